@@ -1,0 +1,57 @@
+#pragma once
+
+// A display back end is one constant record of operations. An empty slot
+// means "not supported": callers skip it, or report failure for the mouse.
+// The platform's drivers form a constant table in selection order; the Null
+// driver (no window, no presentation) stands outside it.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+// Marks a coordinate that is not given (mouse and window position).
+constexpr std::int32_t kNotGiven = static_cast<std::int32_t>(0x80000000u);
+
+struct DisplayDriver {
+  const char* name;
+  // 0 = running with a window ready; anything else = refused.
+  int (*init)(const char* title, int width, int height, int depth, int refresh, int flags);
+  // Must be safe on a driver that never started.
+  void (*exit)();
+  void (*lock)();
+  void (*unlock)();
+  void (*set_palette)(int index, int red, int green, int blue);
+  void (*wait_vsync)();
+  // 0 = outputs filled (each output may be null); non-zero = no mouse data.
+  int (*get_mouse)(int* x, int* y, int* wheel, int* buttons, int* clipped);
+  void (*set_mouse)(int x, int y, int visibility, int clip);
+  void (*set_window_title)(const char* title);
+  int (*set_window_pos)(int x, int y);
+  // Display modes of a depth, each width * 65536 + height.
+  std::vector<std::int32_t> (*fetch_modes)(int depth);
+  void (*flip)();
+  void (*poll_events)();
+};
+
+extern const DisplayDriver null_driver;
+
+// The platform's drivers in selection order (display/<platform>/driver_table.cpp).
+std::span<const DisplayDriver* const> driver_table();
+
+// Everything an init attempt is handed besides the refresh rate and flags.
+struct DriverRequest {
+  const char* title;
+  int width;
+  int height;  // window rows: mode height * scanline size
+  int depth;
+  int refresh;
+  int flags;
+};
+
+// Walks the table as the mode set needs it: the name in `qzgfx` (may be null)
+// first, then every driver, then the same with fullscreen toggled; each entry
+// gets an attempt at the requested refresh rate and one at rate 0. Returns the
+// driver whose init accepted, &null_driver for flags -1 or QZGFX "null", or
+// null when every attempt was refused.
+const DisplayDriver* select_driver(std::span<const DisplayDriver* const> table,
+                                   const char* qzgfx, const DriverRequest& request);

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string_view>
+
+// The process-wide window title: 128 bytes, at most 127 of text. It survives
+// mode changes; a title set before the first mode set names the first window.
+void gfx_window_title(std::string_view title);
+
+// The current title, or null when none has been set or derived yet.
+const char* window_title();
+
+// Derives the default title from the executable's file name (the name after
+// the last '/', cut at the last '.') unless a title exists already.
+void ensure_default_window_title();
+
+// Paces the caller by about one display frame; error 1 without a mode.
+void gfx_wait_vsync();

@@ -1,0 +1,88 @@
+#pragma once
+
+// The calling thread's drawing context and the steps every primitive takes
+// before it touches pixels: target selection, colour resolution, relative
+// coordinates and the conversion of float coordinates to pixels.
+
+#include <cstdint>
+#include <vector>
+
+#include "gfx/pixel_routines.h"
+
+struct ScreenMode;
+
+enum ContextFlag : std::uint32_t {
+  kContextRebuild = 0x01,     // rebuild rows and view from the screen at next selection
+  kContextImage = 0x02,       // the target is an image
+  kContextWindow = 0x04,      // a user-coordinate window is active
+  kContextWindowNoFlip = 0x08,
+  kContextViewSet = 0x10,
+  kContextAbsolute = 0x20,    // coordinates are target pixels: no view origin
+};
+
+// Bit 31 of a primitive's flags word: draw in the context's foreground.
+constexpr std::uint32_t kUseForeground = 0x80000000u;
+
+struct GfxContext {
+  std::int32_t mode_id = 0;
+  std::int32_t work_page = 0;
+  std::vector<std::uint8_t*> rows;  // row start addresses of the target
+  std::int32_t target_bytes_per_pixel = 0;
+  std::int32_t target_pitch = 0;
+  void* target = nullptr;  // image, or null for the screen
+  float last_x = 0, last_y = 0;
+  std::int32_t view_x = 0, view_y = 0, view_width = 0, view_height = 0;
+  std::int32_t saved_view[4] = {0, 0, 0, 0};
+  float window_x = 0, window_y = 0, window_width = 0, window_height = 0;
+  std::uint32_t foreground = 0;
+  std::uint32_t background = 0;
+  const PixelRoutines* routines = nullptr;
+  PutPixelFn put_pixel = nullptr;
+  GetPixelFn get_pixel = nullptr;
+  FillSpanFn fill_span = nullptr;
+  std::uint32_t context_flags = 0;
+
+  // Inclusive clip bounds of the view.
+  int x0() const { return view_x; }
+  int y0() const { return view_y; }
+  int x1() const { return view_x + view_width - 1; }
+  int y1() const { return view_y + view_height - 1; }
+  std::uint8_t* pixel_address(int x, int y) const {
+    return rows[static_cast<std::size_t>(y)] + static_cast<std::ptrdiff_t>(x) * target_bytes_per_pixel;
+  }
+};
+
+// The calling thread's context, re-initialised when the mode's id changed.
+GfxContext& gfx_context();
+void gfx_set_target(GfxContext& ctx, void* image);
+std::uint32_t gfx_resolve_colour(int bytes_per_pixel, std::uint32_t colour);
+void gfx_select_colour_routines(GfxContext& ctx, std::uint32_t colour);
+// Applies coordinate kind (flags bits 0-2); x2/y2 may be null for one point.
+void gfx_apply_relative(GfxContext& ctx, int kind, float& x1, float& y1, float* x2, float* y2);
+
+struct PixelPoint {
+  std::int64_t x;
+  std::int64_t y;
+};
+PixelPoint gfx_to_pixel(const GfxContext& ctx, float x, float y);
+
+// Pixel coordinates are clamped to this magnitude (NaN goes far off-screen),
+// so that no float-to-integer conversion is undefined and products of two
+// coordinates stay within 64 bits.
+constexpr std::int64_t kCoordinateLimit = std::int64_t{1} << 29;
+std::int64_t round_half_away(double v);
+
+// The colour a primitive draws with: foreground on flags bit 31, else the
+// argument converted for the target.
+std::uint32_t effective_colour(const GfxContext& ctx, std::uint32_t colour, std::int32_t flags);
+
+// Marks rows first..last (already clamped to the view) dirty when the context
+// draws on the visible screen page.
+void mark_dirty_rows(const GfxContext& ctx, std::int64_t first, std::int64_t last);
+
+// The common preamble: context, target and colour routines. Null without a mode.
+struct PrimitiveSetup {
+  GfxContext* ctx;
+  std::uint32_t colour;
+};
+PrimitiveSetup begin_primitive(void* target, std::uint32_t colour, std::int32_t flags);
