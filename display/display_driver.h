@@ -55,3 +55,9 @@ struct DriverRequest {
 // null when every attempt was refused.
 const DisplayDriver* select_driver(std::span<const DisplayDriver* const> table,
                                    const char* qzgfx, const DriverRequest& request);
+
+// Why the last window back end refused (e.g. "cannot open display :5"), for
+// the program's message when no window can be shown; empty when unknown.
+// Back ends set it from their init; the mode set clears it before selection.
+const char* driver_failure_reason();
+void set_driver_failure_reason(const char* reason);
