@@ -18,5 +18,7 @@ KeyQueue& key_queue();
 void key_queue_put(std::int32_t code);
 std::int32_t key_queue_get();
 std::int32_t take_key_arrived();
+// 1 while a code is pending, else 0; leaves key_arrived alone.
+std::int32_t key_queue_pending();
 // 1 or 2 bytes: code & 0xFF, then code >> 8 for extended codes.
 std::string key_code_to_string(std::int32_t code);

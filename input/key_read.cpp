@@ -1,0 +1,102 @@
+// Key reading for the program: the runtime's entry points, which go to the
+// console hooks a graphics mode installs (or to the text console without
+// one), and the graphics versions that read the key queue.
+
+#include "input/key_read.h"
+
+#include "display/screen_mode.h"
+#include "gfx/screen_lock.h"
+#include "input/key_queue.h"
+#include "runtime/console_hooks.h"
+
+namespace {
+
+constexpr std::int32_t kWaitKeyPollMs = 20;
+constexpr std::int32_t kSleepKeyTestMs = 50;
+constexpr std::int32_t kShortSleepMs = 100;  // shorter sleeps test no key
+constexpr std::uint32_t kKeyStateSize = 128;
+
+// The runtime's sleep: the mode's own while one exists.
+void runtime_sleep(int milliseconds) {
+  if (auto hook = console_hooks().sleep) {
+    hook(milliseconds);
+  } else {
+    console_sleep(milliseconds);
+  }
+}
+
+}  // namespace
+
+std::string read_key() {
+  if (auto hook = console_hooks().read_key) return hook();
+  return console_read_key();
+}
+
+std::int32_t wait_key() {
+  if (auto hook = console_hooks().wait_key) return hook();
+  return 0;  // the text console offers no key to wait for
+}
+
+std::int32_t key_pending() {
+  if (auto hook = console_hooks().key_pending) return hook();
+  return 0;
+}
+
+std::int32_t key_is_down(std::int32_t scan_code) {
+  if (auto hook = console_hooks().key_is_down) return hook(scan_code);
+  return 0;  // key states are known only while a window has the keyboard
+}
+
+std::string gfx_read_key() {
+  if (current_mode() == nullptr) return {};
+  const std::int32_t code = key_queue_get();
+  if (code == 0) return {};  // an empty std::string allocates nothing
+  return key_code_to_string(code);
+}
+
+std::int32_t gfx_wait_key() {
+  while (current_mode() != nullptr) {
+    if (const std::int32_t code = key_queue_get()) return code;
+    runtime_sleep(kWaitKeyPollMs);
+  }
+  return 0;
+}
+
+std::int32_t gfx_key_pending() { return key_queue_pending(); }
+
+std::int32_t gfx_key_is_down(std::int32_t scan_code) {
+  ScreenMode* mode = current_mode();
+  if (mode == nullptr || static_cast<std::uint32_t>(scan_code) >= kKeyStateSize) return 0;
+  screen_lock();
+  const std::int32_t v = mode->key_state[static_cast<std::size_t>(scan_code)] != 0 ? -1 : 0;
+  screen_unlock(1, 0);
+  return v;
+}
+
+// The key-interruptible sleep the mode installs as the runtime's sleep. It
+// never goes through the sleep hook itself, which may point back here.
+void gfx_sleep(std::int32_t milliseconds) {
+  std::int32_t ms = milliseconds;
+  if (ms == -1) {
+    // Without a mode no key can arrive: waiting would never end.
+    while (current_mode() != nullptr) {
+      if (take_key_arrived() == 1) return;
+      console_sleep(kSleepKeyTestMs);
+    }
+    return;
+  }
+  if (ms <= 0) return;
+  if (ms < kShortSleepMs || current_mode() == nullptr) {
+    console_sleep(ms);
+    return;
+  }
+  for (;;) {
+    if (take_key_arrived() == 1) return;
+    console_sleep(kSleepKeyTestMs);
+    ms -= kSleepKeyTestMs;
+    if (ms <= kSleepKeyTestMs) {
+      console_sleep(ms);
+      return;
+    }
+  }
+}
