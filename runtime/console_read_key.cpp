@@ -19,6 +19,8 @@
 namespace {
 
 constexpr unsigned char kEsc = 27;
+constexpr unsigned char kLineFeed = 10;
+constexpr unsigned char kReturn = 13;
 
 // A terminal key: the scan code and virtual key translate_key knows it by.
 struct TermKey {
@@ -63,7 +65,6 @@ class RawTerminal {
     if (tcgetattr(fd_, &saved_) != 0) return;
     termios raw = saved_;
     raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-    raw.c_iflag &= static_cast<tcflag_t>(~ICRNL);  // Enter reads as 13, as in a window
     raw.c_cc[VMIN] = 0;
     raw.c_cc[VTIME] = 0;
     active_ = tcsetattr(fd_, TCSANOW, &raw) == 0;
@@ -154,7 +155,9 @@ std::string console_read_key() {
   while (g_pending.length > 0) {
     const unsigned char* s = g_pending.bytes.data();
     if (s[0] != kEsc) {
-      const std::int32_t code = s[0];
+      // The terminal turns Enter into a line feed (ICRNL) as the byte
+      // arrives, before any read could switch that off; a window gives 13.
+      const std::int32_t code = s[0] == kLineFeed ? kReturn : s[0];
       g_pending.drop(1);
       if (code == 0) continue;  // NUL reads as no key, as in the key queue
       return key_code_to_string(code);
