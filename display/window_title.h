@@ -12,6 +12,3 @@ const char* window_title();
 // Derives the default title from the executable's file name (the name after
 // the last '/', cut at the last '.') unless a title exists already.
 void ensure_default_window_title();
-
-// Paces the caller by about one display frame; error 1 without a mode.
-void gfx_wait_vsync();

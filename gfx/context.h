@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "gfx/image.h"
 #include "gfx/pixel_routines.h"
 
 struct ScreenMode;
@@ -29,7 +30,7 @@ struct GfxContext {
   std::vector<std::uint8_t*> rows;  // row start addresses of the target
   std::int32_t target_bytes_per_pixel = 0;
   std::int32_t target_pitch = 0;
-  void* target = nullptr;  // image, or null for the screen
+  const std::uint8_t* target = nullptr;  // bytes of the target image, null for the screen
   float last_x = 0, last_y = 0;
   std::int32_t view_x = 0, view_y = 0, view_width = 0, view_height = 0;
   std::int32_t saved_view[4] = {0, 0, 0, 0};
@@ -54,7 +55,8 @@ struct GfxContext {
 
 // The calling thread's context, re-initialised when the mode's id changed.
 GfxContext& gfx_context();
-void gfx_set_target(GfxContext& ctx, void* image);
+// False when the image is malformed: the primitive then draws nothing.
+bool gfx_set_target(GfxContext& ctx, const Image* image);
 std::uint32_t gfx_resolve_colour(int bytes_per_pixel, std::uint32_t colour);
 void gfx_select_colour_routines(GfxContext& ctx, std::uint32_t colour);
 // Applies coordinate kind (flags bits 0-2); x2/y2 may be null for one point.
@@ -80,9 +82,10 @@ std::uint32_t effective_colour(const GfxContext& ctx, std::uint32_t colour, std:
 // draws on the visible screen page.
 void mark_dirty_rows(const GfxContext& ctx, std::int64_t first, std::int64_t last);
 
-// The common preamble: context, target and colour routines. Null without a mode.
+// The common preamble: context, target and colour routines. ctx is null
+// without a mode or with an unusable target.
 struct PrimitiveSetup {
   GfxContext* ctx;
   std::uint32_t colour;
 };
-PrimitiveSetup begin_primitive(void* target, std::uint32_t colour, std::int32_t flags);
+PrimitiveSetup begin_primitive(const Image* target, std::uint32_t colour, std::int32_t flags);

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "gfx/image.h"
+
 struct GfxContext;
 
 // Copies one glyph of an image font to the target: source and destination
@@ -27,7 +29,7 @@ void gfx_reset_text_cells(GfxContext& ctx, bool create);
 
 // Draws bytes as glyphs with their top-left corner at (x, y). A null text
 // (no optional value) is error 1. Returns 0 or 1 and sets the last error.
-std::int32_t gfx_draw_string(void* target, float x, float y, std::int32_t flags,
+std::int32_t gfx_draw_string(const Image* target, float x, float y, std::int32_t flags,
                              std::optional<std::string> text, std::uint32_t colour,
-                             void* font, std::int32_t mode, GlyphPutFn put,
+                             const Image* font, std::int32_t mode, GlyphPutFn put,
                              GlyphBlendFn blend, void* blend_param);

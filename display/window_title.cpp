@@ -1,0 +1,56 @@
+#include "display/window_title.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "display/display_driver.h"
+#include "display/screen_mode.h"
+#include "runtime/runtime.h"
+
+#if defined(__linux__)
+#include <unistd.h>
+#endif
+
+namespace {
+char g_title[128];
+const char* g_title_pointer = nullptr;
+
+std::string executable_path() {
+#if defined(__linux__)
+  std::string path(4096, '\0');
+  ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
+  if (n > 0) {
+    path.resize(std::size_t(n));
+    return path;
+  }
+#endif
+  char** argv = runtime_argv();
+  return (argv && argv[0]) ? std::string(argv[0]) : std::string();
+}
+
+void store_title(std::string_view text) {
+  std::memset(g_title, 0, sizeof g_title);
+  std::memcpy(g_title, text.data(), std::min(text.size(), sizeof g_title - 1));
+  g_title_pointer = g_title;
+}
+}  // namespace
+
+void gfx_window_title(std::string_view title) {
+  store_title(title);
+  ScreenMode* mode = current_mode();
+  if (mode && mode->driver && mode->driver->set_window_title) mode->driver->set_window_title(g_title);
+}
+
+const char* window_title() { return g_title_pointer; }
+
+void ensure_default_window_title() {
+  if (g_title_pointer) return;
+  // The file name is taken before the length limit applies, so that a long
+  // directory path cannot leave a cut-off piece of a folder name as title.
+  std::string path = executable_path();
+  std::string_view name = path;
+  if (auto slash = name.find_last_of("/\\"); slash != std::string_view::npos) name.remove_prefix(slash + 1);
+  if (auto dot = name.rfind('.'); dot != std::string_view::npos) name = name.substr(0, dot);
+  store_title(name);
+}

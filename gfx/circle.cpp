@@ -1,0 +1,174 @@
+#include "gfx/circle.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <vector>
+
+#include "display/screen_mode.h"
+#include "gfx/context.h"
+#include "gfx/line.h"
+#include "gfx/screen_lock.h"
+
+// Whole ellipses follow the midpoint walk from the middle row outwards in
+// exact integer steps after a single-precision set-up whose values are
+// truncated toward zero; so a circle of non-integer radius is not symmetric
+// about its centre, and that is part of the picture. Arcs plot points along
+// the angle in steps of about two thirds of a pixel.
+
+namespace {
+
+using i64 = std::int64_t;
+
+constexpr double kTwoPi = 6.283185307179586;
+// Radii beyond this are clamped: it keeps the 64-bit error terms of the walk
+// (about 2 * r^3) in range, and no view is that large.
+constexpr float kRadiusLimit = 1048576.0f;
+// Angles beyond this are first reduced modulo 2 pi, so that the wrap-around
+// loops below stay short.
+constexpr float kAngleLimit = 1.0e5f;
+
+i64 trunc_to_int(float v) { return static_cast<i64>(std::trunc(v)); }
+
+struct Ellipse {
+  GfxContext& ctx;
+  std::uint32_t colour;
+  bool fill;
+  std::vector<std::uint8_t> row_done;  // fill only: each row is written once
+
+  void row(i64 y, i64 xa, i64 xb, bool filled) {
+    if (y < ctx.y0() || y > ctx.y1()) return;
+    if (!filled) {
+      if (xa >= ctx.x0() && xa <= ctx.x1()) ctx.put_pixel(ctx, int(xa), int(y), colour);
+      if (xb >= ctx.x0() && xb <= ctx.x1()) ctx.put_pixel(ctx, int(xb), int(y), colour);
+      return;
+    }
+    if (xb < ctx.x0() || xa > ctx.x1()) return;
+    std::uint8_t& done = row_done[std::size_t(y - ctx.y0())];
+    if (done) return;
+    done = 1;
+    i64 from = std::max<i64>(xa, ctx.x0()), to = std::min<i64>(xb, ctx.x1());
+    ctx.fill_span(ctx.pixel_address(int(from), int(y)), colour, int(to - from + 1));
+  }
+  void rows(i64 y_low, i64 y_high, i64 xa, i64 xb) {
+    row(y_low, xa, xb, fill);
+    row(y_high, xa, xb, fill);
+  }
+};
+
+void draw_ellipse(GfxContext& ctx, PixelPoint c, float rx, float ry, std::uint32_t colour, bool fill) {
+  screen_lock();
+  Ellipse e{ctx, colour, fill, {}};
+  e.row_done.assign(std::size_t(std::max(ctx.view_height, 0)), 0);
+  float cxf = static_cast<float>(c.x);
+  i64 xl = trunc_to_int(cxf - rx), xr = trunc_to_int(cxf + rx);
+  i64 yb = c.y, yt = c.y;
+  if (ry == 0.0f) {
+    e.row(c.y, xl, xr, true);
+  } else {
+    e.row(c.y, xl, xr, fill);
+    i64 a2 = trunc_to_int(rx * rx), b2 = trunc_to_int(ry * ry);
+    i64 d = trunc_to_int(static_cast<float>(b2) * rx);
+    i64 ex = 2 * d, ey = 0, n = trunc_to_int(rx);
+    while (n > 0) {
+      while (d > 0) {
+        ++yb;
+        --yt;
+        ey += 2 * a2;
+        d -= ey;
+        if (d <= 0) break;
+        e.rows(yb, yt, xl, xr);
+      }
+      ex -= 2 * b2;
+      ++xl;
+      --xr;
+      --n;
+      d += ex;
+      e.rows(yb, yt, xl, xr);
+    }
+  }
+  mark_dirty_rows(ctx, std::max<i64>(std::min(yt, yb), ctx.y0()), std::min<i64>(std::max(yt, yb), ctx.y1()));
+  screen_unlock(1, 0);
+}
+
+// Offset of the arc point at angle theta, in whole pixels.
+PixelPoint arc_offset(float rx, float ry, float theta) {
+  float px = static_cast<float>(rx * std::cos(static_cast<double>(theta)));
+  float py = static_cast<float>(ry * std::sin(static_cast<double>(theta)));
+  return {round_half_away(px), round_half_away(py)};
+}
+
+void reduce_angle(float& a) {
+  if (std::fabs(a) > kAngleLimit) a = static_cast<float>(std::fmod(static_cast<double>(a), kTwoPi));
+}
+
+void draw_arc(GfxContext& ctx, PixelPoint c, float rx, float ry, std::uint32_t colour, float start, float end) {
+  reduce_angle(start);
+  reduce_angle(end);
+  while (end < start) end = static_cast<float>(end + kTwoPi);
+  while (static_cast<double>(end) - start > kTwoPi) start = static_cast<float>(start + kTwoPi);
+  float step = static_cast<float>(1.0 / (1.5 * std::sqrt(static_cast<double>(rx)) * std::sqrt(static_cast<double>(ry))));
+
+  screen_lock();
+  i64 top = c.y, bottom = c.y;
+  float stop = end + 0.5f * step;
+  for (float theta = start; theta < stop;) {
+    PixelPoint p = arc_offset(rx, ry, theta);
+    i64 x = c.x + p.x, y = c.y - p.y;
+    if (x >= ctx.x0() && x <= ctx.x1() && y >= ctx.y0() && y <= ctx.y1()) {
+      ctx.put_pixel(ctx, int(x), int(y), colour);
+      top = std::min(top, y);
+      bottom = std::max(bottom, y);
+    }
+    float next = theta + step;
+    // A step below half an ulp of theta would never advance it.
+    theta = next > theta ? next : std::nextafter(theta, stop);
+  }
+  mark_dirty_rows(ctx, std::max<i64>(top, ctx.y0()), std::min<i64>(bottom, ctx.y1()));
+  screen_unlock(1, 0);
+}
+
+}  // namespace
+
+void gfx_circle(const Image* target, float x, float y, float radius, std::uint32_t colour,
+                float aspect, float start, float end, std::int32_t fill, std::int32_t flags) {
+  const ScreenMode* mode = current_mode();
+  if (!mode || !(radius > 0.0f)) return;
+  auto [ctx, c] = begin_primitive(target, colour, flags);
+  if (!ctx) return;
+  gfx_apply_relative(*ctx, flags & 7, x, y, nullptr, nullptr);
+  PixelPoint centre = gfx_to_pixel(*ctx, x, y);
+  if (ctx->context_flags & kContextWindow)
+    radius = radius * (static_cast<float>(ctx->view_width) / ctx->window_width);
+  if (aspect == 0.0f || !std::isfinite(aspect)) aspect = mode->aspect;
+  if (!std::isfinite(radius) || !std::isfinite(start) || !std::isfinite(end)) return;
+  float rx, ry;
+  if (aspect > 1.0f) {
+    rx = radius / aspect;
+    ry = radius;
+  } else {
+    rx = radius;
+    ry = radius * aspect;
+  }
+  rx = std::clamp(rx, -kRadiusLimit, kRadiusLimit);
+  ry = std::clamp(ry, -kRadiusLimit, kRadiusLimit);
+
+  if (start == 0.0f && std::bit_cast<std::uint32_t>(end) == std::bit_cast<std::uint32_t>(kFullTurn)) {
+    draw_ellipse(*ctx, centre, rx, ry, c, fill != 0);
+    return;
+  }
+  // Negative angles add a radius line from the centre to that end of the arc.
+  std::int32_t line_flags = flags & ~7;
+  for (float* angle : {&start, &end}) {
+    if (*angle >= 0.0f) continue;
+    *angle = -*angle;
+    float ax = *angle;
+    reduce_angle(ax);
+    PixelPoint p = arc_offset(rx, ry, ax);
+    gfx_line(target, x, y, std::trunc(x + static_cast<float>(p.x)), std::trunc(y - static_cast<float>(p.y)),
+             colour, kLine, 0xFFFF, line_flags);
+    ctx->last_x = x;  // the circle's last point stays its centre
+    ctx->last_y = y;
+  }
+  draw_arc(*ctx, centre, rx, ry, c, start, end);
+}

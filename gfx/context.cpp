@@ -1,0 +1,162 @@
+#include "gfx/context.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "display/screen_mode.h"
+
+namespace {
+
+thread_local GfxContext t_context;
+
+void use_routines(GfxContext& ctx, int bytes_per_pixel) {
+  ctx.routines = &pixel_routines(bytes_per_pixel);
+  ctx.put_pixel = ctx.routines->put_solid;
+  ctx.fill_span = ctx.routines->span_solid;
+  ctx.get_pixel = ctx.routines->read_pixel;
+}
+
+void initialise(GfxContext& ctx, const ScreenMode& mode) {
+  ctx = GfxContext{};
+  ctx.mode_id = mode.id;
+  ctx.rows.resize(static_cast<std::size_t>(mode.height));
+  ctx.saved_view[2] = mode.width;
+  ctx.saved_view[3] = mode.height;
+  ctx.foreground = (mode.depth >= 5 && mode.depth <= 8) ? 15u : mode.colour_mask;
+  ctx.background = mode.colour_mask & 0xFF000000u;
+  ctx.context_flags = kContextRebuild;
+  gfx_set_target(ctx, nullptr);
+}
+
+}  // namespace
+
+GfxContext& gfx_context() {
+  const ScreenMode* mode = current_mode();
+  if (mode && t_context.mode_id != mode->id) initialise(t_context, *mode);
+  return t_context;
+}
+
+bool gfx_set_target(GfxContext& ctx, const Image* image) {
+  const ScreenMode* mode = current_mode();
+  if (!mode) return false;
+  if (image) {
+    if (image->bytes == ctx.target && (ctx.context_flags & kContextImage)) return true;
+    auto info = read_image_header(*image, mode->bytes_per_pixel);
+    if (!info) return false;
+    if (!(ctx.context_flags & kContextImage)) {
+      ctx.saved_view[0] = ctx.view_x;
+      ctx.saved_view[1] = ctx.view_y;
+      ctx.saved_view[2] = ctx.view_width;
+      ctx.saved_view[3] = ctx.view_height;
+    }
+    ctx.view_x = ctx.view_y = 0;
+    ctx.view_width = info->width;
+    ctx.view_height = info->height;
+    ctx.target_bytes_per_pixel = info->bytes_per_pixel;
+    ctx.target_pitch = info->pitch;
+    use_routines(ctx, info->bytes_per_pixel);
+    if (ctx.rows.size() < static_cast<std::size_t>(info->height)) ctx.rows.resize(info->height);
+    for (int i = 0; i < info->height; ++i) ctx.rows[i] = info->pixels + static_cast<std::ptrdiff_t>(i) * info->pitch;
+    ctx.context_flags |= kContextImage;
+    ctx.target = image->bytes;
+    return true;
+  }
+  if (!(ctx.context_flags & (kContextRebuild | kContextImage))) return true;
+  ctx.view_x = ctx.saved_view[0];
+  ctx.view_y = ctx.saved_view[1];
+  ctx.view_width = ctx.saved_view[2];
+  ctx.view_height = ctx.saved_view[3];
+  ctx.target_bytes_per_pixel = mode->bytes_per_pixel;
+  ctx.target_pitch = mode->pitch;
+  if (ctx.rows.size() < static_cast<std::size_t>(mode->height)) ctx.rows.resize(mode->height);
+  std::uint8_t* page = mode->pages[static_cast<std::size_t>(ctx.work_page)];
+  for (int i = 0; i < mode->height; ++i) ctx.rows[i] = page + static_cast<std::ptrdiff_t>(i) * mode->pitch;
+  use_routines(ctx, mode->bytes_per_pixel);
+  ctx.context_flags &= ~(kContextRebuild | kContextImage);
+  ctx.target = nullptr;
+  return true;
+}
+
+std::uint32_t gfx_resolve_colour(int bytes_per_pixel, std::uint32_t c) {
+  if (bytes_per_pixel == 2) {
+    c = ((c >> 8) & 0xF800u) | ((c >> 5) & 0x07E0u) | ((c >> 3) & 0x001Fu);
+    return c & 0xFFFFu;
+  }
+  if (bytes_per_pixel == 1) return c & 0xFFu;
+  return c;
+}
+
+void gfx_select_colour_routines(GfxContext& ctx, std::uint32_t colour) {
+  const ScreenMode* mode = current_mode();
+  bool blend = mode && (mode->flags & kBehaviourAlphaBlend) && ctx.target_bytes_per_pixel == 4 &&
+               (colour >> 24) != 0xFFu;
+  ctx.put_pixel = blend ? ctx.routines->put_blend : ctx.routines->put_solid;
+  ctx.fill_span = blend ? ctx.routines->span_blend : ctx.routines->span_solid;
+  ctx.get_pixel = ctx.routines->read_pixel;
+}
+
+void gfx_apply_relative(GfxContext& ctx, int kind, float& x1, float& y1, float* x2, float* y2) {
+  kind &= 7;
+  bool first_relative = kind == 2 || kind == 3 || kind == 5;
+  bool second_relative = (kind == 1 || kind == 3) && x2 && y2;
+  if (first_relative) {
+    x1 += ctx.last_x;
+    y1 += ctx.last_y;
+  }
+  if (second_relative) {
+    *x2 += x1;
+    *y2 += y1;
+  }
+  if (x2 && y2) {
+    ctx.last_x = *x2;
+    ctx.last_y = *y2;
+  } else {
+    ctx.last_x = x1;
+    ctx.last_y = y1;
+  }
+}
+
+std::int64_t round_half_away(double v) {
+  if (std::isnan(v)) return -kCoordinateLimit;
+  if (v > static_cast<double>(kCoordinateLimit)) return kCoordinateLimit;
+  if (v < -static_cast<double>(kCoordinateLimit)) return -kCoordinateLimit;
+  return static_cast<std::int64_t>(v > 0 ? std::trunc(v + 0.5) : std::trunc(v - 0.5));
+}
+
+PixelPoint gfx_to_pixel(const GfxContext& ctx, float x, float y) {
+  if (ctx.context_flags & kContextWindow) {
+    x = (x - ctx.window_x) * static_cast<float>(ctx.view_width - 1) / ctx.window_width;
+    y = (y - ctx.window_y) * static_cast<float>(ctx.view_height - 1) / ctx.window_height;
+  }
+  PixelPoint p{round_half_away(x), round_half_away(y)};
+  if ((ctx.context_flags & (kContextWindow | kContextWindowNoFlip)) == kContextWindow)
+    p.y = ctx.view_height - 1 - p.y;
+  if (!(ctx.context_flags & kContextAbsolute)) {
+    p.x += ctx.view_x;
+    p.y += ctx.view_y;
+  }
+  return p;
+}
+
+std::uint32_t effective_colour(const GfxContext& ctx, std::uint32_t colour, std::int32_t flags) {
+  if (static_cast<std::uint32_t>(flags) & kUseForeground) return ctx.foreground;
+  return gfx_resolve_colour(ctx.target_bytes_per_pixel, colour);
+}
+
+void mark_dirty_rows(const GfxContext& ctx, std::int64_t first, std::int64_t last) {
+  ScreenMode* mode = current_mode();
+  if (!mode || ctx.target || ctx.rows.empty() || ctx.rows[0] != mode->visible_framebuffer) return;
+  if (first < 0) first = 0;
+  if (last >= mode->height) last = mode->height - 1;
+  if (first > last) return;
+  std::memset(mode->dirty_rows.data() + first, 1, static_cast<std::size_t>(last - first + 1));
+}
+
+PrimitiveSetup begin_primitive(const Image* target, std::uint32_t colour, std::int32_t flags) {
+  if (!current_mode()) return {nullptr, 0};
+  GfxContext& ctx = gfx_context();
+  if (!gfx_set_target(ctx, target)) return {nullptr, 0};
+  std::uint32_t c = effective_colour(ctx, colour, flags);
+  gfx_select_colour_routines(ctx, c);
+  return {&ctx, c};
+}

@@ -1,0 +1,66 @@
+#include "runtime/runtime.h"
+
+#include <cfenv>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+struct RuntimeContext {
+  int argc = 0;
+  char** argv = nullptr;
+  int third = 0;
+  ShutdownHandler shutdown_handler = nullptr;
+};
+
+RuntimeContext g_runtime;
+int g_startup_nesting = 0;
+int g_shutdown_nesting = 0;
+
+// Runs before main's own work: the program's arithmetic relies on rounding
+// to nearest with ties to even, and key translation and the close test on
+// the user's character-type locale.
+struct Startup {
+  Startup() { runtime_startup(); }
+  ~Startup() { runtime_shutdown(); }
+};
+Startup g_startup;
+
+}  // namespace
+
+void runtime_startup() {
+  if (g_startup_nesting++ > 0) return;
+  g_runtime = RuntimeContext{};
+  std::fesetround(FE_TONEAREST);
+  std::setlocale(LC_CTYPE, "");
+}
+
+void runtime_init(int argc, char** argv, int third) {
+  g_runtime.argc = argc;
+  g_runtime.argv = argv;
+  g_runtime.third = third;
+}
+
+void set_shutdown_handler(ShutdownHandler handler) { g_runtime.shutdown_handler = handler; }
+ShutdownHandler shutdown_handler() { return g_runtime.shutdown_handler; }
+
+void run_shutdown_handler(int status) {
+  if (g_runtime.shutdown_handler) g_runtime.shutdown_handler(status);
+}
+
+void runtime_end(int status) {
+  run_shutdown_handler(status);
+  std::exit(status);
+}
+
+void runtime_shutdown() {
+  // Only the last of nested calls acts; the runtime holds no files or
+  // buffers of its own beyond the standard streams, flushed here.
+  if (g_shutdown_nesting++ > 0) return;
+  std::fflush(stdout);
+  std::fflush(stderr);
+}
+
+int runtime_argc() { return g_runtime.argc; }
+char** runtime_argv() { return g_runtime.argv; }
