@@ -1,43 +1,43 @@
 #include "display/page_buffer.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <new>
 #include <utility>
 
 #if defined(__linux__)
+#include <sys/ipc.h>
 #include <sys/mman.h>
+#include <sys/shm.h>
 #endif
 
 namespace {
-constexpr std::size_t kHugePage = 2u << 20;
 constexpr std::size_t kAlignment = 4096;
+std::size_t round_up(std::size_t n, std::size_t to) { return (n + to - 1) / to * to; }
 }  // namespace
 
 PageBuffer::PageBuffer(std::size_t bytes) : size_(bytes) {
-  if (bytes == 0) bytes = 1;
+  length_ = round_up(std::max<std::size_t>(bytes, 1), kAlignment);
 #if defined(__linux__)
-  if (bytes >= kHugePage) {
-    // Round up to whole huge pages so the kernel can back all of it with them.
-    std::size_t length = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    void* p = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
-                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) throw std::bad_alloc();
-    // Trim to a huge-page-aligned window of `length` bytes.
-    auto base = reinterpret_cast<std::uintptr_t>(p);
-    std::uintptr_t aligned = (base + kHugePage - 1) & ~(kHugePage - 1);
-    if (aligned > base) munmap(p, aligned - base);
-    std::size_t tail = (base + length + kHugePage) - (aligned + length);
-    if (tail > 0) munmap(reinterpret_cast<void*>(aligned + length), tail);
-    madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
-    data_ = reinterpret_cast<std::uint8_t*>(aligned);
-    mapped_ = length;
-    return;
+  int id = shmget(IPC_PRIVATE, length_, IPC_CREAT | 0600);
+  if (id >= 0) {
+    void* p = shmat(id, nullptr, 0);
+    shmctl(id, IPC_RMID, nullptr);
+    if (p != reinterpret_cast<void*>(-1)) {
+      data_ = static_cast<std::uint8_t*>(p);
+      shm_id_ = id;
+      kind_ = Kind::kShared;
+      return;
+    }
   }
+  void* p = mmap(nullptr, length_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+  data_ = static_cast<std::uint8_t*>(p);
+  kind_ = Kind::kMapped;
+#else
+  data_ = static_cast<std::uint8_t*>(::operator new(length_, std::align_val_t(kAlignment)));
+  std::fill_n(data_, length_, std::uint8_t{0});
+  kind_ = Kind::kHeap;
 #endif
-  std::size_t length = (bytes + kAlignment - 1) / kAlignment * kAlignment;
-  data_ = static_cast<std::uint8_t*>(::operator new(length, std::align_val_t(kAlignment)));
-  std::fill_n(data_, length, std::uint8_t{0});
 }
 
 PageBuffer::~PageBuffer() { release(); }
@@ -45,27 +45,32 @@ PageBuffer::~PageBuffer() { release(); }
 PageBuffer::PageBuffer(PageBuffer&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
-      mapped_(std::exchange(other.mapped_, 0)) {}
+      length_(std::exchange(other.length_, 0)),
+      shm_id_(std::exchange(other.shm_id_, -1)),
+      kind_(std::exchange(other.kind_, Kind::kNone)) {}
 
 PageBuffer& PageBuffer::operator=(PageBuffer&& other) noexcept {
   if (this != &other) {
     release();
     data_ = std::exchange(other.data_, nullptr);
     size_ = std::exchange(other.size_, 0);
-    mapped_ = std::exchange(other.mapped_, 0);
+    length_ = std::exchange(other.length_, 0);
+    shm_id_ = std::exchange(other.shm_id_, -1);
+    kind_ = std::exchange(other.kind_, Kind::kNone);
   }
   return *this;
 }
 
 void PageBuffer::release() {
-  if (!data_) return;
+  switch (kind_) {
 #if defined(__linux__)
-  if (mapped_) {
-    munmap(data_, mapped_);
-    data_ = nullptr;
-    return;
-  }
+    case Kind::kShared: shmdt(data_); break;
+    case Kind::kMapped: munmap(data_, length_); break;
 #endif
-  ::operator delete(data_, std::align_val_t(kAlignment));
+    case Kind::kHeap: ::operator delete(data_, std::align_val_t(kAlignment)); break;
+    default: break;
+  }
   data_ = nullptr;
+  kind_ = Kind::kNone;
+  shm_id_ = -1;
 }

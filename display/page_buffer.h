@@ -3,9 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 
-// One framebuffer page: zero-filled memory whose start lies on a 16-byte (in
-// fact page) boundary. Large pages ask the kernel for huge pages, which saves
-// most of the first-touch page faults of a full-screen frame.
+// One framebuffer page: zero-filled memory whose start lies on a page (so
+// also 16-byte) boundary. On Linux it is a System V shared-memory segment
+// when the system grants one, so that a window back end can hand the page to
+// the display server without copying it; the segment is marked for removal at
+// once and goes away with the last attachment, even if the process dies.
 class PageBuffer {
  public:
   PageBuffer() = default;
@@ -18,11 +20,15 @@ class PageBuffer {
 
   std::uint8_t* data() const { return data_; }
   std::size_t size() const { return size_; }
-  explicit operator bool() const { return data_ != nullptr; }
+  // The shared-memory segment id, or -1 when the page is private memory.
+  int shm_id() const { return shm_id_; }
 
  private:
+  enum class Kind { kNone, kShared, kMapped, kHeap };
   void release();
   std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
-  std::size_t mapped_ = 0;  // bytes mapped, 0 when heap-allocated
+  std::size_t length_ = 0;  // bytes reserved
+  int shm_id_ = -1;
+  Kind kind_ = Kind::kNone;
 };
