@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing need on Debian 12, skipping
+# whatever is already there. Usage: tools/install-deps.sh [build|test]
+set -euo pipefail
+want=(cmake g++ make pkg-config libx11-dev libxext-dev libxrandr-dev libxss-dev libpng-dev)
+if [ "${1:-build}" = test ]; then
+  want+=(libgtest-dev libbenchmark-dev xvfb xdotool x11-xserver-utils x11-utils locales clang libclang-rt-14-dev)
+fi
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
