@@ -106,7 +106,9 @@ void draw_arc(GfxContext& ctx, PixelPoint c, float rx, float ry, std::uint32_t c
   reduce_angle(start);
   reduce_angle(end);
   while (end < start) end = static_cast<float>(end + kTwoPi);
-  while (static_cast<double>(end) - start > kTwoPi) start = static_cast<float>(start + kTwoPi);
+  // Compared in single precision: the float nearest to 2 pi (an arc from 0 to
+  // it is a whole ring) must not count as more than a full turn.
+  while (end - start > static_cast<float>(kTwoPi)) start = static_cast<float>(start + kTwoPi);
   float step = static_cast<float>(1.0 / (1.5 * std::sqrt(static_cast<double>(rx)) * std::sqrt(static_cast<double>(ry))));
 
   screen_lock();
