@@ -1,0 +1,123 @@
+// The drawing context: colour resolution, pixel conversion, re-initialisation
+// on a new mode, blending, and the nesting screen lock.
+
+#include <gtest/gtest.h>
+
+#include "display/display_driver.h"
+#include "display/screen_mode.h"
+#include "gfx/context.h"
+#include "gfx/line.h"
+#include "gfx/pixel_routines.h"
+#include "gfx/screen_lock.h"
+#include "tests/support/canvas.h"
+
+namespace {
+
+class Context : public ::testing::Test {
+ protected:
+  void SetUp() override { set_null_mode(); }
+  std::uint32_t* screen() { return reinterpret_cast<std::uint32_t*>(current_mode()->visible_framebuffer); }
+};
+
+TEST_F(Context, ColourResolution) {
+  EXPECT_EQ(gfx_resolve_colour(4, 15), 15u);
+  EXPECT_EQ(gfx_resolve_colour(4, 0xFFD2D2D2), 0xFFD2D2D2u);
+  EXPECT_EQ(gfx_resolve_colour(2, 0xFFD2D2D2), 0xD69Au);
+  EXPECT_EQ(gfx_resolve_colour(1, 0x1234), 0x34u);
+  set_null_mode(64, 64, 16);
+  gfx_line(nullptr, 0, 0, 0, 0, 0xFFD2D2D2, kLine, 0xFFFF, 0);
+  EXPECT_EQ(*reinterpret_cast<std::uint16_t*>(current_mode()->visible_framebuffer), 0xD69A);
+  set_null_mode(64, 64, 8);
+  EXPECT_EQ(gfx_context().foreground, 15u);
+  EXPECT_EQ(gfx_context().background, 0u);
+}
+
+TEST_F(Context, PixelConversionRoundsHalvesAwayFromZero) {
+  GfxContext& ctx = gfx_context();
+  struct { float in; std::int64_t out; } cases[] = {{10.5f, 11}, {-10.5f, -11}, {10.49f, 10}, {2.5f, 3},
+                                                    {-2.5f, -3}, {0.49f, 0}, {0.0f, 0}, {-0.0f, 0}};
+  for (auto c : cases) EXPECT_EQ(gfx_to_pixel(ctx, c.in, 0).x, c.out) << c.in;
+  EXPECT_EQ(gfx_to_pixel(ctx, 1e30f, -1e30f).x, kCoordinateLimit);
+  EXPECT_EQ(gfx_to_pixel(ctx, 1e30f, -1e30f).y, -kCoordinateLimit);
+}
+
+TEST_F(Context, NewModeReinitialisesEveryThreadsContext) {
+  GfxContext& ctx = gfx_context();
+  gfx_line(nullptr, 3, 4, 5, 6, 1, kLine, 0xFFFF, 0);
+  ctx.foreground = 0x1234;
+  EXPECT_EQ(ctx.last_x, 5.0f);
+  int first_id = ctx.mode_id;
+  set_null_mode(100, 50, 32);
+  GfxContext& again = gfx_context();
+  EXPECT_NE(again.mode_id, first_id);
+  EXPECT_EQ(again.foreground, 0xFFFFFFFFu);
+  EXPECT_EQ(again.background, 0xFF000000u);
+  EXPECT_EQ(again.last_x, 0.0f);
+  EXPECT_EQ(again.view_width, 100);
+  EXPECT_EQ(again.view_height, 50);
+  EXPECT_EQ(screen()[0], 0xFF000000u);  // pages start in the background colour
+}
+
+TEST_F(Context, BlendingOnlyWhenTheModeAsksAndAlphaIsNotOpaque) {
+  screen()[0] = 0xFF000000;
+  gfx_line(nullptr, 0, 0, 0, 0, 0x80FFFFFF, kLine, 0xFFFF, 0);
+  EXPECT_EQ(screen()[0], 0x80FFFFFFu);  // no blending asked: stored as it is
+  setenv("QZGFX", "null", 1);
+  gfx_screen_res(320, 200, 32, 1, kModeAlphaBlend, 0);
+  gfx_line(nullptr, 0, 0, 1, 0, 0x80FFFFFF, kLine, 0xFFFF, 0);
+  EXPECT_EQ(screen()[0], blend_pixel(0x80FFFFFF, 0xFF000000));
+  EXPECT_EQ(screen()[0], 0x807F7F7Fu);  // the destination alpha is replaced by the source's
+  gfx_line(nullptr, 0, 1, 0, 1, 0xFF102030, kLine, 0xFFFF, 0);
+  EXPECT_EQ(screen()[320], 0xFF102030u);
+}
+
+int g_locks = 0, g_unlocks = 0;
+const DisplayDriver kCountingDriver = {
+    "Counting", nullptr, nullptr, [] { ++g_locks; }, [] { ++g_unlocks; }, nullptr, nullptr,
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+
+TEST_F(Context, NestedScreenLocksReachTheDriverOnce) {
+  ScreenMode* mode = current_mode();
+  mode->driver = &kCountingDriver;
+  g_locks = g_unlocks = 0;
+  screen_lock();
+  screen_lock();
+  gfx_line(nullptr, 0, 0, 10, 10, 1, kLine, 0xFFFF, 0);
+  EXPECT_EQ(mode->lock_count, 2);
+  screen_unlock(1, 0);
+  EXPECT_EQ(g_unlocks, 0);
+  screen_unlock(1, 0);
+  EXPECT_EQ(g_locks, 1);
+  EXPECT_EQ(g_unlocks, 1);
+  gfx_line(nullptr, 0, 0, 10, 10, 1, kLine, 0xFFFF, 0);
+  EXPECT_EQ(g_locks, 2);
+  // Unlock with a row range marks rows; (1, 0) marks none.
+  std::fill(mode->dirty_rows.begin(), mode->dirty_rows.end(), 0);
+  screen_lock();
+  screen_unlock(-5, -1);
+  EXPECT_EQ(std::count(mode->dirty_rows.begin(), mode->dirty_rows.end(), 1), 200);
+  mode->driver = &null_driver;
+}
+
+TEST_F(Context, ImageTargetsKeepTheScreenView) {
+  Canvas c(10, 10);
+  gfx_line(c.target(), 0, 0, 9, 0, 1, kLine, 0xFFFF, 0);
+  EXPECT_EQ(gfx_context().view_width, 10);
+  gfx_line(nullptr, 0, 0, 319, 0, 1, kLine, 0xFFFF, 0);
+  EXPECT_EQ(gfx_context().view_width, 320);
+  EXPECT_EQ(screen()[319], 1u);
+  // Headers that claim more than their memory holds are refused.
+  std::vector<std::uint8_t> small(kLongImageHeader + 16);
+  write_image_header(small.data(), 4, 100, 100);
+  Image lying{small.data(), small.size()};
+  gfx_line(&lying, 0, 0, 99, 99, 1, kBoxFilled, 0xFFFF, 0);
+  EXPECT_FALSE(read_image_header(lying, 4).has_value());
+  std::uint8_t short_header[4 + 3 * 2 * 4] = {};
+  short_header[0] = std::uint8_t((3 << 3) | 0);  // width 3, the screen's pixel size
+  short_header[2] = 2;
+  auto info = read_image_header(Image{short_header, sizeof short_header}, 4);
+  ASSERT_TRUE(info.has_value());
+  EXPECT_EQ(info->pitch, 12);
+}
+
+}  // namespace
