@@ -1,0 +1,63 @@
+// Start-up and shutdown: rounding and locale before main, the shutdown
+// handler that closes the mode, and the exit status.
+
+#include <gtest/gtest.h>
+
+#include <cfenv>
+#include <clocale>
+#include <cmath>
+
+#include "app/scene.h"
+#include "display/screen_mode.h"
+#include "runtime/runtime.h"
+#include "tests/support/canvas.h"
+
+namespace {
+
+TEST(Runtime, StartupFixesRoundingBeforeMain) {
+  EXPECT_EQ(std::fegetround(), FE_TONEAREST);
+  EXPECT_EQ(std::lrint(2.5), 2);
+  EXPECT_EQ(std::lrint(3.5), 4);
+  EXPECT_NE(std::setlocale(LC_CTYPE, nullptr), nullptr);
+}
+
+TEST(Runtime, EndRunsTheHandlerAndExitsWithTheStatus) {
+  EXPECT_EXIT(runtime_end(3), ::testing::ExitedWithCode(3), "");
+  EXPECT_EXIT(
+      {
+        set_null_mode();
+        set_shutdown_handler([](int) {
+          gfx_screen_close();
+          std::_Exit(current_mode() == nullptr ? 5 : 6);
+        });
+        runtime_end(0);
+      },
+      ::testing::ExitedWithCode(5), "");
+  EXPECT_EXIT(
+      {
+        set_null_mode();  // the first mode set installs the mode's close
+        runtime_end(9);
+      },
+      ::testing::ExitedWithCode(9), "");
+}
+
+TEST(Runtime, KeysThatEndTheProgram) {
+  EXPECT_TRUE(ends_program("\x1b"));
+  EXPECT_TRUE(ends_program("\xff" "k"));
+  EXPECT_FALSE(ends_program(""));
+  EXPECT_FALSE(ends_program("k"));
+  EXPECT_FALSE(ends_program("\xff" "K"));
+  EXPECT_FALSE(ends_program("\x1b\x1b"));
+  // The close code ends the program under every locale, UTF-8 above all,
+  // where the lone byte 255 is not valid text.
+  const char* saved = std::setlocale(LC_CTYPE, nullptr);
+  std::string restore = saved ? saved : "C";
+  for (const char* locale : {"C", "C.UTF-8"}) {
+    if (!std::setlocale(LC_CTYPE, locale)) continue;
+    EXPECT_TRUE(ends_program("\xff" "k")) << locale;
+    EXPECT_FALSE(ends_program("\xff")) << locale;
+  }
+  std::setlocale(LC_CTYPE, restore.c_str());
+}
+
+}  // namespace
