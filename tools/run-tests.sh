@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs every test in three
+# configurations: plain, AddressSanitizer with UBSan, and ThreadSanitizer.
+# Tests that need an X server start their own Xvfb.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh test
+jobs=$(nproc)
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+for config in plain address thread; do
+  dir=build-test-$config
+  sanitize=$([ "$config" = plain ] && echo "" || echo "$config")
+  type=$([ "$config" = plain ] && echo Release || echo RelWithDebInfo)
+  echo "=== $config: configure and build ($dir)"
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="$type" -DQZ_SANITIZE="$sanitize" \
+        -DQZ_BUILD_BENCH="$([ "$config" = plain ] && echo ON || echo OFF)" >/dev/null
+  cmake --build "$dir" -j"$jobs"
+  echo "=== $config: tests"
+  (cd "$dir" && ctest --output-on-failure -j"$jobs")
+done
+echo "=== all configurations passed"
