@@ -40,7 +40,11 @@ bool gfx_set_target(GfxContext& ctx, const Image* image) {
   const ScreenMode* mode = current_mode();
   if (!mode) return false;
   if (image) {
-    if (image->bytes == ctx.target && (ctx.context_flags & kContextImage)) return true;
+    // The rows were checked against this address and size. The same address
+    // with another size is another image (memory reused or given back): read
+    // its header again, or the old rows could run past its end.
+    if (image->bytes == ctx.target && image->size == ctx.target_size && (ctx.context_flags & kContextImage))
+      return true;
     auto info = read_image_header(*image, mode->bytes_per_pixel);
     if (!info) return false;
     if (!(ctx.context_flags & kContextImage)) {
@@ -59,6 +63,7 @@ bool gfx_set_target(GfxContext& ctx, const Image* image) {
     for (int i = 0; i < info->height; ++i) ctx.rows[i] = info->pixels + static_cast<std::ptrdiff_t>(i) * info->pitch;
     ctx.context_flags |= kContextImage;
     ctx.target = image->bytes;
+    ctx.target_size = image->size;
     return true;
   }
   if (!(ctx.context_flags & (kContextRebuild | kContextImage))) return true;

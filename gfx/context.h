@@ -31,6 +31,7 @@ struct GfxContext {
   std::int32_t target_bytes_per_pixel = 0;
   std::int32_t target_pitch = 0;
   const std::uint8_t* target = nullptr;  // bytes of the target image, null for the screen
+  std::size_t target_size = 0;           // its size when selected: same bytes, other size is another image
   float last_x = 0, last_y = 0;
   std::int32_t view_x = 0, view_y = 0, view_width = 0, view_height = 0;
   std::int32_t saved_view[4] = {0, 0, 0, 0};
