@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "display/screen_mode.h"
 #include "gfx/builtin_data.h"
@@ -31,7 +32,7 @@ RowRange visible_rows(const GfxContext& ctx, i64 py, int h) {
   return {std::max<i64>(py, ctx.y0()), std::min<i64>(py + h - 1, ctx.y1())};
 }
 
-void draw_builtin(GfxContext& ctx, const FontRecord& font, i64 px, i64 py, const std::string& text,
+void draw_builtin(GfxContext& ctx, const FontRecord& font, i64 px, i64 py, std::string_view text,
                   std::uint32_t colour) {
   int w = int(font.cell_width), h = int(font.cell_height), bpr = (w + 7) / 8;
   i64 n = i64(text.size());
@@ -77,7 +78,7 @@ std::optional<ImageFont> open_image_font(const Image& font, const GfxContext& ct
   return ImageFont{*info, first, last, header + 3};
 }
 
-void draw_image_font(GfxContext& ctx, const ImageFont& font, i64 px, i64 py, const std::string& text,
+void draw_image_font(GfxContext& ctx, const ImageFont& font, i64 px, i64 py, std::string_view text,
                      std::uint32_t colour, GlyphPutFn put, GlyphBlendFn blend, void* blend_param) {
   int gh = font.image.height - 1, bpp = font.image.bytes_per_pixel;
   RowRange rows = visible_rows(ctx, py, gh);
@@ -190,7 +191,7 @@ std::int32_t gfx_set_text_grid(std::int32_t columns, std::int32_t rows) {
 }
 
 std::int32_t gfx_draw_string(const Image* target, float x, float y, std::int32_t flags,
-                             std::optional<std::string> text, std::uint32_t colour,
+                             std::string_view text, std::uint32_t colour,
                              const Image* font, std::int32_t mode, GlyphPutFn put,
                              GlyphBlendFn blend, void* blend_param) {
   set_last_error(0);
@@ -200,8 +201,8 @@ std::int32_t gfx_draw_string(const Image* target, float x, float y, std::int32_t
     set_last_error(1);
     return 1;
   };
-  if (!text) return fail();
-  if (text->empty()) return 0;
+  if (!text.data()) return fail();
+  if (text.empty()) return 0;
   GfxContext& ctx = gfx_context();
   if (!gfx_set_target(ctx, target)) return fail();
   std::uint32_t c = mode == 6 ? ((std::uint32_t(flags) & kUseForeground) ? ctx.foreground : colour)
@@ -213,11 +214,11 @@ std::int32_t gfx_draw_string(const Image* target, float x, float y, std::int32_t
   int result = 0;
   if (!font) {
     if (screen->default_font)
-      draw_builtin(ctx, *screen->default_font, p.x, p.y, *text, c);
+      draw_builtin(ctx, *screen->default_font, p.x, p.y, text, c);
     else
       result = 1;
   } else if (auto image_font = open_image_font(*font, ctx)) {
-    draw_image_font(ctx, *image_font, p.x, p.y, *text, c, put, blend, blend_param);
+    draw_image_font(ctx, *image_font, p.x, p.y, text, c, put, blend, blend_param);
   } else {
     result = 1;
   }

@@ -1,8 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
-#include <string>
+#include <string_view>
 
 #include "gfx/image.h"
 
@@ -28,8 +27,9 @@ void gfx_clear_screen(std::int32_t area);
 void gfx_reset_text_cells(GfxContext& ctx, bool create);
 
 // Draws bytes as glyphs with their top-left corner at (x, y). A null text
-// (no optional value) is error 1. Returns 0 or 1 and sets the last error.
+// (a string_view without data, as default-constructed) is error 1; an empty
+// one draws nothing. Returns 0 or 1 and sets the last error.
 std::int32_t gfx_draw_string(const Image* target, float x, float y, std::int32_t flags,
-                             std::optional<std::string> text, std::uint32_t colour,
+                             std::string_view text, std::uint32_t colour,
                              const Image* font, std::int32_t mode, GlyphPutFn put,
                              GlyphBlendFn blend, void* blend_param);
