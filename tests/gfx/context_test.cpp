@@ -9,6 +9,7 @@
 #include "gfx/line.h"
 #include "gfx/pixel_routines.h"
 #include "gfx/screen_lock.h"
+#include "gfx/view.h"
 #include "tests/support/canvas.h"
 
 namespace {
@@ -97,6 +98,29 @@ TEST_F(Context, NestedScreenLocksReachTheDriverOnce) {
   screen_unlock(-5, -1);
   EXPECT_EQ(std::count(mode->dirty_rows.begin(), mode->dirty_rows.end(), 1), 200);
   mode->driver = &null_driver;
+}
+
+TEST_F(Context, ViewsClipAndOffsetWindowsMap) {
+  gfx_set_view(10, 20, 19, 29, false);
+  gfx_line(nullptr, 0, 0, 100, 0, 1, kLine, 0xFFFF, 0);  // view-relative: row 20 from column 10
+  EXPECT_EQ(screen()[20 * 320 + 10], 1u);
+  EXPECT_EQ(screen()[20 * 320 + 19], 1u);
+  EXPECT_EQ(screen()[20 * 320 + 20], 0xFF000000u);
+  gfx_set_view(10, 20, 19, 29, true);
+  gfx_line(nullptr, 0, 25, 100, 25, 2, kLine, 0xFFFF, 0);  // absolute pixels, still clipped
+  EXPECT_EQ(screen()[25 * 320 + 9], 0xFF000000u);
+  EXPECT_EQ(screen()[25 * 320 + 10], 2u);
+  gfx_reset_view();
+  // A window of 0..1 over the whole screen, y upwards: (0, 0) is the bottom-left pixel.
+  gfx_set_window(0, 0, 1, 1, false);
+  gfx_line(nullptr, 0, 0, 0, 0, 3, kLine, 0xFFFF, 0);
+  gfx_line(nullptr, 1, 1, 1, 1, 4, kLine, 0xFFFF, 0);
+  EXPECT_EQ(screen()[199 * 320 + 0], 3u);
+  EXPECT_EQ(screen()[0 * 320 + 319], 4u);
+  gfx_set_window(0, 0, 1, 1, true);
+  gfx_line(nullptr, 0, 0, 0, 0, 5, kLine, 0xFFFF, 0);
+  EXPECT_EQ(screen()[0], 5u);
+  gfx_reset_window();
 }
 
 TEST_F(Context, ImageTargetsKeepTheScreenView) {
