@@ -1,0 +1,193 @@
+// The platform-neutral half of the window host: the driver thread's start
+// handshake and stop, the queue of calls handed to it, and the default
+// driver operations. Who holds what is described in the back end's host file
+// (display/x11/x11_host.cpp for X11).
+
+#include "display/window_host.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "display/screen_mode.h"
+#include "display/vsync.h"
+#include "gfx/screen_lock.h"
+#include "input/window_input.h"
+
+namespace {
+
+constexpr auto kPassInterval = std::chrono::milliseconds(10);
+
+enum class StartState { kIdle, kStarting, kReady, kEnded };
+
+struct PendingCall {
+  const std::function<void()>* fn;
+  bool done = false;
+};
+
+// The thread's life and the call queue share one mutex and one condition:
+// both are about the driver thread answering the program's thread.
+struct HostThread {
+  std::mutex mutex;
+  std::condition_variable changed;
+  StartState state = StartState::kIdle;
+  bool alive = false;  // the thread body has not returned yet
+  std::vector<PendingCall*> calls;
+  std::thread thread;
+};
+
+std::unique_ptr<WindowHost> g_host = std::make_unique<WindowHost>();
+HostThread g_thread;
+std::atomic<bool> g_running{false};
+// Set by the thread itself, so that it is known before anything it runs asks.
+std::atomic<std::thread::id> g_driver_id{};
+
+std::mutex g_stats_mutex;
+HostPassStats g_stats;
+
+}  // namespace
+
+WindowHost& window_host() { return *g_host; }
+
+void host_reset() { g_host = std::make_unique<WindowHost>(); }
+
+std::recursive_mutex& host_lock_mutex() {
+  static std::recursive_mutex lock;
+  return lock;
+}
+
+int host_start(void (*thread_main)()) {
+  window_input_reset();
+  g_running = true;
+  std::unique_lock<std::mutex> hold(g_thread.mutex);
+  g_thread.state = StartState::kStarting;
+  g_thread.alive = true;
+  try {
+    g_thread.thread = std::thread([thread_main] {
+      g_driver_id = std::this_thread::get_id();
+      thread_main();
+      g_driver_id = std::thread::id{};
+      std::lock_guard<std::mutex> end(g_thread.mutex);
+      g_thread.alive = false;
+      if (g_thread.state == StartState::kStarting) g_thread.state = StartState::kEnded;
+      g_thread.changed.notify_all();
+    });
+  } catch (const std::system_error&) {
+    g_thread.alive = false;
+    g_thread.state = StartState::kEnded;
+    g_running = false;
+    return -1;
+  }
+  // The thread either reports its window or ends: a setup that fails can
+  // never leave the program waiting.
+  g_thread.changed.wait(hold, [] { return g_thread.state != StartState::kStarting; });
+  return g_thread.state == StartState::kReady ? 0 : -1;
+}
+
+void host_signal_started() {
+  std::lock_guard<std::mutex> hold(g_thread.mutex);
+  g_thread.state = StartState::kReady;
+  g_thread.changed.notify_all();
+}
+
+bool host_running() { return g_running.load(); }
+
+bool on_driver_thread() { return g_driver_id.load() == std::this_thread::get_id(); }
+
+void host_stop() {
+  if (!g_thread.thread.joinable()) return;
+  {
+    std::lock_guard<std::mutex> hold(g_thread.mutex);
+    g_running = false;
+    g_thread.changed.notify_all();
+  }
+  // The thread finishes its pass only once it gets the host lock.
+  if (screen_lock_depth() > 0) screen_lock_release_all();
+  g_thread.thread.join();
+  std::lock_guard<std::mutex> hold(g_thread.mutex);
+  g_thread.state = StartState::kIdle;
+}
+
+void host_wait_between_passes() {
+  std::unique_lock<std::mutex> hold(g_thread.mutex);
+  g_thread.changed.wait_for(hold, kPassInterval, [] { return !g_thread.calls.empty() || !g_running; });
+}
+
+void host_run_calls() {
+  std::vector<PendingCall*> calls;
+  {
+    std::lock_guard<std::mutex> hold(g_thread.mutex);
+    calls.swap(g_thread.calls);
+  }
+  if (calls.empty()) return;
+  for (PendingCall* call : calls) (*call->fn)();
+  std::lock_guard<std::mutex> hold(g_thread.mutex);
+  for (PendingCall* call : calls) call->done = true;
+  g_thread.changed.notify_all();
+}
+
+bool host_call(const std::function<void()>& fn) {
+  if (on_driver_thread()) {
+    fn();
+    return true;
+  }
+  // The program's thread holds the host lock exactly once while its screen
+  // lock is held (only the outermost level takes it).
+  const bool held = screen_lock_depth() > 0;
+  if (held) host_lock_mutex().unlock();
+  PendingCall call{&fn};
+  {
+    std::unique_lock<std::mutex> hold(g_thread.mutex);
+    if (g_thread.alive && g_running) {
+      g_thread.calls.push_back(&call);
+      g_thread.changed.notify_all();
+      g_thread.changed.wait(hold, [&] { return call.done || !g_thread.alive; });
+      if (!call.done) std::erase(g_thread.calls, &call);
+    }
+  }
+  if (held) host_lock_mutex().lock();
+  return call.done;
+}
+
+void host_lock() { host_lock_mutex().lock(); }
+void host_unlock() { host_lock_mutex().unlock(); }
+
+void host_set_palette(int index, int red, int green, int blue) {
+  if (index < 0 || index > 255) return;
+  std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
+  WindowHost& host = window_host();
+  host.palette_entries[std::size_t(index)] = {std::uint8_t(red), std::uint8_t(green), std::uint8_t(blue), 4};
+  host.palette_changed = true;
+}
+
+void host_wait_vsync() { sleep_one_frame(window_host().refresh_rate.load()); }
+
+int host_get_mouse(int* x, int* y, int* wheel, int* buttons, int* clipped) {
+  std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
+  const WindowHost& host = window_host();
+  const WindowInput& input = window_input();
+  if (!host.active || !input.cursor_in_client) return -1;
+  const ScreenMode* mode = current_mode();
+  const int scanline = mode && mode->scanline_size > 0 ? mode->scanline_size : 1;
+  if (x) *x = input.pointer_x;
+  if (y) *y = input.pointer_y / scanline;
+  if (wheel) *wheel = input.wheel;
+  if (buttons) *buttons = input.buttons;
+  if (clipped) *clipped = host.mouse_clipped;
+  return 0;
+}
+
+HostPassStats host_pass_stats() {
+  std::lock_guard<std::mutex> hold(g_stats_mutex);
+  return g_stats;
+}
+
+void host_record_pass(std::int64_t microseconds) {
+  std::lock_guard<std::mutex> hold(g_stats_mutex);
+  ++g_stats.passes;
+  g_stats.total_us += microseconds;
+  g_stats.max_us = std::max(g_stats.max_us, microseconds);
+}

@@ -1,0 +1,100 @@
+#pragma once
+
+// The window host shared by the window back ends: the record the window
+// procedure and the back end both read, the host lock, the driver thread with
+// its start handshake, calls handed to that thread, and the default driver
+// operations (lock, unlock, palette, vertical-sync wait, mouse query).
+//
+// The driver thread owns the window. Everything a back end does to its
+// window runs on that thread; the program's thread reaches it through
+// host_call, which sets the program's hold of the host lock aside while it
+// waits, because the thread only takes calls inside its locked pass.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+
+#include "display/blitter.h"
+
+struct WindowHost {
+  // Fixed by init before the thread starts.
+  std::int32_t width = 0;   // client width = the mode's width
+  std::int32_t height = 0;  // client height in window rows
+  std::int32_t depth = 0;
+  std::int32_t refresh = 0;  // requested rate, 0 = the display's own
+  char class_name[28] = {};
+
+  // Written under the host lock.
+  std::int32_t flags = 0;  // mode flags; the driver thread toggles fullscreen
+  std::array<std::array<std::uint8_t, 4>, 256> palette_entries{};  // red, green, blue, 4
+  bool palette_changed = false;
+  std::int32_t active = 0;
+  std::int32_t mouse_clipped = 0;
+  Blitter blitter = nullptr;
+
+  // Rate of the display the window is on (0 unknown); read by the vertical-
+  // sync wait on the program's thread while a mode switch may change it.
+  std::atomic<std::int32_t> refresh_rate{0};
+
+  // Back-end routines, all run on the driver thread. thread_init builds the
+  // window (0 or -1), release takes it down with everything it changed.
+  int (*thread_init)() = nullptr;
+  void (*release)() = nullptr;
+  void (*confine_cursor)() = nullptr;   // may be null
+  void (*free_cursor)() = nullptr;      // may be null
+  void (*nearest_monitor)() = nullptr;  // may be null
+  void (*set_high_priority)(bool high) = nullptr;  // may be null
+};
+
+// The host of the running window back end (one at a time).
+WindowHost& window_host();
+
+// Zero-fills the host for a new init; the caller then fills its fields.
+void host_reset();
+
+// Starts the driver thread with `thread_main` and waits until the thread
+// reports its window ready (host_signal_started) or ends without it.
+// 0 = running, -1 = the thread ended (its window setup failed).
+int host_start(void (*thread_main)());
+// Called by the thread once its window is ready, before its loop.
+void host_signal_started();
+// While this holds, the driver thread keeps looping.
+bool host_running();
+// Stops and joins the thread (releasing a screen lock the caller holds so
+// that the thread can finish its pass). Safe when nothing was started.
+void host_stop();
+// True on the driver thread.
+bool on_driver_thread();
+
+// The driver thread's sleep between passes: about 10 ms, shorter when a call
+// arrives or the host stops.
+void host_wait_between_passes();
+// Runs the calls handed over by host_call; the driver thread does this in
+// each pass, with the host lock held.
+void host_run_calls();
+
+// Runs fn on the driver thread and waits for it; on the driver thread it
+// runs at once. A hold of the host lock through the screen lock is left for
+// the wait and taken again after it. Returns false when the thread no longer
+// runs (fn did not run).
+bool host_call(const std::function<void()>& fn);
+
+std::recursive_mutex& host_lock_mutex();
+
+// Default driver operations.
+void host_lock();
+void host_unlock();
+void host_set_palette(int index, int red, int green, int blue);
+void host_wait_vsync();
+int host_get_mouse(int* x, int* y, int* wheel, int* buttons, int* clipped);
+
+// Time one presentation pass took, for measurements (microseconds).
+struct HostPassStats {
+  std::int64_t passes = 0;
+  std::int64_t total_us = 0;
+  std::int64_t max_us = 0;
+};
+HostPassStats host_pass_stats();
+void host_record_pass(std::int64_t microseconds);
