@@ -1,0 +1,122 @@
+// The X11 driver record: init and exit, and the operations that act on the
+// window, each handed to the driver thread (which owns the connection).
+
+#include "display/x11/x11_driver.h"
+
+#include <X11/Xlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+
+#include "display/screen_mode.h"
+#include "display/window_host.h"
+#include "display/x11/x11_state.h"
+#include "input/window_input.h"
+
+namespace {
+
+// The first refusal says most: later attempts only vary the fullscreen bit.
+void refuse_because(const std::string& reason) {
+  if (*driver_failure_reason() == '\0') set_driver_failure_reason(reason.c_str());
+}
+
+int x11_init(const char* title, int width, int height, int depth, int refresh, int flags) {
+  if (flags & kModeOpengl) {
+    refuse_because("the X11 back end has no OpenGL windows");
+    return -1;
+  }
+  if (flags & kModeLayered) {
+    refuse_because("the X11 back end has no colour-keyed windows");
+    return -1;
+  }
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display) {
+    refuse_because("DISPLAY is not set");
+    return -1;
+  }
+  static std::once_flag threads_once;
+  std::call_once(threads_once, [] { XInitThreads(); });
+
+  host_reset();
+  WindowHost& host = window_host();
+  host.width = width;
+  host.height = height;
+  host.depth = depth;
+  host.refresh = refresh;
+  host.flags = flags;
+  std::snprintf(host.class_name, sizeof host.class_name, "qzgfxclass_%p", static_cast<void*>(&host));
+  x11_install_host_routines();
+
+  // Filled before the thread starts, so the thread sees it without a lock.
+  X11State& x = x11();
+  x = X11State{};
+  x.display_name = display;
+  x.title = title ? title : "";
+
+  if (host_start(x11_thread_main) != 0) {
+    refuse_because(x.failure.empty() ? "the X11 window could not be set up" : x.failure);
+    return -1;
+  }
+  if (ScreenMode* mode = current_mode()) mode->refresh_rate = host.refresh_rate.load();
+  return 0;
+}
+
+void x11_exit() { host_stop(); }
+
+void x11_set_mouse(int x, int y, int visibility, int clip) {
+  host_call([=] {
+    X11State& state = x11();
+    if (!state.window || state.connection_lost) return;
+    WindowHost& host = window_host();
+    WindowInput& input = window_input();
+    if (x != kNotGiven || y != kNotGiven) {
+      const int to_x = std::clamp(x == kNotGiven ? input.pointer_x : x, 0, std::max(host.width - 1, 0));
+      const int to_y = std::clamp(y == kNotGiven ? input.pointer_y : y, 0, std::max(host.height - 1, 0));
+      x11_warp_pointer(to_x, to_y);
+      input.cursor_in_client = 1;
+    }
+    if (visibility >= 0) {
+      input.cursor_visible = visibility > 0 ? 1 : 0;
+      x11_define_cursor();
+    }
+    if (clip >= 0) {
+      host.mouse_clipped = clip > 0 ? 1 : 0;
+      if (host.mouse_clipped)
+        x11_confine_cursor();
+      else
+        x11_free_cursor();
+    }
+  });
+}
+
+void x11_set_window_title(const char* title) {
+  // A copy goes to the thread: the caller's buffer may change meanwhile.
+  const std::string copy = title ? title : "";
+  host_call([&copy] { x11_apply_title(copy); });
+}
+
+int x11_set_window_pos(int x, int y) {
+  int result = 0;
+  host_call([&] {
+    if (!x11().connection_lost) result = x11_window_position(x, y);
+  });
+  return result;
+}
+
+std::vector<std::int32_t> x11_fetch_modes(int depth) {
+  std::vector<std::int32_t> modes;
+  host_call([&] {
+    if (!x11().connection_lost) modes = x11_list_modes(depth);
+  });
+  return modes;
+}
+
+}  // namespace
+
+const DisplayDriver x11_driver = {
+    "X11",           x11_init,        x11_exit,         host_lock,           host_unlock,
+    host_set_palette, host_wait_vsync, host_get_mouse,   x11_set_mouse,       x11_set_window_title,
+    x11_set_window_pos, x11_fetch_modes, nullptr,       nullptr,
+};

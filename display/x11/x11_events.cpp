@@ -1,0 +1,247 @@
+// Event dispatch: each X event of the window becomes the window procedure's
+// steps (input/window_input.h). Runs inside the presentation pass, so with
+// the host lock held.
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+#include <cstdlib>
+
+#include "display/screen_mode.h"
+#include "display/window_host.h"
+#include "display/x11/x11_state.h"
+#include "input/window_input.h"
+
+namespace {
+
+// The platform's double-click limits.
+constexpr Time kDoubleClickMs = 500;
+constexpr int kDoubleClickDistance = 4;
+
+struct ButtonBinding {
+  unsigned int x_button;
+  std::int32_t bit;
+};
+static constexpr ButtonBinding kButtons[] = {
+    {Button1, kButtonLeft}, {Button2, kButtonMiddle}, {Button3, kButtonRight}, {8, kButtonX1}, {9, kButtonX2},
+};
+
+std::int32_t button_bit(unsigned int button) {
+  for (const ButtonBinding& b : kButtons)
+    if (b.x_button == button) return b.bit;
+  return 0;
+}
+
+// Modifiers in the layout translate_key expects. The event's state says
+// which modifiers were held; the tracked keys say on which side.
+std::int32_t control_state_of(const X11State& x, unsigned int state) {
+  std::int32_t result = 0;
+  if (state & ShiftMask) result |= kShift;
+  if (state & ControlMask)
+    result |= x.vk_down[vk::kRControl] && !x.vk_down[vk::kLControl] ? kRightCtrl : kLeftCtrl;
+  if (state & Mod1Mask) result |= x.vk_down[vk::kRMenu] && !x.vk_down[vk::kLMenu] ? kRightAlt : kLeftAlt;
+  // AltGr reads as left Ctrl with right Alt, as the keyboard reports it elsewhere.
+  if (x.level3_mask && (state & x.level3_mask)) result |= kLeftCtrl | kRightAlt;
+  return result;
+}
+
+bool alt_without_ctrl(std::int32_t control_state) {
+  return (control_state & (kLeftAlt | kRightAlt)) && !(control_state & (kLeftCtrl | kRightCtrl));
+}
+
+void text_steps(XKeyEvent& event) {
+  for (char32_t c : x11_key_text(event)) character_steps(c, 1);
+}
+
+void on_key_press(XKeyEvent& event, bool filtered) {
+  X11State& x = x11();
+  // Text the input method composed arrives on a key event of its own.
+  if (event.keycode == 0) {
+    if (!filtered) text_steps(event);
+    return;
+  }
+  if (event.keycode > 255) return;
+  const X11Key key = x11_key_of(event.keycode);
+  const bool repeat = x.keycode_down[event.keycode];
+  x.keycode_down[event.keycode] = true;
+  if (key.virtual_key) x.vk_down[key.virtual_key] = true;
+  std::int32_t control_state = control_state_of(x, event.state);
+  if (key.scan_code & kEnhancedKey) control_state |= kEnhancedKey;
+  const std::uint16_t virtual_key = x11_generic_key(key.virtual_key);
+
+  if (virtual_key == vk::kReturn && alt_without_ctrl(control_state) && window_host().active) {
+    // Only the first press switches: holding the keys must not flicker.
+    if (!repeat) switch_window_mode();
+    return;
+  }
+  KeyMessage message;
+  message.character = filtered ? 0 : x11_key_character(event);
+  message.scan_code = key.scan_code & 0xFF;
+  message.virtual_key = virtual_key;
+  message.control_state = control_state;
+  message.down = true;
+  message.repeat = repeat;
+  key_steps(message, x11_base_character);
+  // With Alt alone the key is a menu key, not text (as the keyboard's
+  // system keys give no characters); AltGr counts as Ctrl+Alt and types.
+  if (!filtered && !alt_without_ctrl(control_state)) text_steps(event);
+}
+
+void on_key_release(XKeyEvent& event) {
+  X11State& x = x11();
+  if (event.keycode == 0 || event.keycode > 255) return;
+  // Without detectable auto-repeat a held key sends release and press with
+  // the same time; the release is then no release.
+  if (!x.detectable_repeat && XEventsQueued(x.display, QueuedAfterReading)) {
+    XEvent next;
+    XPeekEvent(x.display, &next);
+    if (next.type == KeyPress && next.xkey.keycode == event.keycode && next.xkey.time == event.time) return;
+  }
+  const X11Key key = x11_key_of(event.keycode);
+  x.keycode_down[event.keycode] = false;
+  if (key.virtual_key) x.vk_down[key.virtual_key] = false;
+  KeyMessage message;
+  message.character = x11_key_character(event);
+  message.scan_code = key.scan_code & 0xFF;
+  message.virtual_key = x11_generic_key(key.virtual_key);
+  message.control_state = control_state_of(x, event.state) | (key.scan_code & kEnhancedKey ? kEnhancedKey : 0);
+  message.down = false;
+  key_steps(message, x11_base_character);
+}
+
+void on_button_press(XButtonEvent& event) {
+  X11State& x = x11();
+  switch (event.button) {
+    case Button4: wheel_steps(1); return;
+    case Button5: wheel_steps(-1); return;
+    case 6: hwheel_steps(-1); return;
+    case 7: hwheel_steps(1); return;
+    default: break;
+  }
+  const std::int32_t bit = button_bit(event.button);
+  if (!bit) return;
+  const bool is_double = x.last_button == event.button && event.time - x.last_button_time <= kDoubleClickMs &&
+                         std::abs(event.x - x.last_button_x) <= kDoubleClickDistance &&
+                         std::abs(event.y - x.last_button_y) <= kDoubleClickDistance;
+  // A third click starts a new pair.
+  x.last_button = is_double ? 0 : event.button;
+  x.last_button_time = event.time;
+  x.last_button_x = event.x;
+  x.last_button_y = event.y;
+  button_steps(bit, true, is_double);
+}
+
+void on_button_release(XButtonEvent& event) {
+  if (const std::int32_t bit = button_bit(event.button)) button_steps(bit, false, false);
+}
+
+// Focus events that only move the focus inside the window, or come from a
+// grab (a window manager's key binding), change nothing.
+bool real_focus_change(const XFocusChangeEvent& event) {
+  return event.detail != NotifyInferior && (event.mode == NotifyNormal || event.mode == NotifyWhileGrabbed);
+}
+
+void on_focus(XFocusChangeEvent& event, bool gained) {
+  X11State& x = x11();
+  if (!real_focus_change(event)) return;
+  if (x.ic) {
+    if (gained)
+      XSetICFocus(x.ic);
+    else
+      XUnsetICFocus(x.ic);
+  }
+  if (gained != (window_host().active != 0)) activation_steps(gained, false);
+}
+
+void on_client_message(XClientMessageEvent& event) {
+  X11State& x = x11();
+  if (event.message_type != x.atoms.wm_protocols) return;
+  const Atom protocol = Atom(event.data.l[0]);
+  if (protocol == x.atoms.wm_delete_window) {
+    // The window stays open; the program decides.
+    close_steps();
+  } else if (protocol == x.atoms.net_wm_ping) {
+    XEvent reply{};
+    reply.xclient = event;
+    reply.xclient.window = x.root;
+    XSendEvent(x.display, x.root, False, SubstructureRedirectMask | SubstructureNotifyMask, &reply);
+  }
+}
+
+bool iconified(X11State& x) {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  bool iconic = false;
+  if (XGetWindowProperty(x.display, x.window, x.atoms.wm_state, 0, 2, False, x.atoms.wm_state, &type, &format,
+                         &count, &after, &data) == Success &&
+      data && format == 32 && count >= 1)
+    iconic = reinterpret_cast<long*>(data)[0] == IconicState;
+  if (data) XFree(data);
+  return iconic;
+}
+
+// Iconifying the fullscreen window while it is active brings the desktop's
+// mode back; a window that is already windowed stays as it is.
+void on_property(XPropertyEvent& event) {
+  X11State& x = x11();
+  const WindowHost& host = window_host();
+  if (event.atom != x.atoms.wm_state || event.state != PropertyNewValue) return;
+  if (host.active && (host.flags & kModeFullscreen) && iconified(x)) switch_window_mode();
+}
+
+void dispatch(XEvent& event, bool filtered) {
+  X11State& x = x11();
+  switch (event.type) {
+    case KeyPress: on_key_press(event.xkey, filtered); break;
+    case KeyRelease: on_key_release(event.xkey); break;
+    case ButtonPress: on_button_press(event.xbutton); break;
+    case ButtonRelease: on_button_release(event.xbutton); break;
+    case MotionNotify:
+      pointer_move_steps(event.xmotion.x, event.xmotion.y, event.xmotion.x_root, event.xmotion.y_root);
+      break;
+    case EnterNotify:
+      if (event.xcrossing.mode != NotifyNormal) break;
+      window_input().cursor_in_client = 1;
+      if (window_host().active && !window_input().pointer_inside) pointer_entry();
+      break;
+    case LeaveNotify:
+      if (event.xcrossing.mode == NotifyNormal && event.xcrossing.detail != NotifyInferior) pointer_leave_steps();
+      break;
+    case FocusIn: on_focus(event.xfocus, true); break;
+    case FocusOut: on_focus(event.xfocus, false); break;
+    case Expose: paint_steps(event.xexpose.y, event.xexpose.y + event.xexpose.height); break;
+    case MapNotify:
+      x.window_mapped = true;
+      paint_steps(0, window_host().height);
+      x11_activate_window();
+      if (window_host().mouse_clipped) x11_confine_cursor();
+      break;
+    case UnmapNotify: x.window_mapped = false; break;
+    case ClientMessage: on_client_message(event.xclient); break;
+    case PropertyNotify: on_property(event.xproperty); break;
+    default: break;
+  }
+}
+
+}  // namespace
+
+void x11_dispatch_events() {
+  X11State& x = x11();
+  while (!x.connection_lost && XPending(x.display) > 0) {
+    XEvent event;
+    XNextEvent(x.display, &event);
+    const bool filtered = XFilterEvent(&event, None) == True;
+    if (event.type == MappingNotify) {
+      XRefreshKeyboardMapping(&event.xmapping);
+      x11_load_keymap();
+      continue;
+    }
+    // Events of a window replaced by a mode switch are stale.
+    if (event.xany.window != x.window || !x.window) continue;
+    dispatch(event, filtered);
+  }
+}

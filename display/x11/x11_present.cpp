@@ -1,0 +1,198 @@
+// Presentation of the band of marked rows.
+//
+// At 32 bits with a 24-bit TrueColor visual in blue-green-red-x order (the
+// usual one) the band goes to the server straight from the framebuffer page:
+// the page is a System V shared-memory segment that the server attaches
+// (MIT-SHM), so nothing is copied on our side. Where the extension is
+// missing or refuses the segment (a remote display answers BadAccess), the
+// page is sent with XPutImage. Other depths and visuals convert the marked
+// rows into a buffer of the visual's format first (the mode's Blitter).
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+
+#include <bit>
+#include <string>
+
+#include "display/blitter.h"
+#include "display/screen_mode.h"
+#include "display/window_host.h"
+#include "display/x11/x11_state.h"
+
+namespace {
+
+constexpr int kNativeByteOrder = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
+
+struct Destination {
+  int depth = 0;  // what select_blitter calls it: 8, 15, 16, 24 or 32
+  ChannelOrder order = ChannelOrder::kStandard;
+};
+
+int bits_per_pixel_of(Display* display, int depth) {
+  int count = 0;
+  XPixmapFormatValues* formats = XListPixmapFormats(display, &count);
+  int bits = 0;
+  for (int i = 0; i < count; ++i)
+    if (formats[i].depth == depth) bits = formats[i].bits_per_pixel;
+  if (formats) XFree(formats);
+  return bits;
+}
+
+// The visual's pixel layout as one of the conversion targets, or depth 0.
+Destination destination_of(const X11State& x) {
+  struct Layout {
+    int bits, depth;
+    unsigned long red, blue;
+    Destination destination;
+  };
+  static constexpr Layout kLayouts[] = {
+      {32, 24, 0xFF0000, 0xFF, {32, ChannelOrder::kStandard}},
+      {32, 24, 0xFF, 0xFF0000, {32, ChannelOrder::kSwapped}},
+      {32, 32, 0xFF0000, 0xFF, {32, ChannelOrder::kStandard}},
+      {24, 24, 0xFF0000, 0xFF, {24, ChannelOrder::kStandard}},
+      {24, 24, 0xFF, 0xFF0000, {24, ChannelOrder::kSwapped}},
+      {16, 16, 0xF800, 0x1F, {16, ChannelOrder::kStandard}},
+      {16, 16, 0x1F, 0xF800, {16, ChannelOrder::kSwapped}},
+      {16, 15, 0x7C00, 0x1F, {15, ChannelOrder::kStandard}},
+      {16, 15, 0x1F, 0x7C00, {15, ChannelOrder::kSwapped}},
+  };
+  const int bits = bits_per_pixel_of(x.display, x.visual_depth);
+  for (const Layout& l : kLayouts)
+    if (l.bits == bits && l.depth == x.visual_depth && l.red == x.visual->red_mask && l.blue == x.visual->blue_mask)
+      return l.destination;
+  return {};
+}
+
+// An image over `data` (width x rows, `step` bytes a row), attached to the
+// server through `shm_id` when possible.
+X11Image make_image(X11State& x, std::uint8_t* data, int width, int rows, int shm_id) {
+  X11Image result;
+  const bool can_share = x.shm_extension && shm_id >= 0 && ImageByteOrder(x.display) == kNativeByteOrder;
+  if (can_share) {
+    result.shm.shmid = shm_id;
+    result.shm.shmaddr = reinterpret_cast<char*>(data);
+    result.shm.readOnly = True;
+    result.image = XShmCreateImage(x.display, x.visual, unsigned(x.visual_depth), ZPixmap, result.shm.shmaddr,
+                                   &result.shm, unsigned(width), unsigned(rows));
+    if (result.image) {
+      X11ErrorTrap trap;
+      const bool attached = XShmAttach(x.display, &result.shm) && !trap.failed();
+      if (attached) {
+        result.shared = true;
+        return result;
+      }
+      result.image->data = nullptr;
+      XDestroyImage(result.image);
+      result.image = nullptr;
+      // One refusal is enough to know the server cannot share our memory.
+      x.shm_extension = false;
+    }
+  }
+  result.image = XCreateImage(x.display, x.visual, unsigned(x.visual_depth), ZPixmap, 0,
+                              reinterpret_cast<char*>(data), unsigned(width), unsigned(rows), 32, 0);
+  if (result.image) result.image->byte_order = kNativeByteOrder;
+  return result;
+}
+
+void destroy_image(X11State& x, X11Image& image) {
+  if (!image.image) return;
+  if (image.shared) XShmDetach(x.display, &image.shm);
+  // The pixels belong to the mode or to the conversion buffer.
+  image.image->data = nullptr;
+  XDestroyImage(image.image);
+  image = X11Image{};
+}
+
+void put_band(X11State& x, const X11Image& image, int top, int rows) {
+  if (!image.image || rows <= 0) return;
+  const unsigned width = unsigned(image.image->width);
+  if (image.shared)
+    XShmPutImage(x.display, x.window, x.gc, image.image, 0, top, 0, top, width, unsigned(rows), False);
+  else
+    XPutImage(x.display, x.window, x.gc, image.image, 0, top, 0, top, width, unsigned(rows));
+}
+
+}  // namespace
+
+int x11_setup_presentation() {
+  X11State& x = x11();
+  WindowHost& host = window_host();
+  ScreenMode* mode = current_mode();
+  if (!mode) {
+    x.failure = "no graphics mode to present";
+    return -1;
+  }
+  const Destination dest = destination_of(x);
+  if (dest.depth == 0) {
+    x.failure = "the display's visual (depth " + std::to_string(x.visual_depth) + ") has no conversion";
+    return -1;
+  }
+  const bool direct = mode->depth == 32 && mode->scanline_size == 1 && dest.depth == 32 &&
+                      dest.order == ChannelOrder::kStandard && mode->pitch == mode->width * 4;
+  if (direct) {
+    host.blitter = nullptr;
+    for (std::size_t i = 0; i < mode->pages.size(); ++i) {
+      x.page_images.push_back(
+          make_image(x, mode->pages[i], mode->width, mode->height, mode->page_blocks[i].shm_id()));
+      const XImage* image = x.page_images.back().image;
+      if (!image || image->bytes_per_line != mode->pitch) {
+        x.failure = "no image of the display's format";
+        return -1;
+      }
+    }
+    return 0;
+  }
+  host.blitter = select_blitter(dest.depth, dest.order);
+  if (!host.blitter) {
+    x.failure = "no conversion from depth " + std::to_string(mode->depth) + " to the display's";
+    return -1;
+  }
+  // The row step is what the server expects for the visual at this width.
+  XImage* probe = XCreateImage(x.display, x.visual, unsigned(x.visual_depth), ZPixmap, 0, nullptr,
+                               unsigned(host.width), unsigned(host.height), 32, 0);
+  if (!probe) {
+    x.failure = "no image of the display's format";
+    return -1;
+  }
+  x.buffer_step = probe->bytes_per_line;
+  XDestroyImage(probe);
+  try {
+    x.conversion_buffer = PageBuffer(std::size_t(x.buffer_step) * std::size_t(host.height));
+  } catch (const std::bad_alloc&) {
+    x.failure = "no memory for the conversion buffer";
+    return -1;
+  }
+  x.buffer_image = make_image(x, x.conversion_buffer.data(), host.width, host.height, x.conversion_buffer.shm_id());
+  if (!x.buffer_image.image || x.buffer_image.image->bytes_per_line != x.buffer_step) {
+    x.failure = "no image of the display's format";
+    return -1;
+  }
+  return 0;
+}
+
+void x11_release_presentation() {
+  X11State& x = x11();
+  for (X11Image& image : x.page_images) destroy_image(x, image);
+  x.page_images.clear();
+  destroy_image(x, x.buffer_image);
+  // The server lets go of the segments before their memory goes.
+  if (!x.connection_lost) XSync(x.display, False);
+  x.conversion_buffer = PageBuffer{};
+  window_host().blitter = nullptr;
+}
+
+void x11_present_rows(int first, int last) {
+  X11State& x = x11();
+  const WindowHost& host = window_host();
+  const ScreenMode* mode = current_mode();
+  if (!mode || !x.window) return;
+  if (host.blitter) {
+    host.blitter(x.conversion_buffer.data(), x.buffer_step);
+    const int scanline = mode->scanline_size;
+    put_band(x, x.buffer_image, first * scanline, (last - first + 1) * scanline);
+    return;
+  }
+  for (std::size_t i = 0; i < mode->pages.size() && i < x.page_images.size(); ++i)
+    if (mode->pages[i] == mode->visible_framebuffer) put_band(x, x.page_images[i], first, last - first + 1);
+}

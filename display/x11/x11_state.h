@@ -1,0 +1,165 @@
+#pragma once
+
+// Private state of the X11 back end and the routines its files share. Every
+// field is touched only on the driver thread, except `failure`, which the
+// program's thread reads after the start handshake.
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "display/page_buffer.h"
+#include "input/key_translate.h"
+
+struct X11Atoms {
+  Atom wm_protocols, wm_delete_window, wm_state, net_wm_name, net_wm_icon_name, net_wm_pid, net_wm_icon,
+      net_wm_state, net_wm_state_fullscreen, net_wm_state_above, net_wm_ping, net_active_window,
+      net_frame_extents, net_supporting_wm_check, motif_wm_hints, utf8_string;
+};
+
+// A rectangle of the root window: the monitor the window belongs to.
+struct X11Rect {
+  int x = 0, y = 0, width = 0, height = 0;
+};
+
+// One image the band is put from: a framebuffer page or the conversion buffer.
+struct X11Image {
+  XImage* image = nullptr;
+  XShmSegmentInfo shm{};
+  bool shared = false;  // attached to the server: put with XShmPutImage
+};
+
+// The display mode changed for fullscreen, to be put back.
+struct X11SavedCrtc {
+  unsigned long crtc = 0;  // RRCrtc
+  unsigned long mode = 0;  // RRMode
+  int x = 0, y = 0;
+  unsigned short rotation = 0;
+  std::vector<unsigned long> outputs;  // RROutput
+};
+
+struct X11State {
+  Display* display = nullptr;
+  std::string display_name;
+  std::string title;    // the window's title as the program set it
+  std::string failure;  // why the window could not be set up
+  bool connection_lost = false;
+  int screen = 0;
+  Window root = 0;
+  Window window = 0;
+  Visual* visual = nullptr;
+  int visual_depth = 0;
+  Colormap colormap = 0;  // own colormap when the visual is not the default
+  GC gc = nullptr;
+  Cursor invisible_cursor = 0;
+  Cursor arrow_cursor = 0;
+  X11Atoms atoms{};
+  bool window_mapped = false;
+  bool window_viewable = false;
+  bool wm_present = false;
+
+  // Presentation.
+  bool shm_extension = false;
+  std::vector<X11Image> page_images;  // direct path: one per page
+  X11Image buffer_image;              // conversion path
+  PageBuffer conversion_buffer;
+  std::int32_t buffer_step = 0;
+
+  // Monitor and display mode.
+  X11Rect monitor;
+  unsigned long monitor_crtc = 0;
+  bool randr = false;
+  bool mode_changed = false;
+  X11SavedCrtc saved_crtc;
+
+  // Keyboard.
+  XIM im = nullptr;
+  XIC ic = nullptr;
+  bool detectable_repeat = false;
+  std::array<bool, 256> keycode_down{};
+  std::array<bool, 256> vk_down{};  // specific virtual keys (left/right modifiers)
+  unsigned int level3_mask = 0;     // modifier bit of the AltGr key, if any
+
+  // Buttons: time and place of the last press, for double clicks.
+  unsigned int last_button = 0;
+  Time last_button_time = 0;
+  int last_button_x = 0, last_button_y = 0;
+
+  // Screen saver.
+  bool saver_suspended = false;
+  std::chrono::steady_clock::time_point saver_reset{};
+};
+
+X11State& x11();
+
+// x11_window.cpp
+int x11_create_window();
+void x11_destroy_window();
+void x11_apply_title(const std::string& title);
+void x11_activate_window();
+void x11_confine_cursor();
+void x11_free_cursor();
+void x11_define_cursor();
+int x11_window_position(int x, int y);
+void x11_warp_pointer(int x, int y);
+
+// x11_present.cpp
+int x11_setup_presentation();
+void x11_release_presentation();
+void x11_present_rows(int first, int last);
+
+// x11_events.cpp
+void x11_dispatch_events();
+
+// x11_keyboard.cpp
+void x11_load_keymap();
+struct X11Key {
+  std::uint16_t scan_code = 0;  // with kEnhancedKey in bit 8 for enhanced keys
+  std::uint16_t virtual_key = 0;
+};
+X11Key x11_key_of(unsigned int keycode);
+std::uint16_t x11_generic_key(std::uint16_t virtual_key);
+std::uint16_t x11_base_character(std::uint16_t virtual_key);
+void x11_refresh_key_state(std::uint8_t* key_state);
+void x11_open_input_method();
+void x11_close_input_method();
+void x11_create_input_context();
+void x11_destroy_input_context();
+// The key's character for translation (0: none) and its text.
+std::uint8_t x11_key_character(XKeyEvent& event);
+std::u32string x11_key_text(XKeyEvent& event);
+
+// x11_modes.cpp
+void x11_init_randr();
+void x11_find_monitor_at_pointer();
+void x11_find_monitor_of_window();
+int x11_set_fullscreen_mode(int width, int height, int refresh);
+void x11_restore_mode();
+int x11_refresh_rate();
+std::vector<std::int32_t> x11_list_modes(int depth);
+
+// x11_screensaver.cpp
+void x11_suspend_screensaver();
+void x11_keep_screensaver_away();
+void x11_resume_screensaver();
+
+// x11_host.cpp: X errors caught while `trap` lives.
+class X11ErrorTrap {
+ public:
+  X11ErrorTrap();
+  ~X11ErrorTrap();
+  X11ErrorTrap(const X11ErrorTrap&) = delete;
+  X11ErrorTrap& operator=(const X11ErrorTrap&) = delete;
+  // Syncs with the server and tells whether an error arrived meanwhile.
+  bool failed();
+
+ private:
+  int count_ = 0;
+};
