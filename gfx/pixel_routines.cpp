@@ -1,6 +1,7 @@
 #include "gfx/pixel_routines.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "display/screen_mode.h"
@@ -29,9 +30,16 @@ std::uint32_t read_pixel(const GfxContext& ctx, int x, int y) {
 template <typename Pixel>
 void span_solid(std::uint8_t* row, std::uint32_t colour, int count) {
   if (count <= 0) return;
-  // Rows of every target are pixel-aligned, so the cast is safe; the plain
-  // loop lets the compiler emit wide stores.
-  std::fill_n(reinterpret_cast<Pixel*>(row), count, static_cast<Pixel>(colour));
+  const Pixel value = static_cast<Pixel>(colour);
+  // Screen rows are pixel-aligned and take the plain loop, which the compiler
+  // turns into wide stores. An image's memory and pitch are the caller's, so
+  // its rows may start anywhere: those are written byte-wise.
+  if (reinterpret_cast<std::uintptr_t>(row) % alignof(Pixel) == 0) {
+    std::fill_n(reinterpret_cast<Pixel*>(row), count, value);
+    return;
+  }
+  for (int i = 0; i < count; ++i)
+    std::memcpy(row + static_cast<std::size_t>(i) * sizeof(Pixel), &value, sizeof(Pixel));
 }
 
 template <typename Pixel>
@@ -39,9 +47,13 @@ void copy_pixels(std::uint8_t* dest, const std::uint8_t* src, int count) {
   if (count > 0) std::memmove(dest, src, static_cast<std::size_t>(count) * sizeof(Pixel));
 }
 
+// Loads and stores through memcpy: image rows need not be aligned.
 void put_blend32(GfxContext& ctx, int x, int y, std::uint32_t colour) {
-  auto* p = reinterpret_cast<std::uint32_t*>(ctx.pixel_address(x, y));
-  *p = mode_blends() ? blend_pixel(colour, *p) : colour;
+  std::uint8_t* p = ctx.pixel_address(x, y);
+  std::uint32_t d;
+  std::memcpy(&d, p, sizeof d);
+  const std::uint32_t v = mode_blends() ? blend_pixel(colour, d) : colour;
+  std::memcpy(p, &v, sizeof v);
 }
 
 void span_blend32(std::uint8_t* row, std::uint32_t colour, int count) {
@@ -49,8 +61,13 @@ void span_blend32(std::uint8_t* row, std::uint32_t colour, int count) {
     span_solid<std::uint32_t>(row, colour, count);
     return;
   }
-  auto* p = reinterpret_cast<std::uint32_t*>(row);
-  for (int i = 0; i < count; ++i) p[i] = blend_pixel(colour, p[i]);
+  for (int i = 0; i < count; ++i) {
+    std::uint8_t* p = row + static_cast<std::size_t>(i) * 4;
+    std::uint32_t d;
+    std::memcpy(&d, p, sizeof d);
+    d = blend_pixel(colour, d);
+    std::memcpy(p, &d, sizeof d);
+  }
 }
 
 constexpr PixelRoutines kRoutines8 = {put_solid<std::uint8_t>,  put_solid<std::uint8_t>,
