@@ -4,6 +4,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "gfx/context.h"
 #include "gfx/screen_lock.h"
 
@@ -21,41 +25,107 @@ struct Span {
   int next_in_row;
 };
 
+template <typename Pixel>
+Pixel load(const std::uint8_t* row, int x) {
+  Pixel v;
+  std::memcpy(&v, row + std::size_t(x) * sizeof(Pixel), sizeof v);
+  return v;
+}
+
+// First column in [from, to] whose pixel is the border, or to + 1.
+template <typename Pixel>
+int next_border(const std::uint8_t* row, int from, int to, Pixel border) {
+  int x = from;
+#if defined(__SSE2__)
+  if constexpr (sizeof(Pixel) == 4) {
+    const __m128i b = _mm_set1_epi32(static_cast<int>(border));
+    for (; x + 8 <= to + 1; x += 8) {
+      __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + std::size_t(x) * 4));
+      __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + std::size_t(x) * 4 + 16));
+      int mask = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(lo, b))) |
+                 _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(hi, b))) << 4;
+      if (mask) return x + __builtin_ctz(unsigned(mask));
+    }
+  }
+#endif
+  for (; x <= to; ++x)
+    if (load<Pixel>(row, x) == border) return x;
+  return to + 1;
+}
+
+// Last column in [to, from] (walking left from `from`) whose pixel is the
+// border, or to - 1.
+template <typename Pixel>
+int previous_border(const std::uint8_t* row, int from, int to, Pixel border) {
+  int x = from;
+#if defined(__SSE2__)
+  if constexpr (sizeof(Pixel) == 4) {
+    const __m128i b = _mm_set1_epi32(static_cast<int>(border));
+    for (; x - 7 >= to; x -= 8) {
+      const std::uint8_t* p = row + std::size_t(x - 7) * 4;
+      __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+      int mask = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(lo, b))) |
+                 _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(hi, b))) << 4;
+      if (mask) return x - 7 + 31 - __builtin_clz(unsigned(mask));
+    }
+  }
+#endif
+  for (; x >= to; --x)
+    if (load<Pixel>(row, x) == border) return x;
+  return to - 1;
+}
+
+template <typename Pixel>
 class SpanSearch {
  public:
   SpanSearch(const GfxContext& ctx, std::uint32_t border)
-      : ctx_(ctx), border_(border), row_heads_(std::size_t(ctx.y1() + 1), kNone) {}
+      : ctx_(ctx), border_(static_cast<Pixel>(border)), row_heads_(std::size_t(ctx.y1() + 1), kNone) {}
 
   const std::vector<Span>& spans() const { return spans_; }
 
+  bool is_border(int x, int y) const { return load<Pixel>(ctx_.rows[std::size_t(y)], x) == border_; }
+
   // Records the run through (x, y), a non-border pixel, unless it is known;
-  // returns the column after it.
+  // returns the column after it. A known run that contains x is that same
+  // maximal run (the target does not change during the search), so it is
+  // found without reading the row again.
   int find(int x, int y) {
-    int left = x, right = x;
-    while (left > ctx_.x0() && !is_border(left - 1, y)) --left;
-    while (right < ctx_.x1() && !is_border(right + 1, y)) ++right;
     int& head = row_heads_[std::size_t(y)];
-    for (int s = head; s != kNone; s = spans_[std::size_t(s)].next_in_row)
-      if (spans_[std::size_t(s)].left == left && spans_[std::size_t(s)].right == right) return right + 1;
+    for (int s = head; s != kNone; s = spans_[std::size_t(s)].next_in_row) {
+      const Span& span = spans_[std::size_t(s)];
+      if (span.left <= x && x <= span.right) return span.right + 1;
+    }
+    const std::uint8_t* row = ctx_.rows[std::size_t(y)];
+    int left = previous_border<Pixel>(row, x - 1, ctx_.x0(), border_) + 1;
+    int right = next_border<Pixel>(row, x + 1, ctx_.x1(), border_) - 1;
     spans_.push_back({y, left, right, head});
     head = int(spans_.size() - 1);
     return right + 1;
   }
 
   void scan_row(int y, int left, int right) {
+    const std::uint8_t* row = ctx_.rows[std::size_t(y)];
     for (int x = left; x <= right;) {
-      if (is_border(x, y))
+      if (load<Pixel>(row, x) == border_)
         ++x;
       else
         x = find(x, y) + 1;
     }
   }
 
-  bool is_border(int x, int y) const { return ctx_.get_pixel(ctx_, x, y) == border_; }
+  void search(int x, int y) {
+    find(x, y);
+    for (std::size_t i = 0; i < spans_.size(); ++i) {
+      Span s = spans_[i];  // copied: the search appends to the list
+      if (s.y > ctx_.y0()) scan_row(s.y - 1, s.left, s.right);
+      if (s.y < ctx_.y1()) scan_row(s.y + 1, s.left, s.right);
+    }
+  }
 
  private:
   const GfxContext& ctx_;
-  std::uint32_t border_;
+  Pixel border_;
   std::vector<int> row_heads_;
   std::vector<Span> spans_;
 };
@@ -71,6 +141,29 @@ void write_pattern_span(GfxContext& ctx, const Span& s, const std::uint8_t* tile
   if (head_end > x) copy(x, head_end - x);
   for (x = head_end; x + 8 <= s.right + 1; x += 8) copy(x, 8);
   if (x <= s.right) copy(x, s.right - x + 1);
+}
+
+template <typename Pixel>
+void fill_region(GfxContext& ctx, int sx, int sy, std::uint32_t fill, std::uint32_t border, std::int32_t mode,
+                 const std::uint8_t* tile) {
+  SpanSearch<Pixel> search(ctx, border);
+  if (search.is_border(sx, sy)) return;
+  search.search(sx, sy);
+
+  screen_lock();
+  // The runs of one row never overlap, so their order of writing is free.
+  int top = ctx.y1(), bottom = ctx.y0();
+  for (const Span& s : search.spans()) {
+    if (mode == kPaintPattern)
+      write_pattern_span(ctx, s, tile);
+    else
+      ctx.fill_span(ctx.pixel_address(s.left, s.y), fill, s.right - s.left + 1);
+    top = std::min(top, s.y);
+    bottom = std::max(bottom, s.y);
+  }
+  // Rows with runs are contiguous: the region is connected.
+  mark_dirty_rows(ctx, top, bottom);
+  screen_unlock(1, 0);
 }
 
 }  // namespace
@@ -89,28 +182,10 @@ void gfx_paint(const Image* target, float x, float y, std::uint32_t fill_colour,
   if (mode == kPaintPattern) std::memcpy(tile, pattern.data(), std::min<std::size_t>(pattern.size(), sizeof tile));
 
   if (seed.x < ctx->x0() || seed.x > ctx->x1() || seed.y < ctx->y0() || seed.y > ctx->y1()) return;
-  SpanSearch search(*ctx, border);
-  if (search.is_border(int(seed.x), int(seed.y))) return;
-
-  search.find(int(seed.x), int(seed.y));
-  for (std::size_t i = 0; i < search.spans().size(); ++i) {
-    Span s = search.spans()[i];  // copied: the search appends to the list
-    if (s.y > ctx->y0()) search.scan_row(s.y - 1, s.left, s.right);
-    if (s.y < ctx->y1()) search.scan_row(s.y + 1, s.left, s.right);
+  int sx = int(seed.x), sy = int(seed.y);
+  switch (ctx->target_bytes_per_pixel) {
+    case 4: fill_region<std::uint32_t>(*ctx, sx, sy, fill, border, mode, tile); break;
+    case 2: fill_region<std::uint16_t>(*ctx, sx, sy, fill, border, mode, tile); break;
+    default: fill_region<std::uint8_t>(*ctx, sx, sy, fill, border, mode, tile); break;
   }
-
-  screen_lock();
-  // The runs of one row never overlap, so their order of writing is free.
-  int top = ctx->y1(), bottom = ctx->y0();
-  for (const Span& s : search.spans()) {
-    if (mode == kPaintPattern)
-      write_pattern_span(*ctx, s, tile);
-    else
-      ctx->fill_span(ctx->pixel_address(s.left, s.y), fill, s.right - s.left + 1);
-    top = std::min(top, s.y);
-    bottom = std::max(bottom, s.y);
-  }
-  // Rows with runs are contiguous: the region is connected.
-  mark_dirty_rows(*ctx, top, bottom);
-  screen_unlock(1, 0);
 }

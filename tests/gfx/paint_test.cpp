@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "display/screen_mode.h"
 #include "gfx/circle.h"
 #include "gfx/line.h"
@@ -90,6 +92,51 @@ TEST_F(Paint, PatternTiles) {
   EXPECT_EQ(wide.at(8, 0), 10u);
   EXPECT_EQ(wide.at(9, 0), 11u);
   EXPECT_EQ(wide.at(10, 0), 12u);
+}
+
+// The region is every pixel 4-connected to the seed through non-border
+// pixels; compared with a plain breadth-first search on random mazes.
+TEST_F(Paint, RegionMatchesABreadthFirstSearch) {
+  std::mt19937 rng(11);
+  for (int bpp : {4, 2, 1}) {
+    set_null_mode(64, 64, bpp == 4 ? 32 : bpp == 2 ? 16 : 8);
+    for (int n = 0; n < 60; ++n) {
+      Canvas c(37 + n % 5, 23, bpp, 0);
+      // At 16 bits the arguments are converted from 0xRRGGBB: pick values whose
+      // conversions are the pixels laid out here.
+      const bool rgb565 = bpp == 2;
+      std::uint32_t border = rgb565 ? 0xF800 : 7, fill = rgb565 ? 0x07E0 : 9;
+      std::uint32_t border_arg = rgb565 ? 0xFF0000 : border, fill_arg = rgb565 ? 0x00FF00 : 12;
+      std::uint32_t painted = rgb565 ? 0x07E0 : 12;
+      for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x)
+          if (int(rng() % 100) < 30 + n % 20) c.set(x, y, border);
+          else if (rng() % 7 == 0) c.set(x, y, fill);  // the fill colour already there stops nothing
+      int sx = int(rng() % unsigned(c.width)), sy = int(rng() % unsigned(c.height));
+      std::vector<int> region(std::size_t(c.width * c.height), 0);
+      if (c.at(sx, sy) != border) {
+        std::vector<std::pair<int, int>> todo{{sx, sy}};
+        region[std::size_t(sy * c.width + sx)] = 1;
+        while (!todo.empty()) {
+          auto [x, y] = todo.back();
+          todo.pop_back();
+          const int dx[] = {1, -1, 0, 0}, dy[] = {0, 0, 1, -1};
+          for (int d = 0; d < 4; ++d) {
+            int nx = x + dx[d], ny = y + dy[d];
+            if (nx < 0 || ny < 0 || nx >= c.width || ny >= c.height || c.at(nx, ny) == border) continue;
+            if (region[std::size_t(ny * c.width + nx)]++) continue;
+            todo.push_back({nx, ny});
+          }
+        }
+      }
+      Canvas before = c;
+      gfx_paint(c.target(), float(sx), float(sy), fill_arg, border_arg, "", kPaintSolid, 4);
+      for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x)
+          ASSERT_EQ(c.at(x, y), region[std::size_t(y * c.width + x)] ? painted : before.at(x, y))
+              << "bpp " << bpp << " case " << n << " at " << x << "," << y;
+    }
+  }
 }
 
 TEST_F(Paint, LargeRegionsAndMarkedRows) {
