@@ -1,6 +1,7 @@
 #include "gfx/line.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "gfx/context.h"
@@ -29,6 +30,39 @@ std::pair<i64, i64> steps_within(i64 start, int step, i64 lo, i64 hi) {
   return step > 0 ? std::pair{lo - start, hi - start} : std::pair{start - hi, start - lo};
 }
 
+// Solid lines in an unblended colour are written straight through the row
+// memory: from the first visible pixel, `count` pixels, the major axis moving
+// by major_step bytes each pixel and the minor axis by minor_step whenever
+// the error term says so (the same rule as the pixel-by-pixel form).
+template <typename Pixel>
+void run_solid(std::uint8_t* p, std::ptrdiff_t major_step, std::ptrdiff_t minor_step, i64 count, i64 e,
+               i64 two_major, i64 two_minor, std::uint32_t colour) {
+  const Pixel value = static_cast<Pixel>(colour);
+  std::memcpy(p, &value, sizeof value);
+  for (i64 n = 1; n < count; ++n) {
+    if (e >= 0) {
+      p += minor_step;
+      e -= two_major;
+    }
+    e += two_minor;
+    p += major_step;
+    std::memcpy(p, &value, sizeof value);
+  }
+}
+
+void run_solid(const GfxContext& ctx, std::uint8_t* p, std::ptrdiff_t major_step, std::ptrdiff_t minor_step,
+               i64 count, i64 e, i64 two_major, i64 two_minor, std::uint32_t colour) {
+  switch (ctx.target_bytes_per_pixel) {
+    case 4: return run_solid<std::uint32_t>(p, major_step, minor_step, count, e, two_major, two_minor, colour);
+    case 2: return run_solid<std::uint16_t>(p, major_step, minor_step, count, e, two_major, two_minor, colour);
+    default: return run_solid<std::uint8_t>(p, major_step, minor_step, count, e, two_major, two_minor, colour);
+  }
+}
+
+bool solid(const GfxContext& ctx, std::uint32_t style) {
+  return style == 0xFFFF && ctx.put_pixel == ctx.routines->put_solid;
+}
+
 // Clip bounds of the current view, widened to 64 bits.
 struct Clip {
   i64 x0, y0, x1, y1;
@@ -38,8 +72,12 @@ void draw_straight(GfxContext& ctx, const Clip& clip, i64 x1, i64 y1, i64 x2, i6
                    std::uint32_t colour, std::uint32_t style) {
   if (x1 == x2) {  // vertical, or a single point
     i64 lo = std::max(std::min(y1, y2), clip.y0), hi = std::min(std::max(y1, y2), clip.y1);
-    for (i64 y = lo; y <= hi; ++y)
-      if (pattern_bit(style, y > y1 ? y - y1 : y1 - y)) ctx.put_pixel(ctx, int(x1), int(y), colour);
+    if (solid(ctx, style)) {
+      run_solid(ctx, ctx.pixel_address(int(x1), int(lo)), ctx.target_pitch, 0, hi - lo + 1, -1, 0, 0, colour);
+    } else {
+      for (i64 y = lo; y <= hi; ++y)
+        if (pattern_bit(style, y > y1 ? y - y1 : y1 - y)) ctx.put_pixel(ctx, int(x1), int(y), colour);
+    }
     mark_dirty_rows(ctx, lo, hi);
     return;
   }
@@ -51,6 +89,23 @@ void draw_straight(GfxContext& ctx, const Clip& clip, i64 x1, i64 y1, i64 x2, i6
       if (pattern_bit(style, x > x1 ? x - x1 : x1 - x)) ctx.put_pixel(ctx, int(x), int(y1), colour);
   }
   mark_dirty_rows(ctx, y1, y1);
+}
+
+// The general form: every pixel through put_pixel, subject to the style.
+void draw_pixels(GfxContext& ctx, bool x_major, i64 x1, i64 y1, int sx, int sy, i64 first, i64 last, i64 k,
+                 i64 e, i64 major, i64 minor, std::uint32_t colour, std::uint32_t style) {
+  for (i64 i = first; i <= last; ++i) {
+    if (pattern_bit(style, i)) {
+      i64 x = x_major ? x1 + sx * i : x1 + sx * k;
+      i64 y = x_major ? y1 + sy * k : y1 + sy * i;
+      ctx.put_pixel(ctx, int(x), int(y), colour);
+    }
+    if (e >= 0) {
+      ++k;
+      e -= 2 * major;
+    }
+    e += 2 * minor;
+  }
 }
 
 void draw_sloped(GfxContext& ctx, const Clip& clip, i64 x1, i64 y1, i64 x2, i64 y2,
@@ -74,17 +129,13 @@ void draw_sloped(GfxContext& ctx, const Clip& clip, i64 x1, i64 y1, i64 x2, i64 
   i64 k = (2 * minor * first + major) / (2 * major);
   i64 e = 2 * minor * (first + 1) - major - 2 * major * k;
   i64 first_row = x_major ? y1 + sy * k : y1 + sy * first;
-  for (i64 i = first; i <= last; ++i) {
-    if (pattern_bit(style, i)) {
-      i64 x = x_major ? x1 + sx * i : x1 + sx * k;
-      i64 y = x_major ? y1 + sy * k : y1 + sy * i;
-      ctx.put_pixel(ctx, int(x), int(y), colour);
-    }
-    if (e >= 0) {
-      ++k;
-      e -= 2 * major;
-    }
-    e += 2 * minor;
+  if (solid(ctx, style)) {
+    i64 x = x_major ? x1 + sx * first : x1 + sx * k;
+    std::ptrdiff_t dx_step = sx * ctx.target_bytes_per_pixel, dy_step = sy * std::ptrdiff_t(ctx.target_pitch);
+    run_solid(ctx, ctx.pixel_address(int(x), int(first_row)), x_major ? dx_step : dy_step,
+              x_major ? dy_step : dx_step, last - first + 1, e, 2 * major, 2 * minor, colour);
+  } else {
+    draw_pixels(ctx, x_major, x1, y1, sx, sy, first, last, k, e, major, minor, colour, style);
   }
   i64 end_row = std::clamp(y2, clip.y0, clip.y1);
   mark_dirty_rows(ctx, std::min(first_row, end_row), std::max(first_row, end_row));
