@@ -8,7 +8,9 @@
 #include "display/screen_mode.h"
 #include "runtime/runtime.h"
 
-#if defined(__linux__)
+#if defined(_WIN32)
+#include <windows.h>
+#elif defined(__linux__)
 #include <unistd.h>
 #endif
 
@@ -17,7 +19,14 @@ char g_title[128];
 const char* g_title_pointer = nullptr;
 
 std::string executable_path() {
-#if defined(__linux__)
+#if defined(_WIN32)
+  std::string path(MAX_PATH * 8, '\0');
+  DWORD n = GetModuleFileNameA(nullptr, path.data(), DWORD(path.size()));
+  if (n > 0 && n < path.size()) {
+    path.resize(n);
+    return path;
+  }
+#elif defined(__linux__)
   std::string path(4096, '\0');
   ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
   if (n > 0) {
