@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
+  stop_present_benchmarks();
   benchmark::Shutdown();
   return 0;
 }

@@ -11,6 +11,8 @@ void register_workload_benchmarks(const std::vector<Workload>& workloads);
 void register_limit_benchmarks();
 void register_picture_benchmarks();
 void register_present_benchmarks();
+// Ends the presentation benchmarks' window and their private X server.
+void stop_present_benchmarks();
 
 // Milliseconds, manual time and the min / max aggregates over repetitions
 // (the library gives mean, median and spread only).

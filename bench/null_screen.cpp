@@ -5,12 +5,13 @@
 #include <stdexcept>
 
 #include "bench/workloads.h"
+#include "display/display_driver.h"
 #include "display/screen_mode.h"
 
 std::uint8_t* null_screen() {
   const ScreenMode* mode = current_mode();
   auto usable = [](const ScreenMode* m) {
-    return m && m->width == kFrameWidth && m->height == kFrameHeight && m->bytes_per_pixel == 4 &&
+    return m && m->driver == &null_driver && m->width == kFrameWidth && m->height == kFrameHeight && m->bytes_per_pixel == 4 &&
            m->pitch == kFrameWidth * 4;
   };
   if (!usable(mode)) {

@@ -1,4 +1,176 @@
 #include "bench/bench_registry.h"
 
-// Presentation under Xvfb waits for the window back end.
+#ifdef QZ_BENCH_HAVE_X11_PRESENT
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "bench/null_screen.h"
+#include "bench/x11_client.h"
+#include "bench/xvfb_server.h"
+#include "display/display_driver.h"
+#include "display/screen_mode.h"
+#include "display/window_host.h"
+#include "gfx/line.h"
+#include "gfx/screen_lock.h"
+
+// Presentation under a private Xvfb: one pass of the window host's update
+// loop with a 100-row band or with every row marked, against this process's
+// own XShmPutImage + XSync of the same rows on a window of the same size; and
+// the time from a drawing call's return (its unlock) until a pixel it drew
+// reads back from the server.
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kBandFirst = 500, kBandRows = 100;
+// Passes come about every 10 ms: a fixed count keeps the run short.
+constexpr int kPresentIterations = 10;
+// Room for the program's window, centred, and ours beside it.
+constexpr int kServerWidth = 3 * kFrameWidth, kServerHeight = 1080;
+
+struct PresentSetup {
+  std::unique_ptr<XvfbServer> server;
+  std::unique_ptr<BareX11Client> bare;
+  std::string error;
+};
+
+std::unique_ptr<PresentSetup> g_setup;
+
+// Started by the first presentation benchmark, so a run filtered to other
+// benchmarks starts no server.
+PresentSetup& present_setup() {
+  if (g_setup) return *g_setup;
+  g_setup = std::make_unique<PresentSetup>();
+  PresentSetup& s = *g_setup;
+  try {
+    s.server = std::make_unique<XvfbServer>(kServerWidth, kServerHeight);
+    s.bare = std::make_unique<BareX11Client>(s.server->display_name(), kFrameWidth, kFrameHeight);
+    std::memset(s.bare->pixels(), 0x80, kFrameBytes);
+  } catch (const std::exception& e) {
+    s.error = e.what();
+    s.bare.reset();
+    s.server.reset();
+  }
+  return s;
+}
+
+// Waits until the host has finished `count` more passes than `since`.
+HostPassStats wait_for_passes(const HostPassStats& since, std::int64_t count) {
+  for (;;) {
+    HostPassStats now = host_pass_stats();
+    if (now.passes >= since.passes + count) return now;
+    usleep(50);
+  }
+}
+
+// The program's window on the private server, or an error text.
+std::string window_screen() {
+  PresentSetup& setup = present_setup();
+  if (!setup.server) return "no Xvfb: " + setup.error;
+  const ScreenMode* mode = current_mode();
+  if (mode && mode->driver != &null_driver && mode->width == kFrameWidth && mode->height == kFrameHeight) return {};
+  setenv("DISPLAY", setup.server->display_name().c_str(), 1);
+  unsetenv("QZGFX");
+  gfx_screen_res(kFrameWidth, kFrameHeight, 32, 1, 0, 0);
+  setenv("QZGFX", "null", 1);
+  mode = current_mode();
+  if (!mode || mode->driver == &null_driver) return std::string("no window: ") + driver_failure_reason();
+  // Two passes: the window is mapped and its first full frame is out.
+  wait_for_passes(host_pass_stats(), 2);
+  return {};
+}
+
+void pass_with_rows(benchmark::State& state, int first, int last) {
+  if (std::string error = window_screen(); !error.empty()) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  for (auto _ : state) {
+    // Read under the lock the pass records under: every pass counted here
+    // ended before the rows were marked, so the next one presents them.
+    screen_lock();
+    HostPassStats before = host_pass_stats();
+    screen_unlock(first, last);
+    HostPassStats after = wait_for_passes(before, 1);
+    state.SetIterationTime(double(after.total_us - before.total_us) * 1e-6 / double(after.passes - before.passes));
+  }
+}
+
+void bare_put(benchmark::State& state, int first, int count) {
+  PresentSetup& setup = present_setup();
+  if (!setup.bare) {
+    state.SkipWithError(("no Xvfb: " + setup.error).c_str());
+    return;
+  }
+  for (auto _ : state) {
+    auto start = Clock::now();
+    setup.bare->put_rows(first, count);
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+  }
+}
+
+void unlock_to_server(benchmark::State& state) {
+  if (std::string error = window_screen(); !error.empty()) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  BareX11Client& bare = *present_setup().bare;
+  unsigned long window = bare.find_window(kFrameWidth, kFrameHeight);
+  if (!window) {
+    state.SkipWithError("the program's window is not on the server");
+    return;
+  }
+  bare.move_beside(window);
+  constexpr int kProbeX = kFrameWidth / 2, kProbeY = kBandFirst + kBandRows / 2;
+  std::uint32_t colours[2] = {0xFF204060u, 0xFF604020u};
+  int turn = 0;
+  for (auto _ : state) {
+    std::uint32_t colour = colours[turn ^= 1];
+    gfx_line(nullptr, 0.0f, float(kBandFirst), float(kFrameWidth - 1), float(kBandFirst + kBandRows - 1), colour,
+             kBoxFilled, 0xFFFF, 0);
+    auto unlocked = Clock::now();
+    while (bare.read_pixel(window, kProbeX, kProbeY) != std::int64_t(colour & 0xFFFFFFu)) {
+      if (Clock::now() - unlocked > std::chrono::seconds(1)) {
+        state.SkipWithError("the drawn rows did not reach the server within 1 s");
+        return;
+      }
+    }
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - unlocked).count());
+  }
+}
+
+void add(const char* name, void (*fn)(benchmark::State&, int, int), int a, int b) {
+  with_report_settings(benchmark::RegisterBenchmark(name, fn, a, b))->Iterations(kPresentIterations);
+}
+
+}  // namespace
+
+void register_present_benchmarks() {
+  add("present/pass_band100", pass_with_rows, kBandFirst, kBandFirst + kBandRows - 1);
+  add("present/bare_band100", bare_put, kBandFirst, kBandRows);
+  add("present/pass_all_rows", pass_with_rows, 0, -1);
+  add("present/bare_all_rows", bare_put, 0, kFrameHeight);
+  with_report_settings(benchmark::RegisterBenchmark("present/unlock_to_server", unlock_to_server))
+      ->Iterations(kPresentIterations);
+}
+
+void stop_present_benchmarks() {
+  // The program's window goes before its server.
+  if (current_mode() && current_mode()->driver != &null_driver) gfx_screen_close();
+  g_setup.reset();
+}
+
+#else
+
 void register_present_benchmarks() {}
+void stop_present_benchmarks() {}
+
+#endif

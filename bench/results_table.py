@@ -1,0 +1,110 @@
+#!/usr/bin/env python3
+"""Turns a qz_bench JSON report (--benchmark_out=FILE --benchmark_out_format=json,
+run with repetitions and aggregates) into the Markdown results table of
+bench/README.md: median, min and max of the library's column, its ratio to
+the limit and to the best peer, and the target next to it."""
+
+import json
+import sys
+
+# row, limit benchmark, peers, target text, target check (ratio to limit,
+# ratio to best peer, median ms) -> met?
+ROWS = [
+    ("W1", "limit/memset_warm", ["opencv", "sdl2"], "<= 1.2 x memset",
+     lambda lim, peer, ms: lim is not None and lim <= 1.2),
+    ("W2", "limit/memset_warm", ["opencv", "sdl2"], "<= 0.8 x best of OpenCV, SDL2",
+     lambda lim, peer, ms: peer is not None and peer <= 0.8),
+    ("W3", "limit/memset_warm", ["opencv", "sdl2"], "<= 0.8 x best of OpenCV, SDL2",
+     lambda lim, peer, ms: peer is not None and peer <= 0.8),
+    ("W4", "limit/memset_warm", ["opencv"], "<= 0.5 x OpenCV",
+     lambda lim, peer, ms: peer is not None and peer <= 0.5),
+    ("W5", "limit/memset_warm", ["opencv"], "<= 0.5 x OpenCV",
+     lambda lim, peer, ms: peer is not None and peer <= 0.5),
+    ("W6", "limit/memset_warm", ["opencv"], "<= 0.5 x OpenCV",
+     lambda lim, peer, ms: peer is not None and peer <= 0.5),
+    ("W7", "limit/memset_warm", ["opencv"], "<= 0.5 x OpenCV and <= 8 x memset",
+     lambda lim, peer, ms: peer is not None and peer <= 0.5 and lim <= 8),
+    ("W8", "limit/memset_warm", ["opencv"], "<= 0.5 x OpenCV",
+     lambda lim, peer, ms: peer is not None and peer <= 0.5),
+    ("W4r2", "limit/memset_warm", ["opencv"], "(extra)", None),
+    ("W4r3", "limit/memset_warm", ["opencv"], "(extra)", None),
+    ("W6o", "limit/memset_warm", ["opencv"], "(extra: W6 - W6o = the fills)", None),
+]
+
+
+def load(path):
+    with open(path) as f:
+        report = json.load(f)
+    stats = {}
+    for b in report["benchmarks"]:
+        if b.get("run_type") != "aggregate":
+            continue
+        name = b["run_name"].split("/iterations:")[0].replace("/manual_time", "")
+        stats.setdefault(name, {})[b["aggregate_name"]] = b["real_time"]
+        for key in ("setup_ms", "sweep_ms", "chart_ms"):
+            if key in b and b["aggregate_name"] == "median":
+                stats[name][key] = b[key]
+    return report, stats
+
+
+def fmt(v):
+    if v is None:
+        return "–"
+    return f"{v:.3f}" if v < 10 else f"{v:.1f}"
+
+
+def ratio(a, b):
+    return None if a is None or not b else a / b
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit("usage: results_table.py REPORT.json")
+    report, stats = load(sys.argv[1])
+    med = lambda n: stats.get(n, {}).get("median")
+    ctx = report["context"]
+    print(f"Run: {ctx.get('date', '?')}, {ctx.get('num_cpus', '?')} CPUs at {ctx.get('mhz_per_cpu', '?')} MHz, "
+          f"load average {', '.join(f'{x:.2f}' for x in ctx.get('load_avg', []))}.")
+    print()
+    print("| workload | median ms | min ms | max ms | limit ms | × limit | OpenCV ms | SDL2 ms | × best peer | target | met |")
+    print("|---|---:|---:|---:|---:|---:|---:|---:|---:|---|---|")
+    for name, limit, peers, target, check in ROWS:
+        lib = stats.get(f"{name}/library")
+        if not lib:
+            continue
+        peer_ms = {p: med(f"{name}/{p}") for p in peers}
+        present = [v for v in peer_ms.values() if v is not None]
+        best = min(present) if present else None
+        r_lim, r_peer = ratio(lib["median"], med(limit)), ratio(lib["median"], best)
+        met = "" if check is None else ("yes" if check(r_lim, r_peer, lib["median"]) else "**no**")
+        print(f"| {name} | {fmt(lib['median'])} | {fmt(lib.get('min'))} | {fmt(lib.get('max'))} | "
+              f"{fmt(med(limit))} | {fmt(r_lim)} | {fmt(peer_ms.get('opencv'))} | {fmt(peer_ms.get('sdl2'))} | "
+              f"{fmt(r_peer)} | {target} | {met} |")
+    pic = stats.get("picture/setup_sweep_chart")
+    if pic:
+        print(f"| picture: mode set + background + sweep + chart | {fmt(pic['median'])} | {fmt(pic.get('min'))} | "
+              f"{fmt(pic.get('max'))} | {fmt(med('limit/first_touch_shm'))} | {fmt(ratio(pic['median'], med('limit/first_touch_shm')))} | – | – | – | "
+              f"<= 5 ms | {'yes' if pic['median'] <= 5 else '**no**'} |")
+    anim = stats.get("picture/animation_frame")
+    if anim:
+        print(f"| one animation frame, no waits | {fmt(anim['median'])} | {fmt(anim.get('min'))} | {fmt(anim.get('max'))} "
+              f"| – | – | – | – | – | – | |")
+    for name, st in stats.items():
+        if name.startswith("present/"):
+            bare = stats.get(name.replace("/pass_", "/bare_"), {}).get("median") if "/pass_" in name else None
+            print(f"| {name} | {fmt(st['median'])} | {fmt(st.get('min'))} | {fmt(st.get('max'))} | {fmt(bare)} | "
+                  f"{fmt(ratio(st['median'], bare))} | – | – | – | | |")
+    print()
+    print("| limit | median ms | min ms | max ms |")
+    print("|---|---:|---:|---:|")
+    for name, st in stats.items():
+        if name.startswith("limit/"):
+            print(f"| {name[6:]} | {fmt(st['median'])} | {fmt(st.get('min'))} | {fmt(st.get('max'))} |")
+    if pic and "setup_ms" in pic:
+        print()
+        print(f"Picture, median per phase: mode set + background {pic['setup_ms']:.2f} ms, sweep "
+              f"{pic['sweep_ms']:.2f} ms, static chart {pic['chart_ms']:.2f} ms.")
+
+
+if __name__ == "__main__":
+    main()
