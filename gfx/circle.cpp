@@ -59,7 +59,8 @@ struct Ellipse {
 void draw_ellipse(GfxContext& ctx, PixelPoint c, float rx, float ry, std::uint32_t colour, bool fill) {
   screen_lock();
   Ellipse e{ctx, colour, fill, {}};
-  if (fill) e.row_done.assign(std::size_t(std::max(ctx.view_height, 0)), 0);
+  // A flat ellipse (ry 0) is one filled row even as an outline.
+  if (fill || ry == 0.0f) e.row_done.assign(std::size_t(std::max(ctx.view_height, 0)), 0);
   float cxf = static_cast<float>(c.x);
   i64 xl = trunc_to_int(cxf - rx), xr = trunc_to_int(cxf + rx);
   i64 yb = c.y, yt = c.y;
