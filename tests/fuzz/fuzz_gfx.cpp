@@ -30,6 +30,7 @@
 #include "gfx/lzw.h"
 #include "gfx/paint.h"
 #include "gfx/text.h"
+#include "gfx/view.h"
 #include "input/key_queue.h"
 #include "input/key_read.h"
 #include "input/key_translate.h"
@@ -286,6 +287,26 @@ void op_paint(Input& in, Harness& h) {
   const std::int32_t mode = m < 120 ? kPaintSolid : m < 240 ? kPaintPattern : in.i32();
   std::string pattern = in.bytes(300);
   gfx_paint(t, x, y, fill, border, std::move(pattern), mode, flags_word(in));
+}
+
+// --- Views and user-coordinate windows ----------------------------------------------
+
+void op_view(Input& in, Harness&) {
+  switch (in.u8() % 4) {
+    case 0: {
+      const std::int32_t x1 = in.number(340), y1 = in.number(260);
+      const std::int32_t x2 = in.number(340), y2 = in.number(260);
+      gfx_set_view(x1, y1, x2, y2, in.flag());
+      break;
+    }
+    case 1: gfx_reset_view(); break;
+    case 2: {
+      const float x1 = in.real(), y1 = in.real(), x2 = in.real(), y2 = in.real();
+      gfx_set_window(x1, y1, x2, y2, in.flag());
+      break;
+    }
+    default: gfx_reset_window(); break;
+  }
 }
 
 // --- Text ------------------------------------------------------------------------
@@ -548,6 +569,7 @@ constexpr Call kCalls[] = {
     {"read_header", op_read_header},   {"translate_key", op_translate_key},
     {"key_queue", op_key_queue},       {"key_read", op_key_read},
     {"lzw", op_lzw},                   {"blit", op_blit},
+    {"view", op_view},                 {"view", op_view},
 };
 
 // QZ_FUZZ_TRACE=1 lists the calls of each input, for reading a finding.

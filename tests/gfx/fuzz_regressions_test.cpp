@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "display/screen_mode.h"
+#include "gfx/circle.h"
 #include "gfx/image.h"
 #include "gfx/line.h"
 #include "tests/support/canvas.h"
@@ -90,6 +92,16 @@ TEST_F(FuzzRegressions, ImageRowsNeedNotBeAligned) {
         ASSERT_EQ(v, c.expected) << x << "," << y;
       }
   }
+}
+
+// An outline ellipse so flat that its vertical radius is 0 (radius times a
+// denormal aspect) is drawn as one filled row, which must not use the fill's
+// row markers without having them.
+TEST_F(FuzzRegressions, FlatOutlineEllipseIsOneRow) {
+  Canvas canvas(40, 30, 2);
+  const float denormal = std::numeric_limits<float>::denorm_min();
+  gfx_circle(canvas.target(), 20, 17, 0.25f, 0xFFFFFFFFu, denormal, 0.0f, kFullTurn, 0, 0);
+  EXPECT_EQ(canvas.drawn(), (PixelSet{{19, 17}, {20, 17}}));
 }
 
 }  // namespace
