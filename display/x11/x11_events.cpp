@@ -64,6 +64,8 @@ void on_key_press(XKeyEvent& event, bool filtered) {
   }
   if (event.keycode > 255) return;
   const X11Key key = x11_key_of(event.keycode);
+  // With detectable auto-repeat, a press of a key that did not come up is
+  // the key repeating.
   const bool repeat = x.keycode_down[event.keycode];
   x.keycode_down[event.keycode] = true;
   if (key.virtual_key) x.vk_down[key.virtual_key] = true;
@@ -89,6 +91,12 @@ void on_key_press(XKeyEvent& event, bool filtered) {
   if (!filtered && !alt_without_ctrl(control_state)) text_steps(event);
 }
 
+void forget_key(unsigned int keycode) {
+  X11State& x = x11();
+  x.keycode_down[keycode] = false;
+  if (const std::uint16_t virtual_key = x11_key_of(keycode).virtual_key) x.vk_down[virtual_key] = false;
+}
+
 void on_key_release(XKeyEvent& event) {
   X11State& x = x11();
   if (event.keycode == 0 || event.keycode > 255) return;
@@ -100,8 +108,7 @@ void on_key_release(XKeyEvent& event) {
     if (next.type == KeyPress && next.xkey.keycode == event.keycode && next.xkey.time == event.time) return;
   }
   const X11Key key = x11_key_of(event.keycode);
-  x.keycode_down[event.keycode] = false;
-  if (key.virtual_key) x.vk_down[key.virtual_key] = false;
+  forget_key(event.keycode);
   KeyMessage message;
   message.character = x11_key_character(event);
   message.scan_code = key.scan_code & 0xFF;
@@ -240,8 +247,13 @@ void x11_dispatch_events() {
       x11_load_keymap();
       continue;
     }
-    // Events of a window replaced by a mode switch are stale.
-    if (event.xany.window != x.window || !x.window) continue;
+    // Events of a window replaced by a mode switch are stale, but a key
+    // that comes up there (or on the root while no window has the focus)
+    // is up all the same.
+    if (event.xany.window != x.window || !x.window) {
+      if (event.type == KeyRelease && event.xkey.keycode < 256) forget_key(event.xkey.keycode);
+      continue;
+    }
     dispatch(event, filtered);
   }
 }

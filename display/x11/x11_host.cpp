@@ -154,9 +154,15 @@ bool open_display() {
   XSetIOErrorExitHandler(x.display, on_connection_lost, nullptr);
   x.screen = DefaultScreen(x.display);
   x.root = RootWindow(x.display, x.screen);
-  int major = 0, minor = 0;
+  // Keys released while a mode switch has no window shown come up on the
+  // root; only the key tracking looks at them.
+  XSelectInput(x.display, x.root, KeyReleaseMask);
+  // Asked by name first: the extension's own query complains on stderr
+  // when the server lacks it.
+  int opcode = 0, event_base = 0, error_base = 0, major = 0, minor = 0;
   Bool pixmaps = False;
-  x.shm_extension = XShmQueryVersion(x.display, &major, &minor, &pixmaps) == True;
+  x.shm_extension = XQueryExtension(x.display, "MIT-SHM", &opcode, &event_base, &error_base) &&
+                    XShmQueryVersion(x.display, &major, &minor, &pixmaps) == True;
   Bool supported = False;
   x.detectable_repeat = XkbSetDetectableAutoRepeat(x.display, True, &supported) && supported;
   x11_init_randr();

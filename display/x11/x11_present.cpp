@@ -70,14 +70,15 @@ X11Image make_image(X11State& x, std::uint8_t* data, int width, int rows, int sh
   X11Image result;
   const bool can_share = x.shm_extension && shm_id >= 0 && ImageByteOrder(x.display) == kNativeByteOrder;
   if (can_share) {
-    result.shm.shmid = shm_id;
-    result.shm.shmaddr = reinterpret_cast<char*>(data);
-    result.shm.readOnly = True;
-    result.image = XShmCreateImage(x.display, x.visual, unsigned(x.visual_depth), ZPixmap, result.shm.shmaddr,
-                                   &result.shm, unsigned(width), unsigned(rows));
+    result.shm = std::make_unique<XShmSegmentInfo>();
+    result.shm->shmid = shm_id;
+    result.shm->shmaddr = reinterpret_cast<char*>(data);
+    result.shm->readOnly = True;
+    result.image = XShmCreateImage(x.display, x.visual, unsigned(x.visual_depth), ZPixmap, result.shm->shmaddr,
+                                   result.shm.get(), unsigned(width), unsigned(rows));
     if (result.image) {
       X11ErrorTrap trap;
-      const bool attached = XShmAttach(x.display, &result.shm) && !trap.failed();
+      const bool attached = XShmAttach(x.display, result.shm.get()) && !trap.failed();
       if (attached) {
         result.shared = true;
         return result;
@@ -97,7 +98,7 @@ X11Image make_image(X11State& x, std::uint8_t* data, int width, int rows, int sh
 
 void destroy_image(X11State& x, X11Image& image) {
   if (!image.image) return;
-  if (image.shared) XShmDetach(x.display, &image.shm);
+  if (image.shared) XShmDetach(x.display, image.shm.get());
   // The pixels belong to the mode or to the conversion buffer.
   image.image->data = nullptr;
   XDestroyImage(image.image);

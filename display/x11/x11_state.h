@@ -30,9 +30,10 @@ struct X11Rect {
 };
 
 // One image the band is put from: a framebuffer page or the conversion buffer.
+// The segment record lives apart because the image keeps a pointer to it.
 struct X11Image {
   XImage* image = nullptr;
-  XShmSegmentInfo shm{};
+  std::unique_ptr<XShmSegmentInfo> shm;
   bool shared = false;  // attached to the server: put with XShmPutImage
 };
 
