@@ -1,0 +1,310 @@
+// The back end in this process under Xvfb: what the server shows against
+// the framebuffer (with and without MIT-SHM, through conversions), how soon
+// a changed row gets there, the title under the screen lock, the vertical-
+// sync wait, the mouse and window operations, and what 20 mode sets leave.
+
+#include <gtest/gtest.h>
+#include <X11/Xutil.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "display/display_driver.h"
+#include "display/screen_mode.h"
+#include "display/vsync.h"
+#include "display/window_host.h"
+#include "display/window_title.h"
+#include "gfx/screen_lock.h"
+#include "input/key_read.h"
+#include "tests/x11/x11_test_support.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kWidth = 320, kHeight = 200;
+
+// This process's window, once shown.
+Window own_window(Display* d) {
+  Window found = 0;
+  eventually(
+      [&] {
+        for (Window w : program_windows(d)) {
+          XWindowAttributes a{};
+          if (cardinal_property(d, w, "_NET_WM_PID") == getpid() && XGetWindowAttributes(d, w, &a) &&
+              a.map_state == IsViewable)
+            found = w;
+        }
+        return found != 0;
+      },
+      10s);
+  return found;
+}
+
+class ServerSession {
+ public:
+  explicit ServerSession(const std::string& screen, const std::vector<std::string>& extra = {})
+      : server(screen, extra) {
+    if (server.running()) setenv("DISPLAY", server.name().c_str(), 1);
+    unsetenv("QZGFX");
+  }
+  ~ServerSession() { gfx_screen_close(); }
+  // Sets a mode and returns its window once shown (0 when there is none).
+  Window open(int depth = 32, int flags = 0, int width = kWidth, int height = kHeight) {
+    gfx_screen_res(width, height, depth, 1, flags, 0);
+    return current_mode() ? own_window(server.display()) : 0;
+  }
+  Xvfb server;
+};
+
+// The colour the framebuffer pixel stands for, as 0xRRGGBB.
+std::uint32_t framebuffer_rgb(const ScreenMode& m, int x, int y) {
+  const std::uint8_t* row = m.visible_framebuffer + std::ptrdiff_t(y) * m.pitch;
+  if (m.depth == 32) {
+    std::uint32_t p;
+    std::memcpy(&p, row + 4 * x, 4);
+    return p & 0xFFFFFF;
+  }
+  if (m.depth == 16) {
+    std::uint16_t p;
+    std::memcpy(&p, row + 2 * x, 2);
+    return (((p >> 11) & 31u) << 19) | (((p >> 5) & 63u) << 10) | ((p & 31u) << 3);
+  }
+  const std::uint32_t e = m.device_palette[row[x]];
+  return ((e & 0xFF) << 16) | (e & 0xFF00) | ((e >> 16) & 0xFF);
+}
+
+// The same colour in the visual's pixel format (channels cut to its bits).
+unsigned long server_pixel(const Visual* v, std::uint32_t rgb) {
+  auto channel = [](std::uint32_t value, unsigned long mask) {
+    const int shift = __builtin_ctzl(mask);
+    const int bits = __builtin_popcountl(mask);
+    return (static_cast<unsigned long>(value >> (8 - bits)) << shift) & mask;
+  };
+  return channel((rgb >> 16) & 0xFF, v->red_mask) | channel((rgb >> 8) & 0xFF, v->green_mask) |
+         channel(rgb & 0xFF, v->blue_mask);
+}
+
+// "" when the window shows the framebuffer, else where it does not.
+std::string difference(Display* d, Window w) {
+  XImage* image = XGetImage(d, w, 0, 0, kWidth, kHeight, AllPlanes, ZPixmap);
+  if (!image) return "no image";
+  const Visual* visual = DefaultVisual(d, DefaultScreen(d));
+  std::string where;
+  screen_lock();
+  const ScreenMode& m = *current_mode();
+  for (int y = 0; y < kHeight && where.empty(); ++y)
+    for (int x = 0; x < kWidth && where.empty(); ++x)
+      if (XGetPixel(image, x, y) != server_pixel(visual, framebuffer_rgb(m, x, y)))
+        where = "pixel (" + std::to_string(x) + ", " + std::to_string(y) + "): server " +
+                std::to_string(XGetPixel(image, x, y)) + ", framebuffer " +
+                std::to_string(server_pixel(visual, framebuffer_rgb(m, x, y)));
+  screen_unlock(1, 0);
+  XDestroyImage(image);
+  return where;
+}
+
+// Fills rows [first, last] with noise of the mode's pixel size.
+void scribble(int first, int last, std::uint32_t seed) {
+  std::mt19937 random(seed);
+  screen_lock();
+  ScreenMode& m = *current_mode();
+  for (int y = first; y <= last; ++y)
+    for (int i = 0; i < m.pitch; ++i) m.visible_framebuffer[std::ptrdiff_t(y) * m.pitch + i] = std::uint8_t(random());
+  screen_unlock(first, last);
+}
+
+TEST(X11Presentation, ServerShowsTheFramebufferAfterBandsAndFullUpdates) {
+  struct Case {
+    const char* name;
+    std::string screen;
+    std::vector<std::string> extra;
+    int depth;
+  };
+  const Case cases[] = {
+      {"32 bits, shared memory", "640x480x24", {}, 32},
+      {"32 bits, without MIT-SHM", "640x480x24", {"-extension", "MIT-SHM"}, 32},
+      {"32 bits on a 16-bit screen", "640x480x16", {}, 32},
+      {"16 bits", "640x480x24", {}, 16},
+      {"8 bits, without MIT-SHM", "640x480x24", {"-extension", "MIT-SHM"}, 8},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ServerSession session(c.screen, c.extra);
+    ASSERT_TRUE(session.server.running());
+    const Window w = session.open(c.depth);
+    ASSERT_NE(w, 0u) << driver_failure_reason();
+    scribble(0, kHeight - 1, 1);
+    std::string diff;
+    EXPECT_TRUE(eventually([&] { return (diff = difference(session.server.display(), w)).empty(); }, 3s))
+        << "full update: " << diff;
+    scribble(50, 59, 2);
+    EXPECT_TRUE(eventually([&] { return (diff = difference(session.server.display(), w)).empty(); }, 3s))
+        << "band: " << diff;
+    gfx_screen_close();
+    EXPECT_TRUE(eventually([&] { return program_windows(session.server.display()).empty(); }, 3s));
+  }
+}
+
+TEST(X11Presentation, ChangedRowReachesTheServerWithinAPass) {
+  ServerSession session("640x480x24");
+  Display* d = session.server.display();
+  const Window w = session.open();
+  ASSERT_NE(w, 0u) << driver_failure_reason();
+  std::vector<double> delays;
+  for (std::uint32_t trial = 1; trial <= 20; ++trial) {
+    const std::uint32_t colour = 0xFF000000u | (trial * 0x0A0B0Cu & 0xFFFFFF);
+    // Spread the writes over the pass interval instead of right after a pass.
+    std::this_thread::sleep_for(std::chrono::milliseconds(trial * 7 % 10));
+    screen_lock();
+    ScreenMode& m = *current_mode();
+    std::fill_n(reinterpret_cast<std::uint32_t*>(m.visible_framebuffer + 100 * m.pitch), kWidth, colour);
+    screen_unlock(100, 100);
+    const auto unlocked = Clock::now();
+    // Polled every millisecond, so that the figure is the back end's.
+    bool shown = false;
+    while (!shown && Clock::now() - unlocked < 2s) {
+      XImage* row = XGetImage(d, w, 0, 100, kWidth, 1, AllPlanes, ZPixmap);
+      shown = row && XGetPixel(row, kWidth - 1, 0) == (colour & 0xFFFFFF);
+      if (row) XDestroyImage(row);
+      if (!shown) std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_TRUE(shown);
+    delays.push_back(std::chrono::duration<double, std::milli>(Clock::now() - unlocked).count());
+  }
+  std::sort(delays.begin(), delays.end());
+  const HostPassStats stats = host_pass_stats();
+  std::printf("unlock to row on the server: median %.1f ms, max %.1f ms; pass: mean %.0f us, max %lld us\n",
+              delays[delays.size() / 2], delays.back(), double(stats.total_us) / double(std::max<std::int64_t>(stats.passes, 1)),
+              static_cast<long long>(stats.max_us));
+  // A pass comes every 10 ms; the bound leaves room for a loaded machine.
+  EXPECT_LT(delays[delays.size() / 2], 100.0);
+  EXPECT_LT(delays.back(), 1000.0);
+}
+
+TEST(X11Presentation, TitleWhileHoldingTheScreenLockNeitherBlocksNorDropsTheLock) {
+  ServerSession session("640x480x24");
+  Display* d = session.server.display();
+  const Window w = session.open();
+  ASSERT_NE(w, 0u) << driver_failure_reason();
+  const std::string long_title(200, 'T');
+  screen_lock();
+  screen_lock();
+  gfx_window_title("held twice");
+  EXPECT_EQ(screen_lock_depth(), 2);
+  EXPECT_EQ(current_mode()->lock_count, 2);
+  gfx_window_title(long_title);
+  screen_unlock(1, 0);
+  screen_unlock(1, 0);
+  EXPECT_EQ(screen_lock_depth(), 0);
+  EXPECT_TRUE(eventually([&] { return text_property(d, w, "WM_NAME") == long_title.substr(0, 127); }, 2s));
+  gfx_window_title("");
+  EXPECT_TRUE(eventually([&] { return text_property(d, w, "_NET_WM_NAME").empty(); }, 2s));
+}
+
+TEST(X11Presentation, VsyncWaitLastsOneFrameOfTheUnknownRate) {
+  ServerSession session("640x480x24");
+  ASSERT_NE(session.open(), 0u) << driver_failure_reason();
+  // Xvfb's mode carries no timing: the rate is unknown, a wait is 16 ms.
+  EXPECT_EQ(current_mode()->refresh_rate, 0);
+  const auto start = Clock::now();
+  for (int i = 0; i < 10; ++i) gfx_wait_vsync();
+  const auto elapsed = Clock::now() - start;
+  EXPECT_GE(elapsed, 160ms);
+  EXPECT_LT(elapsed, 1000ms);
+}
+
+TEST(X11Presentation, MouseWindowPositionAndModeList) {
+  ServerSession session("640x480x24");
+  ASSERT_NE(session.open(), 0u) << driver_failure_reason();
+  const DisplayDriver& driver = *current_mode()->driver;
+  EXPECT_STREQ(driver.name, "X11");
+
+  driver.set_mouse(10, 20, -1, -1);
+  int x = -1, y = -1;
+  EXPECT_TRUE(eventually([&] { return driver.get_mouse(&x, &y, nullptr, nullptr, nullptr) == 0 && x == 10 && y == 20; }, 2s))
+      << x << ", " << y;
+  // Out of range: clamped to the client area.
+  driver.set_mouse(5000, kNotGiven, -1, -1);
+  EXPECT_TRUE(eventually([&] { return driver.get_mouse(&x, &y, nullptr, nullptr, nullptr) == 0 && x == kWidth - 1; }, 2s));
+
+  const int centred = (640 - kWidth) / 2 + (480 - kHeight) / 2 * 65536;
+  EXPECT_EQ(driver.set_window_pos(kNotGiven, kNotGiven), centred);
+  EXPECT_EQ(driver.set_window_pos(7, 9), 0);
+  EXPECT_TRUE(eventually([&] { return driver.set_window_pos(kNotGiven, kNotGiven) == 7 + 9 * 65536; }, 2s));
+
+  const std::vector<std::int32_t> modes = driver.fetch_modes(32);
+  EXPECT_NE(std::find(modes.begin(), modes.end(), 640 * 65536 + 480), modes.end());
+  EXPECT_TRUE(driver.fetch_modes(8).empty());
+}
+
+TEST(X11Presentation, CloseRequestQueuesTheCloseCodeAndKeepsTheWindow) {
+  ServerSession session("640x480x24");
+  Display* d = session.server.display();
+  const Window w = session.open();
+  ASSERT_NE(w, 0u) << driver_failure_reason();
+  while (!read_key().empty()) {
+  }
+  send_close_request(d, w);
+  std::string key;
+  EXPECT_TRUE(eventually([&] { return !(key = read_key()).empty(); }, 2s));
+  EXPECT_EQ(key, "\xff" "k");
+  screen_lock();
+  const ScreenMode& m = *current_mode();
+  const int last = (m.event_write + kEventRingSize - 1) % kEventRingSize;
+  EXPECT_EQ(m.event_ring[std::size_t(last)].type, kEventCloseRequest);
+  screen_unlock(1, 0);
+  EXPECT_EQ(program_windows(d).size(), 1u);
+}
+
+TEST(X11Presentation, FullscreenWithoutSuchAModeFallsBackToAWindow) {
+  ServerSession session("1024x768x24");
+  Display* d = session.server.display();
+  const Window w = session.open(32, kModeFullscreen, 800, 600);
+  ASSERT_NE(w, 0u) << driver_failure_reason();
+  const Geometry g = window_geometry(d, w);
+  EXPECT_EQ(g.width, 800);
+  EXPECT_EQ(g.x, (1024 - 800) / 2);
+  EXPECT_EQ(crtc_mode_size(d).width, 1024);
+}
+
+int count_entries(const char* dir) {
+  int n = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++n;
+  return n;
+}
+
+TEST(X11Presentation, TwentyModeSetsAndClosesLeakNothing) {
+  ServerSession session("640x480x24");
+  auto cycle = [] {
+    gfx_screen_res(kWidth, kHeight, 32, 1, 0, 0);
+    ASSERT_NE(current_mode(), nullptr) << driver_failure_reason();
+    scribble(0, kHeight - 1, 3);
+    std::this_thread::sleep_for(20ms);
+    gfx_screen_close();
+  };
+  // Xlib keeps its locale and input-method tables after the first use.
+  cycle();
+  cycle();
+  const int fds = count_entries("/proc/self/fd");
+  const int threads = count_entries("/proc/self/task");
+  const std::size_t heap = mallinfo2().uordblks;
+  for (int i = 0; i < 20; ++i) cycle();
+  EXPECT_EQ(count_entries("/proc/self/fd"), fds);
+  EXPECT_EQ(count_entries("/proc/self/task"), threads);
+#if !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__)
+  EXPECT_LT(mallinfo2().uordblks, heap + 64 * 1024);
+#else
+  (void)heap;
+#endif
+  EXPECT_TRUE(program_windows(session.server.display()).empty());
+}
+
+}  // namespace

@@ -1,0 +1,16 @@
+// The X11 tests start their own Xvfb; without it they are skipped as a whole.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "tests/x11/x11_test_support.h"
+
+int main(int argc, char** argv) {
+  if (!program_available("Xvfb")) {
+    std::printf("Xvfb is not installed: X11 tests skipped\n");
+    return kSkipReturnCode;
+  }
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

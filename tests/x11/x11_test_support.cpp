@@ -1,0 +1,335 @@
+#include "tests/x11/x11_test_support.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/Xrandr.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::vector<char*> c_strings(std::vector<std::string>& strings) {
+  std::vector<char*> out;
+  for (std::string& s : strings) out.push_back(s.data());
+  out.push_back(nullptr);
+  return out;
+}
+
+// Ends a child by its pid: politely, then for good.
+void end_process(pid_t pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGTERM);
+  const auto deadline = Clock::now() + std::chrono::seconds(3);
+  while (Clock::now() < deadline) {
+    if (waitpid(pid, nullptr, WNOHANG) == pid) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
+bool wait_readable(int fd, Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  if (left <= 0) return false;
+  pollfd p{fd, POLLIN, 0};
+  return poll(&p, 1, int(left)) > 0;
+}
+
+std::vector<unsigned char> raw_property(Display* display, Window window, const char* name, Atom* type_out) {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  std::vector<unsigned char> out;
+  if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 65536, False, AnyPropertyType, &type,
+                         &format, &count, &after, &data) == Success &&
+      data) {
+    const std::size_t unit = format == 32 ? sizeof(long) : std::size_t(format / 8);
+    out.assign(data, data + count * unit);
+  }
+  if (data) XFree(data);
+  if (type_out) *type_out = type;
+  return out;
+}
+
+}  // namespace
+
+bool program_available(const char* name) {
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "/usr/bin:/bin";
+  std::size_t start = 0;
+  while (start <= dirs.size()) {
+    const std::size_t end = dirs.find(':', start);
+    const std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return true;
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return false;
+}
+
+Xvfb::Xvfb(const std::string& screen, const std::vector<std::string>& extra) {
+  int fds[2];
+  if (pipe(fds) != 0) return;
+  std::vector<std::string> args = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen,
+                                   "-nolisten", "tcp", "-noreset"};
+  args.insert(args.end(), extra.begin(), extra.end());
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addclose(&actions, fds[0]);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  std::vector<char*> argv = c_strings(args);
+  if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  // The server writes its display number once it accepts connections.
+  std::string number;
+  const auto deadline = Clock::now() + std::chrono::seconds(20);
+  while (pid_ > 0 && wait_readable(fds[0], deadline)) {
+    char c = 0;
+    if (read(fds[0], &c, 1) != 1 || c == '\n') break;
+    number.push_back(c);
+  }
+  close(fds[0]);
+  if (number.empty()) return;
+  name_ = ":" + number;
+  display_ = XOpenDisplay(name_.c_str());
+}
+
+Xvfb::~Xvfb() {
+  if (display_) XCloseDisplay(display_);
+  end_process(pid_);
+}
+
+Child::Child(const std::vector<std::string>& argv_in, const std::vector<std::string>& env) {
+  std::vector<std::string> environment;
+  for (char** e = environ; *e; ++e) environment.emplace_back(*e);
+  for (const std::string& change : env) {
+    const std::string key = change.substr(0, change.find('='));
+    std::erase_if(environment, [&](const std::string& e) { return e.compare(0, key.size() + 1, key + "=") == 0; });
+    if (change.find('=') != std::string::npos) environment.push_back(change);
+  }
+  int in[2], out[2], err[2];
+  if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  std::vector<std::string> args = argv_in;
+  std::vector<char*> argv = c_strings(args);
+  std::vector<char*> envp = c_strings(environment);
+  started_ = Clock::now();
+  if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  in_ = in[1];
+  out_ = out[0];
+  err_ = err[0];
+}
+
+Child::~Child() {
+  end_process(pid_);
+  for (int fd : {in_, out_, err_})
+    if (fd >= 0) close(fd);
+}
+
+ChildResult Child::wait(std::chrono::milliseconds limit) {
+  ChildResult result;
+  const auto deadline = Clock::now() + limit;
+  while (pid_ > 0) {
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      result.exited = true;
+      result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      pid_ = -1;
+      break;
+    }
+    if (Clock::now() >= deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  result.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started_);
+  return result;
+}
+
+void Child::write_line(const std::string& line) {
+  const std::string text = line + "\n";
+  if (in_ >= 0 && ::write(in_, text.data(), text.size()) < 0) return;
+}
+
+std::optional<std::string> Child::read_line(std::chrono::milliseconds limit) {
+  const auto deadline = Clock::now() + limit;
+  for (;;) {
+    const std::size_t newline = out_buffer_.find('\n');
+    if (newline != std::string::npos) {
+      std::string line = out_buffer_.substr(0, newline);
+      out_buffer_.erase(0, newline + 1);
+      return line;
+    }
+    if (!wait_readable(out_, deadline)) return std::nullopt;
+    char buffer[256];
+    const ssize_t n = read(out_, buffer, sizeof buffer);
+    if (n <= 0) return std::nullopt;
+    out_buffer_.append(buffer, std::size_t(n));
+  }
+}
+
+std::string Child::read_stderr() {
+  std::string text;
+  char buffer[256];
+  while (wait_readable(err_, Clock::now() + std::chrono::milliseconds(200))) {
+    const ssize_t n = read(err_, buffer, sizeof buffer);
+    if (n <= 0) break;
+    text.append(buffer, std::size_t(n));
+  }
+  return text;
+}
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+  const auto deadline = Clock::now() + limit;
+  for (;;) {
+    if (condition()) return true;
+    if (Clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+std::vector<Window> program_windows(Display* display) {
+  std::vector<Window> found;
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned int count = 0;
+  if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return found;
+  for (unsigned int i = 0; i < count; ++i) {
+    XClassHint hint{};
+    if (XGetClassHint(display, children[i], &hint)) {
+      if (hint.res_class && std::strncmp(hint.res_class, "qzgfxclass_", 11) == 0) found.push_back(children[i]);
+      if (hint.res_name) XFree(hint.res_name);
+      if (hint.res_class) XFree(hint.res_class);
+    }
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+std::string text_property(Display* display, Window window, const char* property) {
+  const std::vector<unsigned char> bytes = raw_property(display, window, property, nullptr);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+long cardinal_property(Display* display, Window window, const char* property) {
+  const std::vector<unsigned char> bytes = raw_property(display, window, property, nullptr);
+  if (bytes.size() < sizeof(long)) return -1;
+  long value = 0;
+  std::memcpy(&value, bytes.data(), sizeof value);
+  return value;
+}
+
+Geometry window_geometry(Display* display, Window window) {
+  XWindowAttributes attributes{};
+  Geometry g;
+  if (!XGetWindowAttributes(display, window, &attributes)) return g;
+  Window child = 0;
+  XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &g.x, &g.y, &child);
+  g.width = attributes.width;
+  g.height = attributes.height;
+  return g;
+}
+
+void send_close_request(Display* display, Window window) {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[1] = CurrentTime;
+  XSendEvent(display, window, False, NoEventMask, &event);
+  XFlush(display);
+}
+
+bool program_has_focus(Display* display, std::chrono::milliseconds limit) {
+  return eventually(
+      [&] {
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(display, &focus, &revert);
+        for (Window w : program_windows(display))
+          if (w == focus) return true;
+        return false;
+      },
+      limit);
+}
+
+SaverSettings saver_settings(Display* display) {
+  SaverSettings s;
+  XGetScreenSaver(display, &s.timeout, &s.interval, &s.prefer_blanking, &s.allow_exposures);
+  return s;
+}
+
+bool xdotool(const std::string& display, const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {"/usr/bin/xdotool"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  Child tool(argv, {"DISPLAY=" + display});
+  const ChildResult result = tool.wait(std::chrono::seconds(10));
+  return result.exited && result.status == 0;
+}
+
+Geometry crtc_mode_size(Display* display) {
+  Geometry g;
+  XRRScreenResources* res = XRRGetScreenResourcesCurrent(display, DefaultRootWindow(display));
+  if (!res) return g;
+  if (res->ncrtc > 0) {
+    if (XRRCrtcInfo* crtc = XRRGetCrtcInfo(display, res, res->crtcs[0])) {
+      g = {crtc->x, crtc->y, int(crtc->width), int(crtc->height)};
+      XRRFreeCrtcInfo(crtc);
+    }
+  }
+  XRRFreeScreenResources(res);
+  return g;
+}
+
+bool add_output_mode(Display* display, int width, int height) {
+  XRRScreenResources* res = XRRGetScreenResourcesCurrent(display, DefaultRootWindow(display));
+  if (!res || res->noutput == 0) return false;
+  // Timings of a common 60 Hz mode of this size (CVT reduced blanking is
+  // not needed: the server only keeps the numbers).
+  XRRModeInfo info{};
+  std::string name = std::to_string(width) + "x" + std::to_string(height) + "_test";
+  info.width = unsigned(width);
+  info.height = unsigned(height);
+  info.hTotal = unsigned(width + 160);
+  info.vTotal = unsigned(height + 39);
+  info.dotClock = 60ul * info.hTotal * info.vTotal;
+  info.hSyncStart = unsigned(width + 48);
+  info.hSyncEnd = unsigned(width + 80);
+  info.vSyncStart = unsigned(height + 3);
+  info.vSyncEnd = unsigned(height + 9);
+  info.name = name.data();
+  info.nameLength = unsigned(name.size());
+  const RRMode mode = XRRCreateMode(display, DefaultRootWindow(display), &info);
+  XRRAddOutputMode(display, res->outputs[0], mode);
+  XSync(display, False);
+  XRRFreeScreenResources(res);
+  return mode != None;
+}
+
+std::string executable_dir() {
+  std::string path(4096, '\0');
+  const ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
+  path.resize(n > 0 ? std::size_t(n) : 0);
+  return path.substr(0, path.rfind('/'));
+}
