@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test in three
-# configurations: plain, AddressSanitizer with UBSan, and ThreadSanitizer.
-# Tests that need an X server start their own Xvfb.
+# configurations: plain, AddressSanitizer with UBSan, and ThreadSanitizer;
+# then the Windows build, cross-compiled and tested under Wine. Tests that
+# need an X server start their own Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh test
@@ -20,4 +21,9 @@ for config in plain address thread; do
   echo "=== $config: tests"
   (cd "$dir" && ctest --output-on-failure -j"$jobs")
 done
+echo "=== windows: cross-build with mingw-w64, tests under Wine"
+cmake -S . -B build-test-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+      -DQZ_HOST_PACKER="$PWD/build-test-plain/pack_builtin" -DQZ_BUILD_BENCH=OFF >/dev/null
+cmake --build build-test-win -j"$jobs"
+bash tests/win32/run_wine_tests.sh build-test-plain build-test-win
 echo "=== all configurations passed"
