@@ -6,8 +6,10 @@
 #include "display/display_driver.h"
 #include "display/screen_mode.h"
 #include "runtime/last_error.h"
+#include "runtime/termination.h"
 
 void gfx_wait_vsync() {
+  runtime_poll_termination();
   ScreenMode* mode = current_mode();
   if (!mode) {
     set_last_error(1);

@@ -8,6 +8,7 @@
 #include "gfx/screen_lock.h"
 #include "input/key_queue.h"
 #include "runtime/console_hooks.h"
+#include "runtime/termination.h"
 
 namespace {
 
@@ -28,11 +29,13 @@ void runtime_sleep(int milliseconds) {
 }  // namespace
 
 std::string read_key() {
+  runtime_poll_termination();
   if (auto hook = console_hooks().read_key) return hook();
   return console_read_key();
 }
 
 std::int32_t wait_key() {
+  runtime_poll_termination();
   if (auto hook = console_hooks().wait_key) return hook();
   return 0;  // the text console offers no key to wait for
 }
@@ -58,6 +61,7 @@ std::int32_t gfx_wait_key() {
   while (current_mode() != nullptr) {
     if (const std::int32_t code = key_queue_get()) return code;
     runtime_sleep(kWaitKeyPollMs);
+    runtime_poll_termination();
   }
   return 0;
 }
@@ -76,12 +80,14 @@ std::int32_t gfx_key_is_down(std::int32_t scan_code) {
 // The key-interruptible sleep the mode installs as the runtime's sleep. It
 // never goes through the sleep hook itself, which may point back here.
 void gfx_sleep(std::int32_t milliseconds) {
+  runtime_poll_termination();
   std::int32_t ms = milliseconds;
   if (ms == -1) {
     // Without a mode no key can arrive: waiting would never end.
     while (current_mode() != nullptr) {
       if (take_key_arrived() == 1) return;
       console_sleep(kSleepKeyTestMs);
+      runtime_poll_termination();
     }
     return;
   }
@@ -93,6 +99,7 @@ void gfx_sleep(std::int32_t milliseconds) {
   for (;;) {
     if (take_key_arrived() == 1) return;
     console_sleep(kSleepKeyTestMs);
+    runtime_poll_termination();
     ms -= kSleepKeyTestMs;
     if (ms <= kSleepKeyTestMs) {
       console_sleep(ms);

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "runtime/termination.h"
+
 namespace {
 
 struct RuntimeContext {
@@ -19,8 +21,9 @@ int g_startup_nesting = 0;
 int g_shutdown_nesting = 0;
 
 // Runs before main's own work: the program's arithmetic relies on rounding
-// to nearest with ties to even, and key translation and the close test on
-// the user's character-type locale.
+// to nearest with ties to even, key translation and the close test on the
+// user's character-type locale, and an interrupted program on an orderly
+// shutdown.
 struct Startup {
   Startup() { runtime_startup(); }
   ~Startup() { runtime_shutdown(); }
@@ -34,6 +37,7 @@ void runtime_startup() {
   g_runtime = RuntimeContext{};
   std::fesetround(FE_TONEAREST);
   std::setlocale(LC_CTYPE, "");
+  install_termination_handlers();
 }
 
 void runtime_init(int argc, char** argv, int third) {

@@ -6,9 +6,13 @@
 #include <cfenv>
 #include <clocale>
 #include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <string>
 
 #include "app/scene.h"
 #include "display/screen_mode.h"
+#include "display/vsync.h"
 #include "runtime/runtime.h"
 #include "tests/support/canvas.h"
 
@@ -58,6 +62,26 @@ TEST(Runtime, KeysThatEndTheProgram) {
     EXPECT_FALSE(ends_program("\xff")) << locale;
   }
   std::setlocale(LC_CTYPE, restore.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Runtime, TerminationSignalsEndThroughTheShutdownPath) {
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+    EXPECT_EXIT(
+        {
+          set_null_mode();
+          set_shutdown_handler([](int status) {
+            std::fprintf(stderr, "closed with %d\n", status);
+            gfx_screen_close();
+          });
+          std::raise(s);
+          for (;;) gfx_wait_vsync();  // the next wait acts on the request
+        },
+        ::testing::ExitedWithCode(128 + s), "closed with " + std::to_string(128 + s));
+  }
 }
 
 }  // namespace
