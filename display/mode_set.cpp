@@ -1,3 +1,4 @@
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -135,8 +136,11 @@ int gfx_set_mode(int mode_number, int width, int height, int depth, int scanline
   mode.default_palette = palette_index >= 0 && palette_index <= 3 ? &builtin_palette(palette_index) : nullptr;
   mode.scanline_size = scanline_size;
   mode.default_font = font_index >= 0 && font_index <= 2 ? &builtin_font(font_index) : nullptr;
-  mode.aspect = aspect == 0.0f ? static_cast<float>(static_cast<float>(height) / static_cast<float>(width) * 1.3333333333333333)
-                               : aspect;
+  // A non-finite aspect would reach the circles' float-to-integer steps, so
+  // it gets the size's aspect, as 0 does.
+  const bool size_aspect = aspect == 0.0f || !std::isfinite(aspect);
+  mode.aspect = size_aspect ? static_cast<float>(static_cast<float>(height) / static_cast<float>(width) * 1.3333333333333333)
+                            : aspect;
   if (depth == 24 || depth == 32) {
     mode.depth = 32;
     mode.bytes_per_pixel = 4;
