@@ -104,4 +104,19 @@ TEST_F(FuzzRegressions, FlatOutlineEllipseIsOneRow) {
   EXPECT_EQ(canvas.drawn(), (PixelSet{{19, 17}, {20, 17}}));
 }
 
+// A mode set with a non-finite aspect takes the size's aspect, as with 0, so
+// that circles drawn with the mode's aspect stay defined.
+TEST_F(FuzzRegressions, NonFiniteModeAspectIsTheSizesAspect) {
+  const float kInf = std::numeric_limits<float>::infinity();
+  for (float aspect : {std::numeric_limits<float>::quiet_NaN(), kInf, -kInf}) {
+    SCOPED_TRACE(aspect);
+    ASSERT_EQ(gfx_set_mode(-1, 40, 30, 32, 1, 1, 0, 3, 0, 0, aspect, 5, 3), 0);
+    EXPECT_FLOAT_EQ(current_mode()->aspect, 30.0f / 40.0f * 4.0f / 3.0f);
+    Canvas with_mode_aspect(40, 30), with_one(40, 30);
+    gfx_circle(with_mode_aspect.target(), 20, 15, 9, 0xFFFFFFFFu, 0.0f, 0.0f, kFullTurn, 0, 0);
+    gfx_circle(with_one.target(), 20, 15, 9, 0xFFFFFFFFu, 1.0f, 0.0f, kFullTurn, 0, 0);
+    EXPECT_EQ(with_mode_aspect.drawn(), with_one.drawn());
+  }
+}
+
 }  // namespace
