@@ -51,8 +51,11 @@ namespace {
 
 // One input runs at most this many calls, so that an execution stays short.
 constexpr int kMaxCalls = 256;
-// A single call slower than this is reported as a hang (QZ_FUZZ_CALL_BUDGET_MS overrides).
-constexpr long kDefaultCallBudgetMs = 2000;
+// A single call slower than this is reported as a hang (QZ_FUZZ_CALL_BUDGET_MS
+// overrides). The slowest bounded calls known take about a second under the
+// sanitizers (an arc of the largest radius), several on a loaded machine; the
+// slowest call of a run is printed at its end.
+constexpr long kDefaultCallBudgetMs = 10000;
 // An input stops after this much time: many slow but bounded calls in a row
 // are not a hang, and libFuzzer's own timeout stays for calls that never end.
 constexpr long long kInputBudgetMs = 5000;
@@ -581,6 +584,17 @@ bool tracing() {
   return on;
 }
 
+struct SlowestCall {
+  const char* name = nullptr;
+  long long us = 0;
+};
+SlowestCall g_slowest;
+
+void print_slowest_call() {
+  if (g_slowest.name)
+    std::fprintf(stderr, "fuzz_gfx: slowest call: %s, %lld ms\n", g_slowest.name, g_slowest.us / 1000);
+}
+
 long call_budget_ms() {
   static const long budget = [] {
     const char* v = std::getenv("QZ_FUZZ_CALL_BUDGET_MS");
@@ -594,6 +608,7 @@ long call_budget_ms() {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // Before the first mode set: no window is ever opened.
   setenv("QZGFX", "null", 1);
+  std::atexit(print_slowest_call);
   return 0;
 }
 
@@ -608,6 +623,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto us =
         std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count();
     const long long ms = us / 1000;
+    if (us > g_slowest.us) g_slowest = {call.name, us};
     if (tracing()) {
       const ScreenMode* mode = current_mode();
       std::fprintf(stderr, "fuzz_gfx: %d %s %lld us -> mode %dx%dx%d\n", n, call.name, static_cast<long long>(us),

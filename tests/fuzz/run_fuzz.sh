@@ -6,7 +6,7 @@
 #
 # Defaults: 60 seconds, build-fuzz under the source tree. Exits non-zero on
 # any finding: crash, sanitizer report, leak, out-of-memory or a call slower
-# than the per-call budget (QZ_FUZZ_CALL_BUDGET_MS, default 2000). Findings
+# than the per-call budget (QZ_FUZZ_CALL_BUDGET_MS, default 10000). Findings
 # are written to <build dir>/artifacts/. The corpus grows in <build dir>/corpus;
 # the seeds in tests/fuzz/corpus stay as they are.
 set -eu
