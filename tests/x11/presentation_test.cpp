@@ -258,8 +258,11 @@ TEST(X11Presentation, CloseRequestQueuesTheCloseCodeAndKeepsTheWindow) {
   EXPECT_EQ(key, "\xff" "k");
   screen_lock();
   const ScreenMode& m = *current_mode();
-  const int last = (m.event_write + kEventRingSize - 1) % kEventRingSize;
-  EXPECT_EQ(m.event_ring[std::size_t(last)].type, kEventCloseRequest);
+  // Pointer and focus events may come around it.
+  int close_requests = 0;
+  for (int i = m.event_read; i != m.event_write; i = (i + 1) % kEventRingSize)
+    close_requests += m.event_ring[std::size_t(i)].type == kEventCloseRequest;
+  EXPECT_EQ(close_requests, 1);
   screen_unlock(1, 0);
   EXPECT_EQ(program_windows(d).size(), 1u);
 }

@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
     std::printf("Xvfb is not installed: X11 tests skipped\n");
     return kSkipReturnCode;
   }
+  prepare_test_process();
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -10,8 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 extern char** environ;
@@ -27,9 +29,33 @@ std::vector<char*> c_strings(std::vector<std::string>& strings) {
   return out;
 }
 
+// Processes this test program started and has not ended yet.
+std::mutex g_children_mutex;
+std::vector<pid_t> g_children;
+
+void remember(pid_t pid) {
+  if (pid <= 0) return;
+  std::lock_guard<std::mutex> hold(g_children_mutex);
+  g_children.push_back(pid);
+}
+
+void forget(pid_t pid) {
+  std::lock_guard<std::mutex> hold(g_children_mutex);
+  std::erase(g_children, pid);
+}
+
+void end_all_children() {
+  std::lock_guard<std::mutex> hold(g_children_mutex);
+  for (pid_t pid : g_children) kill(pid, SIGKILL);
+  g_children.clear();
+}
+
+int ignore_x_error(Display*, XErrorEvent*) { return 0; }
+
 // Ends a child by its pid: politely, then for good.
 void end_process(pid_t pid) {
   if (pid <= 0) return;
+  forget(pid);
   kill(pid, SIGTERM);
   const auto deadline = Clock::now() + std::chrono::seconds(3);
   while (Clock::now() < deadline) {
@@ -66,6 +92,11 @@ std::vector<unsigned char> raw_property(Display* display, Window window, const c
 
 }  // namespace
 
+void prepare_test_process() {
+  XSetErrorHandler(ignore_x_error);
+  std::atexit(end_all_children);
+}
+
 bool program_available(const char* name) {
   const char* path = std::getenv("PATH");
   std::string dirs = path ? path : "/usr/bin:/bin";
@@ -92,6 +123,7 @@ Xvfb::Xvfb(const std::string& screen, const std::vector<std::string>& extra) {
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   std::vector<char*> argv = c_strings(args);
   if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+  remember(pid_);
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
   // The server writes its display number once it accepts connections.
@@ -133,6 +165,7 @@ Child::Child(const std::vector<std::string>& argv_in, const std::vector<std::str
   std::vector<char*> envp = c_strings(environment);
   started_ = Clock::now();
   if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+  remember(pid_);
   posix_spawn_file_actions_destroy(&actions);
   close(in[0]);
   close(out[1]);
@@ -156,6 +189,7 @@ ChildResult Child::wait(std::chrono::milliseconds limit) {
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
       result.exited = true;
       result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      forget(pid_);
       pid_ = -1;
       break;
     }

@@ -18,6 +18,11 @@ constexpr int kSkipReturnCode = 77;
 
 bool program_available(const char* name);
 
+// For the test program's main: X errors of the test's own connections are
+// not fatal (a window may go away between two questions about it), and
+// servers and children still running when the process exits are ended.
+void prepare_test_process();
+
 class Xvfb {
  public:
   // Screen like "1920x1200x24"; extra arguments such as {"-extension", "MIT-SHM"}.
