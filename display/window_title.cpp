@@ -40,7 +40,8 @@ std::string executable_path() {
 
 void store_title(std::string_view text) {
   std::memset(g_title, 0, sizeof g_title);
-  std::memcpy(g_title, text.data(), std::min(text.size(), sizeof g_title - 1));
+  // An empty view may have no data at all, which memcpy must not be handed.
+  if (!text.empty()) std::memcpy(g_title, text.data(), std::min(text.size(), sizeof g_title - 1));
   g_title_pointer = g_title;
 }
 }  // namespace
