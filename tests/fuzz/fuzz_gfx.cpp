@@ -22,6 +22,7 @@
 
 #include "display/blitter.h"
 #include "display/screen_mode.h"
+#include "display/window_title.h"
 #include "gfx/builtin_data.h"
 #include "gfx/circle.h"
 #include "gfx/context.h"
@@ -366,6 +367,17 @@ void op_clear_screen(Input& in, Harness&) {
   gfx_clear_screen(sel < 240 ? sel % 3 : in.i32());
 }
 
+// Titles of any bytes and length, the view without data included.
+void op_window_title(Input& in, Harness&) {
+  if (in.u8() < 16) {
+    gfx_window_title(std::string_view());
+    return;
+  }
+  const std::string title = in.bytes(300);
+  gfx_window_title(title);
+  if (std::strlen(window_title()) > 127) std::abort();
+}
+
 // --- Images and image fonts ----------------------------------------------------------
 
 // A header of either layout with fields near or far from the truth, memory of
@@ -573,6 +585,7 @@ constexpr Call kCalls[] = {
     {"key_queue", op_key_queue},       {"key_read", op_key_read},
     {"lzw", op_lzw},                   {"blit", op_blit},
     {"view", op_view},                 {"view", op_view},
+    {"window_title", op_window_title},
 };
 
 // QZ_FUZZ_TRACE=1 lists the calls of each input, for reading a finding.
