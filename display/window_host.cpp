@@ -40,7 +40,10 @@ struct HostThread {
 };
 
 std::unique_ptr<WindowHost> g_host = std::make_unique<WindowHost>();
-HostThread g_thread;
+// Never destroyed: a library that ends the process from the driver thread
+// (Xlib does when the display goes away) must not meet a joinable thread
+// in the static destructors.
+HostThread& g_thread = *new HostThread;
 std::atomic<bool> g_running{false};
 // Set by the thread itself, so that it is known before anything it runs asks.
 std::atomic<std::thread::id> g_driver_id{};

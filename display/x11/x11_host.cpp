@@ -53,8 +53,9 @@ int on_x_error(Display* display, XErrorEvent* error) {
   return g_previous_handler ? g_previous_handler(display, error) : 0;
 }
 
-// A broken connection (the server went away) must not end the process from
-// inside Xlib: the pass turns it into a close request instead.
+// A broken connection (the server went away): where Xlib lets this handler
+// return, the pass turns the loss into a close request; Xlib 1.8 ends the
+// process itself right after it (status 1, with its own one-line message).
 void on_connection_lost(Display*, void*) { x11().connection_lost = true; }
 
 int x11_thread_init() {
