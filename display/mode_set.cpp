@@ -185,7 +185,12 @@ int gfx_set_mode(int mode_number, int width, int height, int depth, int scanline
   }
   mode.driver = driver;
 
-  if (mode.depth <= 8) load_default_palette(mode);
+  if (mode.depth <= 8) {
+    // dirty_rows is shared with the presentation thread from here on.
+    screen_lock();
+    load_default_palette(mode);
+    screen_unlock(1, 0);
+  }
   mode.text_columns = std::max(text_columns, 0);
   mode.text_rows = std::max(text_rows, 0);
   GfxContext& ctx = gfx_context();

@@ -155,11 +155,7 @@ bool host_call(const std::function<void()>& fn) {
   return call.done;
 }
 
-void host_lock() {
-  host_lock_mutex().lock();
-  WindowHost& host = window_host();
-  if (!host.mode_handed_over.load(std::memory_order_relaxed)) host.mode_handed_over = true;
-}
+void host_lock() { host_lock_mutex().lock(); }
 void host_unlock() { host_lock_mutex().unlock(); }
 
 void host_set_palette(int index, int red, int green, int blue) {

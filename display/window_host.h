@@ -38,12 +38,6 @@ struct WindowHost {
   // sync wait on the program's thread while a mode switch may change it.
   std::atomic<std::int32_t> refresh_rate{0};
 
-  // Set when the drawing side first takes the lock. The mode set writes the
-  // mode's buffers without the lock after init returns (the palette reset
-  // marks rows) and takes it first to clear the pages, so the pass leaves
-  // the mode alone until then.
-  std::atomic<bool> mode_handed_over{false};
-
   // Back-end routines, all run on the driver thread. thread_init builds the
   // window (0 or -1), release takes it down with everything it changed.
   int (*thread_init)() = nullptr;

@@ -100,7 +100,7 @@ void update_pass() {
   X11State& x = x11();
   WindowHost& host = window_host();
   ScreenMode* mode = current_mode();
-  if (!mode || !host.mode_handed_over) return;
+  if (!mode) return;
   if (x.connection_lost) {
     // Once: nobody can press a key or close the window any more.
     if (x.window) {
