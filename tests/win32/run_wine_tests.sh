@@ -120,5 +120,14 @@ done
 got=$(timeout 60 wine "$win_build/tests/win32/wine_fullscreen.exe" 2>/dev/null | tr -d '\r')
 [ "$got" = "error 0 fullscreen 0" ] && pass "refused fullscreen falls back to windowed" || fail "fullscreen: $got"
 
+# --- No window at all: one line on stderr, status 1 ---------------------------------
+# Last: a Wine desktop started without a display would serve later windows.
+wineserver -w
+message=$(env -u DISPLAY timeout 60 wine "$win_build/linkageSWEEPdemo1.exe" 2>&1 >/dev/null | tr -d '\r' |
+          grep -c "linkageSWEEPdemo1: cannot open a window")
+env -u DISPLAY timeout 60 wine "$win_build/linkageSWEEPdemo1.exe" >/dev/null 2>&1; status=$?
+[ "$status" = 1 ] && [ "$message" = 1 ] && pass "no window: message and status 1" ||
+  fail "no window: status $status, message lines $message"
+
 echo "Wine tests: $failures failure(s)"
 [ "$failures" = 0 ]
