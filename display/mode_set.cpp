@@ -1,4 +1,5 @@
 #include <cmath>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -191,8 +192,10 @@ int gfx_set_mode(int mode_number, int width, int height, int depth, int scanline
     load_default_palette(mode);
     screen_unlock(1, 0);
   }
-  mode.text_columns = std::max(text_columns, 0);
-  mode.text_rows = std::max(text_rows, 0);
+  // A grid has no more cells than the screen has pixels; larger requests
+  // would only ask for cell buffers that cannot be had.
+  mode.text_columns = std::clamp(text_columns, 0, width);
+  mode.text_rows = std::clamp(text_rows, 0, height);
   GfxContext& ctx = gfx_context();
   gfx_reset_text_cells(ctx, true);
   // Under the screen lock: the presentation thread is already running.

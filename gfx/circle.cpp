@@ -103,6 +103,22 @@ void reduce_angle(float& a) {
   if (std::fabs(a) > kAngleLimit) a = static_cast<float>(std::fmod(static_cast<double>(a), kTwoPi));
 }
 
+// The next angle of an arc; a step below half an ulp of theta would never
+// advance it.
+float next_angle(float theta, float step, float stop) {
+  float next = theta + step;
+  return next > theta ? next : std::nextafter(theta, stop);
+}
+
+// The points of the angles from theta over `span` radians lie within
+// radius * span of the first one (plus rounding).
+bool may_reach_view(const GfxContext& ctx, PixelPoint c, float rx, float ry, float theta, double span) {
+  PixelPoint p = arc_offset(rx, ry, theta);
+  double reach = std::max(std::fabs(rx), std::fabs(ry)) * span + 2.0;
+  double x = double(c.x + p.x), y = double(c.y - p.y);
+  return x + reach >= ctx.x0() && x - reach <= ctx.x1() && y + reach >= ctx.y0() && y - reach <= ctx.y1();
+}
+
 void draw_arc(GfxContext& ctx, PixelPoint c, float rx, float ry, std::uint32_t colour, float start, float end) {
   reduce_angle(start);
   reduce_angle(end);
@@ -114,8 +130,7 @@ void draw_arc(GfxContext& ctx, PixelPoint c, float rx, float ry, std::uint32_t c
 
   screen_lock();
   i64 top = c.y, bottom = c.y;
-  float stop = end + 0.5f * step;
-  for (float theta = start; theta < stop;) {
+  auto plot = [&](float theta) {
     PixelPoint p = arc_offset(rx, ry, theta);
     i64 x = c.x + p.x, y = c.y - p.y;
     if (x >= ctx.x0() && x <= ctx.x1() && y >= ctx.y0() && y <= ctx.y1()) {
@@ -123,9 +138,26 @@ void draw_arc(GfxContext& ctx, PixelPoint c, float rx, float ry, std::uint32_t c
       top = std::min(top, y);
       bottom = std::max(bottom, y);
     }
-    float next = theta + step;
-    // A step below half an ulp of theta would never advance it.
-    theta = next > theta ? next : std::nextafter(theta, stop);
+  };
+  // Large arcs (millions of steps) pass over runs of steps that cannot
+  // reach the view without computing their points; the angles still advance
+  // one step at a time, so the points drawn are the same.
+  constexpr int kRun = 256;
+  const bool large = std::max(std::fabs(rx), std::fabs(ry)) > float(kRun);
+  float stop = end + 0.5f * step;
+  for (float theta = start; theta < stop;) {
+    if (!large) {
+      plot(theta);
+      theta = next_angle(theta, step, stop);
+      continue;
+    }
+    float after = theta;
+    int count = 0;
+    for (; count < kRun && after < stop; ++count) after = next_angle(after, step, stop);
+    if (may_reach_view(ctx, c, rx, ry, theta, double(after) - double(theta))) {
+      for (int i = 0; i < count; ++i, theta = next_angle(theta, step, stop)) plot(theta);
+    }
+    theta = after;
   }
   mark_dirty_rows(ctx, std::max<i64>(top, ctx.y0()), std::min<i64>(bottom, ctx.y1()));
   screen_unlock(1, 0);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -91,16 +92,36 @@ class SpanSearch {
   // maximal run (the target does not change during the search), so it is
   // found without reading the row again.
   int find(int x, int y) {
-    int& head = row_heads_[std::size_t(y)];
-    for (int s = head; s != kNone; s = spans_[std::size_t(s)].next_in_row) {
-      const Span& span = spans_[std::size_t(s)];
-      if (span.left <= x && x <= span.right) return span.right + 1;
+    std::vector<int>* owners = nullptr;
+    if (!row_owners_.empty()) {
+      auto it = row_owners_.find(y);
+      if (it != row_owners_.end()) owners = &it->second;
+    }
+    int known = 0;
+    if (owners) {
+      int s = (*owners)[std::size_t(x - ctx_.x0())];
+      if (s != kNone) return spans_[std::size_t(s)].right + 1;
+    } else {
+      for (int s = row_heads_[std::size_t(y)]; s != kNone; s = spans_[std::size_t(s)].next_in_row, ++known) {
+        const Span& span = spans_[std::size_t(s)];
+        if (span.left <= x && x <= span.right) return span.right + 1;
+      }
     }
     const std::uint8_t* row = ctx_.rows[std::size_t(y)];
     int left = previous_border<Pixel>(row, x - 1, ctx_.x0(), border_) + 1;
     int right = next_border<Pixel>(row, x + 1, ctx_.x1(), border_) - 1;
+    int& head = row_heads_[std::size_t(y)];
     spans_.push_back({y, left, right, head});
     head = int(spans_.size() - 1);
+    if (owners) {
+      own(*owners, spans_.back(), head);
+    } else if (known >= kRunsBeforeIndex) {
+      // Many runs on one row (a comb, a dotted line): from now on the row
+      // keeps, per column, the run that covers it.
+      std::vector<int>& index = row_owners_[y];
+      index.assign(std::size_t(ctx_.view_width), kNone);
+      for (int s = head; s != kNone; s = spans_[std::size_t(s)].next_in_row) own(index, spans_[std::size_t(s)], s);
+    }
     return right + 1;
   }
 
@@ -124,10 +145,17 @@ class SpanSearch {
   }
 
  private:
+  static constexpr int kRunsBeforeIndex = 16;
+
+  void own(std::vector<int>& index, const Span& span, int s) const {
+    std::fill(index.begin() + (span.left - ctx_.x0()), index.begin() + (span.right - ctx_.x0() + 1), s);
+  }
+
   const GfxContext& ctx_;
   Pixel border_;
   std::vector<int> row_heads_;
   std::vector<Span> spans_;
+  std::unordered_map<int, std::vector<int>> row_owners_;
 };
 
 void write_pattern_span(GfxContext& ctx, const Span& s, const std::uint8_t* tile) {

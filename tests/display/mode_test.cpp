@@ -65,7 +65,7 @@ TEST_F(Modes, DepthsAreNormalised) {
 
 TEST_F(Modes, RefusedRequestsKeepTheCurrentMode) {
   gfx_screen_res(320, 200, 32, 2, 0, 0);
-  const int id = current_mode()->id;
+  int id = current_mode()->id;
   struct { int w, h, d; } bad[] = {{320, 200, 12}, {0, 200, 32}, {320, -1, 32}, {100000, 10, 32}, {32767, 32767, 32}};
   for (auto b : bad) {
     gfx_screen_res(b.w, b.h, b.d, 1, 0, 0);
@@ -73,6 +73,12 @@ TEST_F(Modes, RefusedRequestsKeepTheCurrentMode) {
     ASSERT_NE(current_mode(), nullptr);
     EXPECT_EQ(current_mode()->id, id);
   }
+  // A text grid beyond the screen's pixels is cut to them.
+  ASSERT_EQ(gfx_set_mode(-1, 64, 48, 32, 1, 1, 0, 3, 0, 0, 1.0f, 1 << 30, 1 << 30), 0);
+  EXPECT_EQ(current_mode()->text_columns, 64);
+  EXPECT_EQ(current_mode()->text_rows, 48);
+  gfx_screen_res(320, 200, 32, 2, 0, 0);
+  id = current_mode()->id;
   EXPECT_EQ(gfx_screen_numbered(22, 8, 0, 0, 0), 1);
   EXPECT_EQ(gfx_screen_numbered(3, 8, 0, 0, 0), 1);
   EXPECT_EQ(gfx_screen_numbered(-1, 8, 0, 0, 0), 1);

@@ -109,6 +109,28 @@ TEST_F(Circles, ArcPath) {
   EXPECT_EQ(wrap.at(10, 20), 0u);
 }
 
+// Large arcs skip runs of steps that cannot reach the view; the points they
+// do draw are those of the plain step-by-step walk.
+TEST_F(Circles, LargeArcsDrawTheSamePoints) {
+  const float almost = std::bit_cast<float>(0x40C90FDBu);
+  for (float radius : {300.0f, 3000.0f}) {
+    Canvas c(64, 48);
+    const float cx = 32.0f - radius + 20.0f, cy = 24.0f;  // only a sliver crosses the canvas
+    gfx_circle(c.target(), cx, cy, radius, kInk, 0.0f, 0.0f, almost, 0, 4);
+    PixelSet expected;
+    float step = float(1.0 / (1.5 * std::sqrt(double(radius)) * std::sqrt(double(radius))));
+    float stop = almost + 0.5f * step;
+    auto round_away = [](float v) { return v > 0 ? std::trunc(double(v) + 0.5) : std::trunc(double(v) - 0.5); };
+    for (float t = 0.0f; t < stop; t += step) {
+      int x = int(cx + round_away(float(radius * std::cos(double(t)))));
+      int y = int(cy - round_away(float(radius * std::sin(double(t)))));
+      if (x >= 0 && x < 64 && y >= 0 && y < 48) expected.insert({x, y});
+    }
+    EXPECT_FALSE(expected.empty());
+    EXPECT_EQ(c.drawn(), expected) << radius;
+  }
+}
+
 TEST_F(Circles, ClippingAndDirtyRows) {
   ScreenMode* mode = current_mode();
   std::fill(mode->dirty_rows.begin(), mode->dirty_rows.end(), 0);

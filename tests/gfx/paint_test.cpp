@@ -101,7 +101,7 @@ TEST_F(Paint, RegionMatchesABreadthFirstSearch) {
   for (int bpp : {4, 2, 1}) {
     set_null_mode(64, 64, bpp == 4 ? 32 : bpp == 2 ? 16 : 8);
     for (int n = 0; n < 60; ++n) {
-      Canvas c(37 + n % 5, 23, bpp, 0);
+      Canvas c(37 + n % 5 + (n % 3 == 0 ? 160 : 0), 23, bpp, 0);  // wide rows: many runs each
       // At 16 bits the arguments are converted from 0xRRGGBB: pick values whose
       // conversions are the pixels laid out here.
       const bool rgb565 = bpp == 2;
