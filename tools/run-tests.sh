@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test in three
 # configurations: plain, AddressSanitizer with UBSan, and ThreadSanitizer;
-# then the Windows build, cross-compiled and tested under Wine. Tests that
+# then a bounded fuzzing run, and the Windows build, cross-compiled and
+# tested under Wine. Tests that
 # need an X server start their own Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,6 +22,9 @@ for config in plain address thread; do
   echo "=== $config: tests"
   (cd "$dir" && ctest --output-on-failure -j"$jobs")
 done
+echo "=== fuzzing: 60 s of the graphics stack under ASan and UBSan (clang, libFuzzer)"
+bash tests/fuzz/run_fuzz.sh 60 build-test-fuzz
+
 echo "=== windows: cross-build with mingw-w64, tests under Wine"
 cmake -S . -B build-test-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
       -DQZ_HOST_PACKER="$PWD/build-test-plain/pack_builtin" -DQZ_BUILD_BENCH=OFF >/dev/null
