@@ -56,6 +56,9 @@ struct DriverRequest {
 const DisplayDriver* select_driver(std::span<const DisplayDriver* const> table,
                                    const char* qzgfx, const DriverRequest& request);
 
+// True when selection will choose the Null driver without trying the table.
+bool null_driver_requested(const char* qzgfx, int flags);
+
 // Why the last window back end refused (e.g. "cannot open display :5"), for
 // the program's message when no window can be shown; empty when unknown.
 // Back ends set it from their init; the mode set clears it before selection.

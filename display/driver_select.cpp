@@ -21,11 +21,14 @@ std::string g_failure_reason;
 const char* driver_failure_reason() { return g_failure_reason.c_str(); }
 void set_driver_failure_reason(const char* reason) { g_failure_reason = reason ? reason : ""; }
 
+bool null_driver_requested(const char* qzgfx, int flags) {
+  return flags == kModeFlagsNoWindow || (qzgfx && equal_ignoring_case(qzgfx, "null"));
+}
+
 const DisplayDriver* select_driver(std::span<const DisplayDriver* const> table, const char* qzgfx,
                                    const DriverRequest& request) {
-  if (request.flags == kModeFlagsNoWindow) return &null_driver;
+  if (null_driver_requested(qzgfx, request.flags)) return &null_driver;
   bool named = qzgfx && *qzgfx;
-  if (named && equal_ignoring_case(qzgfx, "null")) return &null_driver;
 
   // With a name: the named driver, every driver, then both again with
   // fullscreen toggled. Without: every driver, then toggled.

@@ -156,9 +156,13 @@ int gfx_set_mode(int mode_number, int width, int height, int depth, int scanline
   }
   mode.pitch = width * mode.bytes_per_pixel;
 
+  // Pages that no display server will read need no sharing.
+  const char* qzgfx = std::getenv("QZGFX");
+  const auto sharing = null_driver_requested(qzgfx, flags) ? PageBuffer::Sharing::kPrivate
+                                                           : PageBuffer::Sharing::kShareable;
   try {
     for (int i = 0; i < pages; ++i) {
-      mode.page_blocks.emplace_back(std::size_t(height) * std::size_t(mode.pitch));
+      mode.page_blocks.emplace_back(std::size_t(height) * std::size_t(mode.pitch), sharing);
       mode.pages.push_back(mode.page_blocks.back().data());
     }
     mode.dirty_rows.assign(std::size_t(height) * std::size_t(scanline_size), 0);
@@ -179,7 +183,7 @@ int gfx_set_mode(int mode_number, int width, int height, int depth, int scanline
 
   set_driver_failure_reason(nullptr);
   DriverRequest request{window_title(), width, height * scanline_size, mode.depth, refresh, flags};
-  const DisplayDriver* driver = select_driver(driver_table(), std::getenv("QZGFX"), request);
+  const DisplayDriver* driver = select_driver(driver_table(), qzgfx, request);
   if (!driver) {
     gfx_screen_close();
     return fail();

@@ -1,6 +1,7 @@
 #include "display/page_buffer.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 #include <utility>
 
@@ -12,13 +13,29 @@
 
 namespace {
 constexpr std::size_t kAlignment = 4096;
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
 std::size_t round_up(std::size_t n, std::size_t to) { return (n + to - 1) / to * to; }
 }  // namespace
 
-PageBuffer::PageBuffer(std::size_t bytes) : size_(bytes) {
+PageBuffer::PageBuffer(std::size_t bytes, Sharing sharing) : size_(bytes) {
   length_ = round_up(std::max<std::size_t>(bytes, 1), kAlignment);
 #if defined(__linux__)
-  int id = shmget(IPC_PRIVATE, length_, IPC_CREAT | 0600);
+  if (sharing == Sharing::kPrivate && length_ >= kHugePage) {
+    // Reserve a huge page more than needed and keep the aligned part.
+    length_ = round_up(length_, kHugePage);
+    void* p = mmap(nullptr, length_ + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) throw std::bad_alloc();
+    auto base = reinterpret_cast<std::uintptr_t>(p);
+    std::uintptr_t aligned = round_up(base, kHugePage);
+    if (aligned > base) munmap(p, aligned - base);
+    if (std::uintptr_t tail = base + kHugePage - aligned; tail > 0)
+      munmap(reinterpret_cast<void*>(aligned + length_), tail);
+    madvise(reinterpret_cast<void*>(aligned), length_, MADV_HUGEPAGE);
+    data_ = reinterpret_cast<std::uint8_t*>(aligned);
+    kind_ = Kind::kMapped;
+    return;
+  }
+  int id = sharing == Sharing::kShareable ? shmget(IPC_PRIVATE, length_, IPC_CREAT | 0600) : -1;
   if (id >= 0) {
     void* p = shmat(id, nullptr, 0);
     shmctl(id, IPC_RMID, nullptr);
@@ -34,6 +51,7 @@ PageBuffer::PageBuffer(std::size_t bytes) : size_(bytes) {
   data_ = static_cast<std::uint8_t*>(p);
   kind_ = Kind::kMapped;
 #else
+  (void)sharing;
   data_ = static_cast<std::uint8_t*>(::operator new(length_, std::align_val_t(kAlignment)));
   std::fill_n(data_, length_, std::uint8_t{0});
   kind_ = Kind::kHeap;

@@ -4,14 +4,20 @@
 #include <cstdint>
 
 // One framebuffer page: zero-filled memory whose start lies on a page (so
-// also 16-byte) boundary. On Linux it is a System V shared-memory segment
-// when the system grants one, so that a window back end can hand the page to
-// the display server without copying it; the segment is marked for removal at
-// once and goes away with the last attachment, even if the process dies.
+// also 16-byte) boundary.
+//
+// A page that a display server may read is, on Linux, a System V
+// shared-memory segment when the system grants one, so that a window back
+// end can hand it to the server without copying; the segment is marked for
+// removal at once and goes away with the last attachment, even if the
+// process dies. A private page asks for huge pages instead, which makes its
+// first touch several times cheaper (shared memory gets none here).
 class PageBuffer {
  public:
+  enum class Sharing { kPrivate, kShareable };
+
   PageBuffer() = default;
-  explicit PageBuffer(std::size_t bytes);
+  explicit PageBuffer(std::size_t bytes, Sharing sharing = Sharing::kShareable);
   ~PageBuffer();
   PageBuffer(PageBuffer&& other) noexcept;
   PageBuffer& operator=(PageBuffer&& other) noexcept;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "display/screen_mode.h"
@@ -35,19 +36,34 @@ struct Ellipse {
   std::uint32_t colour;
   bool fill;
   std::vector<std::uint8_t> row_done;  // fill only: each row is written once
+  // The view, copied: a 32-bit pixel store could otherwise alias the
+  // context's 32-bit fields and force them to be read again after it.
+  i64 x0 = ctx.x0(), x1 = ctx.x1(), y0 = ctx.y0(), y1 = ctx.y1();
+  // Unblended 32-bit pixels on aligned rows are stored directly as 32-bit
+  // values; the rest go through put_pixel.
+  std::uint8_t* const* row_table = ctx.rows.data();
+  bool direct = ctx.target_bytes_per_pixel == 4 && ctx.put_pixel == ctx.routines->put_solid &&
+                ctx.target_pitch % 4 == 0 && reinterpret_cast<std::uintptr_t>(row_table[0]) % 4 == 0;
+
+  void point(i64 x, i64 y) {
+    if (direct)
+      reinterpret_cast<std::uint32_t*>(row_table[y])[x] = colour;
+    else
+      ctx.put_pixel(ctx, int(x), int(y), colour);
+  }
 
   void row(i64 y, i64 xa, i64 xb, bool filled) {
-    if (y < ctx.y0() || y > ctx.y1()) return;
+    if (y < y0 || y > y1) return;
     if (!filled) {
-      if (xa >= ctx.x0() && xa <= ctx.x1()) ctx.put_pixel(ctx, int(xa), int(y), colour);
-      if (xb >= ctx.x0() && xb <= ctx.x1()) ctx.put_pixel(ctx, int(xb), int(y), colour);
+      if (xa >= x0 && xa <= x1) point(xa, y);
+      if (xb >= x0 && xb <= x1) point(xb, y);
       return;
     }
-    if (xb < ctx.x0() || xa > ctx.x1()) return;
-    std::uint8_t& done = row_done[std::size_t(y - ctx.y0())];
+    if (xb < x0 || xa > x1) return;
+    std::uint8_t& done = row_done[std::size_t(y - y0)];
     if (done) return;
     done = 1;
-    i64 from = std::max<i64>(xa, ctx.x0()), to = std::min<i64>(xb, ctx.x1());
+    i64 from = std::max(xa, x0), to = std::min(xb, x1);
     ctx.fill_span(ctx.pixel_address(int(from), int(y)), colour, int(to - from + 1));
   }
   void rows(i64 y_low, i64 y_high, i64 xa, i64 xb) {

@@ -1,6 +1,7 @@
 #include "gfx/line.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -164,7 +165,12 @@ void draw_box(GfxContext& ctx, const Clip& clip, i64 x1, i64 y1, i64 x2, i64 y2,
   int run = int(cx2 - cx1 + 1);
   screen_lock();
   if (filled) {
-    for (i64 y = cy1; y <= cy2; ++y) ctx.fill_span(ctx.pixel_address(int(cx1), int(y)), colour, run);
+    // Whole rows lie end to end in memory: one run covers them all.
+    if (i64(run) * ctx.target_bytes_per_pixel == ctx.target_pitch && i64(run) * (cy2 - cy1 + 1) <= INT32_MAX) {
+      ctx.fill_span(ctx.pixel_address(int(cx1), int(cy1)), colour, int(run * (cy2 - cy1 + 1)));
+    } else {
+      for (i64 y = cy1; y <= cy2; ++y) ctx.fill_span(ctx.pixel_address(int(cx1), int(y)), colour, run);
+    }
   } else if (style == 0xFFFF) {
     if (y2 <= clip.y1) ctx.fill_span(ctx.pixel_address(int(cx1), int(y2)), colour, run);
     if (y1 >= clip.y0) ctx.fill_span(ctx.pixel_address(int(cx1), int(y1)), colour, run);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
 
 #include "display/screen_mode.h"
 #include "gfx/context.h"
@@ -35,6 +36,14 @@ void span_solid(std::uint8_t* row, std::uint32_t colour, int count) {
   // turns into wide stores. An image's memory and pitch are the caller's, so
   // its rows may start anywhere: those are written byte-wise.
   if (reinterpret_cast<std::uintptr_t>(row) % alignof(Pixel) == 0) {
+#if defined(__GLIBC__)
+    // The C library's wide fill picks the widest stores the processor has
+    // at run time; wchar_t is the 32-bit pixel here.
+    if constexpr (sizeof(Pixel) == 4 && sizeof(wchar_t) == 4) {
+      std::wmemset(reinterpret_cast<wchar_t*>(row), static_cast<wchar_t>(value), std::size_t(count));
+      return;
+    }
+#endif
     std::fill_n(reinterpret_cast<Pixel*>(row), count, value);
     return;
   }

@@ -23,12 +23,11 @@ void screen_lock() {
 void screen_unlock(int first, int last) {
   ScreenMode* mode = current_mode();
   if (!mode) return;
-  if (gfx_context().work_page == mode->visible_page) {
-    if (first < 0) first = 0;
-    if (last < 0) last = mode->height - 1;
-    if (first <= last && last < mode->height)
-      std::memset(mode->dirty_rows.data() + first, 1, static_cast<std::size_t>(last - first + 1));
-  }
+  if (first < 0) first = 0;
+  if (last < 0) last = mode->height - 1;
+  // Primitives pass (1, 0) and mark their own rows: nothing to do then.
+  if (first <= last && last < mode->height && gfx_context().work_page == mode->visible_page)
+    std::memset(mode->dirty_rows.data() + first, 1, static_cast<std::size_t>(last - first + 1));
   if (t_depth == 0) return;
   --t_depth;
   mode->lock_count = t_depth;
