@@ -58,6 +58,7 @@ void tear_down() {
   if (!g_mode) return;
   if (screen_lock_depth() > 0) screen_lock_release_all();
   if (g_mode->driver && g_mode->driver->exit) g_mode->driver->exit();
+  mode_detail::current = nullptr;
   g_mode.reset();
 }
 
@@ -79,7 +80,7 @@ void load_default_palette(ScreenMode& mode) {
 
 }  // namespace
 
-ScreenMode* current_mode() { return g_mode.get(); }
+ScreenMode* mode_detail::current = nullptr;
 
 // Numbered modes: width, height, depth, scanline size, pages, palette, font,
 // text columns, text rows. Rows without a size are text modes.
@@ -124,6 +125,7 @@ int gfx_set_mode(int mode_number, int width, int height, int depth, int scanline
   install_graphics_hooks();
   try {
     g_mode = std::make_unique<ScreenMode>();
+    mode_detail::current = g_mode.get();
   } catch (const std::bad_alloc&) {
     console_hooks() = ConsoleHooks{};
     return fail();

@@ -81,8 +81,12 @@ struct ScreenMode {
   std::int32_t lock_count = 0;  // depth of the screen lock of its holder
 };
 
-// The current mode, or null in text mode.
-ScreenMode* current_mode();
+// The current mode, or null in text mode. The mode set owns it; this is
+// the one pointer every drawing call reads, so it is read inline.
+namespace mode_detail {
+extern ScreenMode* current;
+}
+inline ScreenMode* current_mode() { return mode_detail::current; }
 
 // Set modes and return to text mode. Results and the last-error number:
 // 0 success, 1 failure.

@@ -29,7 +29,9 @@ constexpr float kRadiusLimit = 1048576.0f;
 // loops below stay short.
 constexpr float kAngleLimit = 1.0e5f;
 
-i64 trunc_to_int(float v) { return static_cast<i64>(std::trunc(v)); }
+// Truncation toward zero; every value it gets is bounded by the clamped
+// coordinates and radii, far inside the 64-bit range.
+i64 trunc_to_int(float v) { return static_cast<i64>(v); }
 
 struct Ellipse {
   GfxContext& ctx;
@@ -72,6 +74,31 @@ struct Ellipse {
   }
 };
 
+// The integer walk from the middle row outwards: after the middle row it
+// hands every further row pair (below, above) with its extent to `rows`.
+template <typename RowPair>
+void ellipse_walk(float rx, float ry, i64& yb, i64& yt, i64 xl, i64 xr, RowPair&& rows) {
+  i64 a2 = trunc_to_int(rx * rx), b2 = trunc_to_int(ry * ry);
+  i64 d = trunc_to_int(static_cast<float>(b2) * rx);
+  i64 ex = 2 * d, ey = 0, n = trunc_to_int(rx);
+  while (n > 0) {
+    while (d > 0) {
+      ++yb;
+      --yt;
+      ey += 2 * a2;
+      d -= ey;
+      if (d <= 0) break;
+      rows(yb, yt, xl, xr);
+    }
+    ex -= 2 * b2;
+    ++xl;
+    --xr;
+    --n;
+    d += ex;
+    rows(yb, yt, xl, xr);
+  }
+}
+
 void draw_ellipse(GfxContext& ctx, PixelPoint c, float rx, float ry, std::uint32_t colour, bool fill) {
   screen_lock();
   Ellipse e{ctx, colour, fill, {}};
@@ -82,27 +109,20 @@ void draw_ellipse(GfxContext& ctx, PixelPoint c, float rx, float ry, std::uint32
   i64 yb = c.y, yt = c.y;
   if (ry == 0.0f) {
     e.row(c.y, xl, xr, true);
+  } else if (!fill && e.direct && xl >= e.x0 && xr <= e.x1) {
+    // The common outline: the extents only narrow from the middle row on,
+    // so when that row fits the view's columns every row does; only the rows
+    // are checked, and pixels are stored directly.
+    auto* const* rows = reinterpret_cast<std::uint32_t* const*>(e.row_table);
+    const i64 y0 = e.y0, y1 = e.y1;
+    if (c.y >= y0 && c.y <= y1) rows[c.y][xl] = rows[c.y][xr] = colour;
+    ellipse_walk(rx, ry, yb, yt, xl, xr, [&](i64 below, i64 above, i64 a, i64 b) {
+      if (below <= y1 && below >= y0) rows[below][a] = rows[below][b] = colour;
+      if (above >= y0 && above <= y1) rows[above][a] = rows[above][b] = colour;
+    });
   } else {
     e.row(c.y, xl, xr, fill);
-    i64 a2 = trunc_to_int(rx * rx), b2 = trunc_to_int(ry * ry);
-    i64 d = trunc_to_int(static_cast<float>(b2) * rx);
-    i64 ex = 2 * d, ey = 0, n = trunc_to_int(rx);
-    while (n > 0) {
-      while (d > 0) {
-        ++yb;
-        --yt;
-        ey += 2 * a2;
-        d -= ey;
-        if (d <= 0) break;
-        e.rows(yb, yt, xl, xr);
-      }
-      ex -= 2 * b2;
-      ++xl;
-      --xr;
-      --n;
-      d += ex;
-      e.rows(yb, yt, xl, xr);
-    }
+    ellipse_walk(rx, ry, yb, yt, xl, xr, [&](i64 below, i64 above, i64 a, i64 b) { e.rows(below, above, a, b); });
   }
   mark_dirty_rows(ctx, std::max<i64>(std::min(yt, yb), ctx.y0()), std::min<i64>(std::max(yt, yb), ctx.y1()));
   screen_unlock(1, 0);

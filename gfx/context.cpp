@@ -2,12 +2,25 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 #include "display/screen_mode.h"
 
 namespace {
 
-thread_local GfxContext t_context;
+// Each thread's context lives as long as the thread. The hot path reads a
+// plain thread-local pointer, which needs no per-access initialisation check;
+// the owner only runs at the thread's first call and at its end.
+thread_local GfxContext* t_context = nullptr;
+thread_local std::unique_ptr<GfxContext> t_context_owner;
+
+GfxContext& this_threads_context() {
+  if (!t_context) {
+    t_context_owner = std::make_unique<GfxContext>();
+    t_context = t_context_owner.get();
+  }
+  return *t_context;
+}
 
 void use_routines(GfxContext& ctx, int bytes_per_pixel) {
   ctx.routines = &pixel_routines(bytes_per_pixel);
@@ -32,8 +45,9 @@ void initialise(GfxContext& ctx, const ScreenMode& mode) {
 
 GfxContext& gfx_context() {
   const ScreenMode* mode = current_mode();
-  if (mode && t_context.mode_id != mode->id) initialise(t_context, *mode);
-  return t_context;
+  GfxContext& ctx = this_threads_context();
+  if (mode && ctx.mode_id != mode->id) initialise(ctx, *mode);
+  return ctx;
 }
 
 bool gfx_set_target(GfxContext& ctx, const Image* image) {
@@ -125,7 +139,8 @@ std::int64_t round_half_away(double v) {
   if (std::isnan(v)) return -kCoordinateLimit;
   if (v > static_cast<double>(kCoordinateLimit)) return kCoordinateLimit;
   if (v < -static_cast<double>(kCoordinateLimit)) return -kCoordinateLimit;
-  return static_cast<std::int64_t>(v > 0 ? std::trunc(v + 0.5) : std::trunc(v - 0.5));
+  // The conversion truncates toward zero, as trunc would, in range here.
+  return static_cast<std::int64_t>(v > 0 ? v + 0.5 : v - 0.5);
 }
 
 PixelPoint gfx_to_pixel(const GfxContext& ctx, float x, float y) {
