@@ -41,10 +41,11 @@ void run_solid(std::uint8_t* p, std::ptrdiff_t major_step, std::ptrdiff_t minor_
   const Pixel value = static_cast<Pixel>(colour);
   std::memcpy(p, &value, sizeof value);
   for (i64 n = 1; n < count; ++n) {
-    if (e >= 0) {
-      p += minor_step;
-      e -= two_major;
-    }
+    // Without a branch: the minor step depends on the data and would be
+    // mispredicted about every other pixel on lines of random slope.
+    const i64 step = ~(e >> 63);  // all ones when e >= 0
+    p += minor_step & step;
+    e -= two_major & step;
     e += two_minor;
     p += major_step;
     std::memcpy(p, &value, sizeof value);
