@@ -40,6 +40,8 @@ PRESENT_ROWS = [
     ("present/pass_no_rows", "present/pass_no_rows", None, "(information: the pass's own cost)", None),
     ("present/pass_all_rows", "present/pass_all_rows", "present/bare_all_rows", "(information)", None),
     ("present/unlock_to_server", "present/unlock_to_server", None, "<= 11 ms", lambda r, ms: ms <= 11),
+    ("picture with its window (X11, Xvfb)", "present/picture_with_window", "limit/first_touch_shm", "<= 5 ms",
+     lambda r, ms: ms <= 5),
 ]
 
 
