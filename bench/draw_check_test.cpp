@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -8,6 +9,8 @@
 #include "bench/library_draw.h"
 #include "bench/null_screen.h"
 #include "bench/workloads.h"
+#include "display/display_driver.h"
+#include "display/screen_mode.h"
 #ifdef QZ_BENCH_HAVE_OPENCV
 #include "bench/opencv_draw.h"
 #endif
@@ -69,6 +72,21 @@ std::size_t count_colour(const std::uint8_t* frame, std::uint32_t colour) {
   for (int y = 0; y < kFrameHeight; ++y)
     for (int x = 0; x < kFrameWidth; ++x) n += pixel(frame, x, y) == colour;
   return n;
+}
+
+TEST(BenchColumns, TheScreenIsTheNullDriversWhateverModeCameBefore) {
+  // Other benchmarks leave other modes behind (the picture's, a window's).
+  setenv("QZGFX", "null", 1);
+  gfx_screen_res(640, 480, 32, 1, 0, 0);
+  std::uint8_t* frame = null_screen();
+  const ScreenMode* mode = current_mode();
+  ASSERT_NE(mode, nullptr);
+  EXPECT_EQ(frame, mode->visible_framebuffer);
+  EXPECT_EQ(mode->driver, &null_driver);
+  EXPECT_EQ(mode->width, kFrameWidth);
+  EXPECT_EQ(mode->height, kFrameHeight);
+  EXPECT_EQ(mode->pitch, kFrameWidth * 4);
+  EXPECT_EQ(null_screen(), frame);  // kept while it fits
 }
 
 TEST(BenchColumns, WholeScreenWorkloadsCoverEveryPixel) {
