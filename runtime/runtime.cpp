@@ -54,6 +54,8 @@ void run_shutdown_handler(int status) {
 }
 
 void runtime_end(int status) {
+  // From here on this thread closes the display; no last resort may race it.
+  mark_program_ending();
   run_shutdown_handler(status);
   std::exit(status);
 }

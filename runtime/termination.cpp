@@ -1,7 +1,12 @@
 #include "runtime/termination.h"
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
 
 #include "runtime/runtime.h"
 
@@ -9,10 +14,39 @@ namespace {
 
 std::atomic<int> g_pending{0};
 
+// A fault: the flag reserves the message buffer for the first request, the
+// status publishes it once written.
+std::atomic<bool> g_fault_taken{false};
+std::atomic<int> g_fault_status{0};
+char g_fault_message[256];
+
+// Who ends the process: nobody yet, the program's thread, or a last resort.
+enum Owner : int { kNobody, kProgram, kLastResort };
+std::atomic<int> g_owner{kNobody};
+
 extern "C" void on_termination_signal(int signal_number) {
   // The first request wins; nothing here but an atomic store is safe.
   int none = 0;
   g_pending.compare_exchange_strong(none, signal_number);
+}
+
+void print_fault_message() {
+  if (g_fault_status.load() == 0) return;
+  std::fputs(g_fault_message, stderr);
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+}
+
+// A stream another thread is writing to is left as it is: waiting for it
+// could keep the process from ending.
+void flush_if_free(std::FILE* stream) {
+#if defined(_WIN32)
+  std::fflush(stream);
+#else
+  if (ftrylockfile(stream) != 0) return;
+  std::fflush(stream);
+  funlockfile(stream);
+#endif
 }
 
 }  // namespace
@@ -32,6 +66,45 @@ void install_termination_handlers() {
 
 int pending_termination() { return g_pending.load(); }
 
+void request_fault_termination(int status, const char* message) {
+  if (status == 0 || g_fault_taken.exchange(true)) return;
+  std::snprintf(g_fault_message, sizeof g_fault_message, "%s", message ? message : "");
+  g_fault_status.store(status);
+}
+
+int termination_status() {
+  if (int status = g_fault_status.load()) return status;
+  if (int s = g_pending.load()) return 128 + s;
+  return 0;
+}
+
 void runtime_poll_termination() {
-  if (int s = g_pending.load()) runtime_end(128 + s);
+  const int status = termination_status();
+  if (status == 0) return;
+  int owner = kNobody;
+  if (g_owner.compare_exchange_strong(owner, kProgram)) {
+    print_fault_message();
+    runtime_end(status);
+  }
+  if (owner == kProgram) return;  // already on the way out (a poll inside the shutdown)
+  // The last resort has the display and ends the process in a moment; this
+  // thread must not tear down what it still uses.
+  for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
+void mark_program_ending() {
+  int owner = kNobody;
+  g_owner.compare_exchange_strong(owner, kProgram);
+}
+
+bool claim_termination() {
+  if (termination_status() == 0) return false;
+  int owner = kNobody;
+  return g_owner.compare_exchange_strong(owner, kLastResort);
+}
+
+void end_process_now(int status) {
+  flush_if_free(stdout);
+  print_fault_message();
+  std::_Exit(status);
 }

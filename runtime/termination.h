@@ -7,8 +7,17 @@
 //
 // The signal handler only records the request. The program's thread acts on
 // it at its next wait or key read (runtime_poll_termination, called by the
-// vertical-sync wait, the key reads and the sleeps); a window back end's own
-// thread may act as a last resort when the program's thread does not come by.
+// vertical-sync wait, the key reads and the sleeps). A fault the program
+// cannot go on after (the display went away) is requested the same way by
+// the window back end's thread, with its own status and one-line message,
+// so that the process ends on the program's thread and never while it is
+// still drawing.
+//
+// When the program's thread does not come by (it never waits or reads keys),
+// the window back end's thread acts as a last resort: it claims the request,
+// puts back what it changed on the display and ends the process at once
+// (end_process_now), without static destructors that could meet the
+// program's thread still running.
 
 // Installs the handlers (done by the runtime's start-up).
 void install_termination_handlers();
@@ -16,6 +25,30 @@ void install_termination_handlers();
 // The pending signal number, or 0.
 int pending_termination();
 
-// Ends the process through runtime_end(128 + signal) when a request is
-// pending; returns otherwise. Call only on the program's thread.
+// Records a fault that ends the process with `status` (not 0) and `message`
+// (one line, printed to standard error as the process ends). The first
+// request wins; later ones and signals after it are ignored. Any thread.
+void request_fault_termination(int status, const char* message);
+
+// The exit status a pending request asks for (128 + signal, or the fault's
+// status); 0 when nothing is pending.
+int termination_status();
+
+// Ends the process through runtime_end with the pending request's status
+// (printing a fault's message first); returns when nothing is pending or the
+// program's thread is ending already. Call only on the program's thread.
 void runtime_poll_termination();
+
+// Marks the program's thread as ending (runtime_end does this first): from
+// then on no last resort acts.
+void mark_program_ending();
+
+// For the last resort: true when the caller has taken over the pending
+// request (nothing pending, or the program's thread ending, gives false).
+// After a claim, the program's thread parks at its next poll instead of
+// tearing down under the claimer's feet.
+bool claim_termination();
+
+// Flushes the standard streams where that cannot block, prints the pending
+// fault's message if any and ends the process with `status` at once.
+[[noreturn]] void end_process_now(int status);
