@@ -16,10 +16,13 @@
 #include "display/vsync.h"
 #include "gfx/screen_lock.h"
 #include "input/window_input.h"
+#include "runtime/termination.h"
 
 namespace {
 
 constexpr auto kPassInterval = std::chrono::milliseconds(10);
+// How often the start handshake looks at the answer limit and for requests.
+constexpr auto kStartSlice = std::chrono::milliseconds(20);
 
 enum class StartState { kIdle, kStarting, kReady, kEnded };
 
@@ -34,7 +37,11 @@ struct HostThread {
   std::mutex mutex;
   std::condition_variable changed;
   StartState state = StartState::kIdle;
-  bool alive = false;  // the thread body has not returned yet
+  bool alive = false;      // the thread body has not returned yet
+  bool connected = false;  // the thread's display answered
+  // Numbers the threads: one that was given up on keeps its old number and
+  // so knows to leave the host alone.
+  std::uint64_t generation = 0;
   std::vector<PendingCall*> calls;
   std::thread thread;
 };
@@ -47,6 +54,7 @@ HostThread& g_thread = *new HostThread;
 std::atomic<bool> g_running{false};
 // Set by the thread itself, so that it is known before anything it runs asks.
 std::atomic<std::thread::id> g_driver_id{};
+thread_local std::uint64_t t_generation = 0;
 
 std::mutex g_stats_mutex;
 HostPassStats g_stats;
@@ -62,18 +70,22 @@ std::recursive_mutex& host_lock_mutex() {
   return lock;
 }
 
-int host_start(void (*thread_main)()) {
+int host_start(void (*thread_main)(), std::chrono::milliseconds answer_limit) {
   window_input_reset();
   g_running = true;
   std::unique_lock<std::mutex> hold(g_thread.mutex);
   g_thread.state = StartState::kStarting;
   g_thread.alive = true;
+  g_thread.connected = false;
+  const std::uint64_t generation = ++g_thread.generation;
   try {
-    g_thread.thread = std::thread([thread_main] {
+    g_thread.thread = std::thread([thread_main, generation] {
+      t_generation = generation;
       g_driver_id = std::this_thread::get_id();
       thread_main();
-      g_driver_id = std::thread::id{};
       std::lock_guard<std::mutex> end(g_thread.mutex);
+      if (g_thread.generation != generation) return;  // given up on: the host is no longer its
+      g_driver_id = std::thread::id{};
       g_thread.alive = false;
       if (g_thread.state == StartState::kStarting) g_thread.state = StartState::kEnded;
       g_thread.changed.notify_all();
@@ -85,9 +97,39 @@ int host_start(void (*thread_main)()) {
     return -1;
   }
   // The thread either reports its window or ends: a setup that fails can
-  // never leave the program waiting.
-  g_thread.changed.wait(hold, [] { return g_thread.state != StartState::kStarting; });
+  // never leave the program waiting. Only the wait for the display's answer
+  // is bounded; after it, the setup is a series of round trips that end
+  // with the connection if the server goes away.
+  const auto deadline = std::chrono::steady_clock::now() + answer_limit;
+  const bool limited = answer_limit.count() > 0;
+  while (g_thread.state == StartState::kStarting) {
+    if (!limited || g_thread.connected) {
+      g_thread.changed.wait(hold);
+      continue;
+    }
+    const bool asked_to_end = termination_status() != 0;
+    if (!asked_to_end && std::chrono::steady_clock::now() < deadline) {
+      g_thread.changed.wait_for(hold, kStartSlice);
+      continue;
+    }
+    // Given up: the thread stays blocked in its connect, detached.
+    ++g_thread.generation;
+    g_thread.thread.detach();
+    g_thread.alive = false;
+    g_thread.state = StartState::kIdle;
+    g_running = false;
+    g_driver_id = std::thread::id{};
+    return -2;
+  }
   return g_thread.state == StartState::kReady ? 0 : -1;
+}
+
+bool host_signal_connected() {
+  std::lock_guard<std::mutex> hold(g_thread.mutex);
+  if (g_thread.generation != t_generation) return false;
+  g_thread.connected = true;
+  g_thread.changed.notify_all();
+  return true;
 }
 
 void host_signal_started() {

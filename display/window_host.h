@@ -12,6 +12,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -57,7 +58,19 @@ void host_reset();
 // Starts the driver thread with `thread_main` and waits until the thread
 // reports its window ready (host_signal_started) or ends without it.
 // 0 = running, -1 = the thread ended (its window setup failed).
-int host_start(void (*thread_main)());
+//
+// With an `answer_limit`, the thread must also report within that time that
+// its display answered (host_signal_connected); a display that accepts the
+// connection and then says nothing would otherwise keep the program waiting
+// for ever. Past the limit, or when a termination request arrives before the
+// answer, the thread is given up: it is left blocked where it is, must not
+// touch the host again (host_signal_connected tells it so) and the result is
+// -2; the caller, having put its own things back, acts on a pending request
+// (runtime_poll_termination) as any other wait of the program would.
+int host_start(void (*thread_main)(), std::chrono::milliseconds answer_limit = {});
+// Called by the thread once its display answered. False: the program's
+// thread gave up on this thread, which must clean up its own and return.
+bool host_signal_connected();
 // Called by the thread once its window is ready, before its loop.
 void host_signal_started();
 // While this holds, the driver thread keeps looping.
