@@ -6,6 +6,7 @@
 #include <X11/Xlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -14,8 +15,19 @@
 #include "display/window_host.h"
 #include "display/x11/x11_state.h"
 #include "input/window_input.h"
+#include "runtime/termination.h"
 
 namespace {
+
+// How long the server may take to answer a new connection. Local and remote
+// servers answer within milliseconds; the limit keeps every way of failing
+// to connect within two seconds.
+constexpr auto kAnswerLimit = std::chrono::milliseconds(1500);
+
+// A server that could not be reached in this driver selection is not asked
+// again by its later attempts (they only vary the fullscreen bit and the
+// refresh rate): one refusal, one line, one wait for a silent server.
+bool g_unreachable = false;
 
 // The first refusal says most: later attempts only vary the fullscreen bit.
 void refuse_because(const std::string& reason) {
@@ -36,6 +48,9 @@ int x11_init(const char* title, int width, int height, int depth, int refresh, i
     refuse_because("DISPLAY is not set");
     return -1;
   }
+  // The mode set clears the reason before each selection.
+  if (*driver_failure_reason() == '\0') g_unreachable = false;
+  if (g_unreachable) return -1;
   static std::once_flag threads_once;
   std::call_once(threads_once, [] { XInitThreads(); });
 
@@ -55,7 +70,17 @@ int x11_init(const char* title, int width, int height, int depth, int refresh, i
   x.display_name = display;
   x.title = title ? title : "";
 
-  if (host_start(x11_thread_main) != 0) {
+  const int started = host_start(x11_thread_main, kAnswerLimit);
+  if (started == -2) {
+    x11_abandon_connection();
+    g_unreachable = true;
+    refuse_because("the X server at \"" + x11_printable_name(x.display_name) + "\" does not answer");
+    runtime_poll_termination();
+    return -1;
+  }
+  if (started != 0) {
+    // Written by the thread before it ended.
+    g_unreachable = x.unreachable;
     refuse_because(x.failure.empty() ? "the X11 window could not be set up" : x.failure);
     return -1;
   }

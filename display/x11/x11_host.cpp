@@ -17,19 +17,41 @@
 //   pixels of the band before drawing may change them.
 // - The thread never reads mode->driver (written by the mode set after init
 //   returns); it works from its own record and state.
+//
+// Ending
+// - A lost connection (the server went away) is never an exit on this
+//   thread: Xlib's fatal path would run the static destructors while the
+//   program's thread still draws. Our IO error handlers return instead (Xlib
+//   then marks the connection dead and every later call does nothing), and
+//   the loss becomes a fault request of the termination mechanism: the
+//   program's thread ends the process at its next wait or key read, through
+//   runtime_end, with one line on standard error and status 1.
+// - Last resort: when a request (signal or lost connection) is still not
+//   taken up after kLastResortGrace, the program's thread is not coming by.
+//   This thread then claims it, puts the display mode and the screen saver
+//   back, takes the window down and ends the process with the request's
+//   status. It waits for the host lock in slices, so that a program that
+//   keeps the screen lock cannot keep it from doing so.
 
 #include <X11/Xlib.h>
 #include <X11/XKBlib.h>
 
+#include <poll.h>
+#include <pthread.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <ctime>
 
 #include "display/screen_mode.h"
 #include "display/window_host.h"
 #include "display/x11/x11_driver.h"
 #include "display/x11/x11_state.h"
 #include "input/window_input.h"
+#include "runtime/termination.h"
 
 #if defined(__linux__)
 #include <sys/resource.h>
@@ -39,11 +61,23 @@
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// A request the program's thread leaves alone this long is the last
+// resort's; with the thread's 10 ms passes the process ends within 1 s.
+constexpr auto kLastResortGrace = std::chrono::milliseconds(500);
+// How long one wait for the host lock lasts before the last resort is asked.
+constexpr auto kLockSlice = std::chrono::milliseconds(20);
+
 // Errors of our connection are counted, never fatal: Xlib's default handler
 // would end the whole process for one refused request.
 std::atomic<Display*> g_our_display{nullptr};
 std::atomic<int> g_error_count{0};
 XErrorHandler g_previous_handler = nullptr;
+XIOErrorHandler g_previous_io_handler = nullptr;
+
+// When this thread first saw a termination request pending (driver thread only).
+Clock::time_point g_request_seen{};
 
 int on_x_error(Display* display, XErrorEvent* error) {
   if (display == g_our_display.load()) {
@@ -53,10 +87,25 @@ int on_x_error(Display* display, XErrorEvent* error) {
   return g_previous_handler ? g_previous_handler(display, error) : 0;
 }
 
-// A broken connection (the server went away): where Xlib lets this handler
-// return, the pass turns the loss into a close request; Xlib 1.8 ends the
-// process itself right after it (status 1, with its own one-line message).
-void on_connection_lost(Display*, void*) { x11().connection_lost = true; }
+// Xlib's default prints its own message and exits on the thread that met the
+// broken connection; for ours it stays silent and returns (see on_connection_lost).
+int on_io_error(Display* display) {
+  if (display == g_our_display.load()) return 0;
+  return g_previous_io_handler ? g_previous_io_handler(display) : 0;
+}
+
+// The server went away. Returning lets Xlib mark the connection dead; the
+// process ends on the program's thread (or by the last resort).
+void on_connection_lost(Display*, void*) {
+  X11State& x = x11();
+  x.connection_lost = true;
+  // During the window setup the mode set is told by the failed init instead.
+  if (!x.started) return;
+  char message[200];
+  std::snprintf(message, sizeof message, "%s: lost the connection to the X server (%s)",
+                program_invocation_short_name, x11_printable_name(x.display_name).c_str());
+  request_fault_termination(1, message);
+}
 
 int x11_thread_init() {
   X11State& x = x11();
@@ -68,7 +117,11 @@ int x11_thread_init() {
   host.refresh_rate = x11_refresh_rate();
   x11_create_input_context();
   XMapRaised(x.display, x.window);
-  XFlush(x.display);
+  XSync(x.display, False);
+  if (x.connection_lost) {
+    x.failure = "lost the connection to the X server";
+    return -1;
+  }
   return 0;
 }
 
@@ -93,22 +146,60 @@ void x11_set_high_priority(bool high) {
 
 void mark_rows(ScreenMode& mode) { std::fill(mode.dirty_rows.begin(), mode.dirty_rows.end(), std::uint8_t{1}); }
 
+// The last resort (see the top of this file): acts once a request has been
+// pending for kLastResortGrace while the host still runs.
+void last_resort_if_due() {
+  const int status = termination_status();
+  if (status == 0) return;
+  const auto now = Clock::now();
+  if (g_request_seen == Clock::time_point{}) g_request_seen = now;
+  if (now - g_request_seen < kLastResortGrace || !host_running() || !claim_termination()) return;
+  X11State& x = x11();
+  if (x.display && !x.connection_lost) {
+    // Only what the server keeps after the process: its display mode above
+    // all. The window and the screen-saver suspension would go with the
+    // connection, but are put back here all the same. The framebuffer pages
+    // stay: the program's thread may still be drawing into them.
+    x11_destroy_window();
+    x11_restore_mode();
+    x11_resume_screensaver();
+    XSync(x.display, False);
+  }
+  end_process_now(status);
+}
+
+// The host lock for one pass, waited for in slices so that the last resort
+// still comes while the program's thread keeps the lock.
+void take_host_lock() {
+  std::recursive_mutex& lock = host_lock_mutex();
+  for (;;) {
+    timespec until{};
+    clock_gettime(CLOCK_REALTIME, &until);
+    until.tv_nsec += long(std::chrono::nanoseconds(kLockSlice).count());
+    until.tv_sec += until.tv_nsec / 1000000000L;
+    until.tv_nsec %= 1000000000L;
+    if (pthread_mutex_timedlock(lock.native_handle(), &until) != ETIMEDOUT) return;
+    // No pass while the lock is kept, but the connection is still watched:
+    // once the server has hung up, a round trip makes Xlib meet the loss.
+    X11State& x = x11();
+    pollfd watch{x.display ? ConnectionNumber(x.display) : -1, POLLIN | POLLRDHUP, 0};
+    if (x.display && !x.connection_lost && poll(&watch, 1, 0) > 0 && (watch.revents & (POLLRDHUP | POLLHUP | POLLERR)))
+      XSync(x.display, False);
+    last_resort_if_due();
+  }
+}
+
 void update_pass() {
-  const auto start = std::chrono::steady_clock::now();
-  std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
+  const auto start = Clock::now();
+  take_host_lock();
+  std::lock_guard<std::recursive_mutex> hold(host_lock_mutex(), std::adopt_lock);
   host_run_calls();
   X11State& x = x11();
   WindowHost& host = window_host();
   ScreenMode* mode = current_mode();
-  if (!mode) return;
-  if (x.connection_lost) {
-    // Once: nobody can press a key or close the window any more.
-    if (x.window) {
-      x.window = 0;
-      close_steps();
-    }
-    return;
-  }
+  // Nothing more to show or read once the server is gone; the program's
+  // thread ends the process.
+  if (!mode || x.connection_lost) return;
   // On X11 the palette is applied by converting the rows again.
   if (host.palette_changed) {
     host.palette_changed = false;
@@ -128,8 +219,7 @@ void update_pass() {
   x11_dispatch_events();
   x11_keep_screensaver_away();
   if (!x.connection_lost) XFlush(x.display);
-  host_record_pass(
-      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count());
+  host_record_pass(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count());
 }
 
 void close_display() {
@@ -141,17 +231,29 @@ void close_display() {
   x.display = nullptr;
   g_our_display = nullptr;
   XSetErrorHandler(g_previous_handler);
+  XSetIOErrorHandler(g_previous_io_handler);
 }
 
 bool open_display() {
   X11State& x = x11();
-  x.display = XOpenDisplay(x.display_name.c_str());
-  if (!x.display) {
-    x.failure = "cannot open display \"" + x.display_name + "\"";
+  // The name is read before the connect: a thread given up on while it
+  // waits must not touch the state afterwards, which may be a new one's.
+  const std::string name = x.display_name;
+  std::string failure;
+  Display* display = x11_open_connection(name, failure);
+  if (!host_signal_connected()) {
+    if (display) XCloseDisplay(display);
     return false;
   }
+  if (!display) {
+    x.failure = failure;
+    x.unreachable = true;
+    return false;
+  }
+  x.display = display;
   g_our_display = x.display;
   g_previous_handler = XSetErrorHandler(on_x_error);
+  g_previous_io_handler = XSetIOErrorHandler(on_io_error);
   XSetIOErrorExitHandler(x.display, on_connection_lost, nullptr);
   x.screen = DefaultScreen(x.display);
   x.root = RootWindow(x.display, x.screen);
@@ -204,6 +306,7 @@ void x11_install_host_routines() {
 }
 
 void x11_thread_main() {
+  g_request_seen = {};
   if (!open_display()) return;
   if (x11_thread_init() != 0) {
     x11_release();
@@ -214,8 +317,10 @@ void x11_thread_main() {
     std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
     window_host().active = 1;
   }
+  x11().started = true;
   host_signal_started();
   while (host_running()) {
+    last_resort_if_due();
     update_pass();
     host_wait_between_passes();
   }

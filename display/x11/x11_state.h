@@ -1,8 +1,8 @@
 #pragma once
 
 // Private state of the X11 back end and the routines its files share. Every
-// field is touched only on the driver thread, except `failure`, which the
-// program's thread reads after the start handshake.
+// field is touched only on the driver thread, except `failure` and
+// `unreachable`, which the program's thread reads after the start handshake.
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -51,7 +51,9 @@ struct X11State {
   std::string display_name;
   std::string title;    // the window's title as the program set it
   std::string failure;  // why the window could not be set up
+  bool unreachable = false;  // the display could not be opened at all
   bool connection_lost = false;
+  bool started = false;  // the window is up and the start handshake done
   int screen = 0;
   Window root = 0;
   Window window = 0;
@@ -99,6 +101,16 @@ struct X11State {
 };
 
 X11State& x11();
+
+// x11_connect.cpp: XOpenDisplay with what the libraries would print on
+// standard error turned into `failure` (filled when it returns null).
+Display* x11_open_connection(const std::string& name, std::string& failure);
+// The program's thread gave up waiting for the server to answer: standard
+// error is given back while the connect stays blocked on its thread.
+void x11_abandon_connection();
+// A display name fit for a one-line message: bytes that are not printable
+// ASCII as \xNN, and long names cut.
+std::string x11_printable_name(const std::string& name);
 
 // x11_window.cpp
 int x11_create_window();
