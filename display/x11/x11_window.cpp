@@ -82,7 +82,9 @@ void set_cardinals(X11State& x, Atom property, Atom type, const unsigned long* v
 }
 
 // Title bytes as Unicode: under the user's locale when they are valid
-// there, otherwise byte by byte as Latin-1.
+// there, otherwise byte by byte as Latin-1. A character cut in two at the
+// end (the title buffer keeps 127 bytes of a longer text) is left out
+// rather than turning the whole title into Latin-1.
 std::u32string title_characters(const std::string& title) {
   std::u32string out;
   std::mbstate_t state{};
@@ -91,6 +93,7 @@ std::u32string title_characters(const std::string& title) {
   while (left > 0) {
     wchar_t wc = 0;
     const std::size_t n = std::mbrtowc(&wc, p, left, &state);
+    if (n == static_cast<std::size_t>(-2) && !out.empty()) return out;
     if (n == 0 || n == static_cast<std::size_t>(-1) || n == static_cast<std::size_t>(-2)) {
       out.clear();
       for (unsigned char c : title) out.push_back(c);
