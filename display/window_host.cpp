@@ -39,6 +39,7 @@ struct HostThread {
   StartState state = StartState::kIdle;
   bool alive = false;      // the thread body has not returned yet
   bool connected = false;  // the thread's display answered
+  bool retired = false;    // the thread left the host without returning
   // Numbers the threads: one that was given up on keeps its old number and
   // so knows to leave the host alone.
   std::uint64_t generation = 0;
@@ -77,6 +78,7 @@ int host_start(void (*thread_main)(), std::chrono::milliseconds answer_limit) {
   g_thread.state = StartState::kStarting;
   g_thread.alive = true;
   g_thread.connected = false;
+  g_thread.retired = false;
   const std::uint64_t generation = ++g_thread.generation;
   try {
     g_thread.thread = std::thread([thread_main, generation] {
@@ -151,9 +153,29 @@ void host_stop() {
   }
   // The thread finishes its pass only once it gets the host lock.
   if (screen_lock_depth() > 0) screen_lock_release_all();
-  g_thread.thread.join();
-  std::lock_guard<std::mutex> hold(g_thread.mutex);
+  // Joined once its body has returned; one that retired is only let go.
+  std::unique_lock<std::mutex> hold(g_thread.mutex);
+  g_thread.changed.wait(hold, [] { return !g_thread.alive || g_thread.retired; });
+  const bool retired = g_thread.retired;
+  hold.unlock();
+  if (retired) {
+    g_thread.thread.detach();
+  } else {
+    g_thread.thread.join();
+  }
+  hold.lock();
   g_thread.state = StartState::kIdle;
+  g_thread.retired = false;
+}
+
+void host_retire() {
+  std::lock_guard<std::mutex> hold(g_thread.mutex);
+  if (g_thread.generation != t_generation) return;
+  g_thread.retired = true;
+  g_thread.alive = false;
+  if (g_thread.state == StartState::kStarting) g_thread.state = StartState::kEnded;
+  g_driver_id = std::thread::id{};
+  g_thread.changed.notify_all();
 }
 
 void host_wait_between_passes() {

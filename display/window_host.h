@@ -78,6 +78,11 @@ bool host_running();
 // Stops and joins the thread (releasing a screen lock the caller holds so
 // that the thread can finish its pass). Safe when nothing was started.
 void host_stop();
+// Called by the driver thread that can never come back (it is stuck inside
+// a library that lost its display): the host counts it as ended, a start
+// waiting for it fails, and host_stop lets it go instead of joining it. The
+// thread must not touch the host, the mode or the window afterwards.
+void host_retire();
 // True on the driver thread.
 bool on_driver_thread();
 
