@@ -10,13 +10,23 @@
 // The capture can be ended from either side: the driver thread ends it when
 // the connect returns; the program's thread ends it when it gives up on a
 // server that never answers (the connect then stays blocked on its thread).
+//
+// A local server (":N", "unix:N") is first asked on a socket of our own
+// whether it answers at all: the X libraries' connect would wait for ever,
+// holding their process-wide lock, on one that accepts and stays silent.
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <X11/Xlib.h>
 
+#include <chrono>
+#include <cstddef>
+#include <cstring>
 #include <mutex>
 #include <string>
 
@@ -95,6 +105,58 @@ std::string one_line(const std::string& text) {
   return out;
 }
 
+// How long a local server may take to answer the probe: less than the
+// host's limit on the whole connect, so that the probe says it first.
+constexpr auto kProbeLimit = std::chrono::milliseconds(1200);
+
+// The display number of a local display name (":N", ":N.S", "unix:N"), or -1.
+int local_display_number(const std::string& name) {
+  const std::size_t colon = name.rfind(':');
+  if (colon == std::string::npos) return -1;
+  const std::string host = name.substr(0, colon);
+  if (!host.empty() && host != "unix") return -1;
+  int number = 0;
+  std::size_t i = colon + 1;
+  for (; i < name.size() && name[i] >= '0' && name[i] <= '9' && number < 100000; ++i) number = number * 10 + (name[i] - '0');
+  if (i == colon + 1 || (i < name.size() && name[i] != '.')) return -1;
+  return number;
+}
+
+// A non-blocking connection to the server's socket: the abstract name first,
+// then the file, as the X libraries try them. -1 when neither takes it.
+int connect_local(int number) {
+  const std::string path = "/tmp/.X11-unix/X" + std::to_string(number);
+  for (const bool abstract : {true, false}) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + (abstract ? 1 : 0), path.data(), path.size());
+    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + (abstract ? 1 : 0) + path.size());
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), length) == 0) return fd;
+    close(fd);
+  }
+  return -1;
+}
+
+// True when a local server took the connection but did not answer the
+// opening of a session (any answer, a refusal too, counts) in time.
+bool local_server_silent(const std::string& name) {
+  const int number = local_display_number(name);
+  if (number < 0) return false;
+  const int fd = connect_local(number);
+  if (fd < 0) return false;  // nobody there: the connect says so at once
+  // Byte order, protocol 11.0, no authorisation.
+  static constexpr unsigned char kOpening[12] = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  bool silent = write(fd, kOpening, sizeof kOpening) == ssize_t(sizeof kOpening);
+  if (silent) {
+    pollfd answer{fd, POLLIN, 0};
+    silent = poll(&answer, 1, int(kProbeLimit.count())) == 0;
+  }
+  close(fd);
+  return silent;
+}
+
 }  // namespace
 
 std::string x11_printable_name(const std::string& name) {
@@ -116,6 +178,10 @@ std::string x11_printable_name(const std::string& name) {
 }
 
 Display* x11_open_connection(const std::string& name, std::string& failure) {
+  if (local_server_silent(name)) {
+    failure = "the X server at \"" + x11_printable_name(name) + "\" does not answer";
+    return nullptr;
+  }
   const unsigned capture = begin_capture();
   Display* display = XOpenDisplay(name.c_str());
   const std::string said = capture ? end_capture(capture) : std::string();

@@ -4,6 +4,7 @@
 #include "display/x11/x11_driver.h"
 
 #include <X11/Xlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -28,6 +29,22 @@ constexpr auto kAnswerLimit = std::chrono::milliseconds(1500);
 // again by its later attempts (they only vary the fullscreen bit and the
 // refresh rate): one refusal, one line, one wait for a silent server.
 bool g_unreachable = false;
+
+// A connect given up on stays blocked in the X libraries, inside their
+// process-wide lock, until the process ends; their own clean-up at exit
+// would destroy that lock (and buffers the connect uses) under it. From then
+// on the process ends with its streams flushed but without that clean-up.
+void end_without_library_cleanup() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    on_exit(
+        [](int status, void*) {
+          std::fflush(nullptr);
+          _exit(status);
+        },
+        nullptr);
+  });
+}
 
 // The first refusal says most: later attempts only vary the fullscreen bit.
 void refuse_because(const std::string& reason) {
@@ -73,6 +90,7 @@ int x11_init(const char* title, int width, int height, int depth, int refresh, i
   const int started = host_start(x11_thread_main, kAnswerLimit);
   if (started == -2) {
     x11_abandon_connection();
+    end_without_library_cleanup();
     g_unreachable = true;
     refuse_because("the X server at \"" + x11_printable_name(x.display_name) + "\" does not answer");
     runtime_poll_termination();
@@ -93,7 +111,7 @@ void x11_exit() { host_stop(); }
 void x11_set_mouse(int x, int y, int visibility, int clip) {
   host_call([=] {
     X11State& state = x11();
-    if (!state.window || state.connection_lost) return;
+    if (!state.window) return;
     WindowHost& host = window_host();
     WindowInput& input = window_input();
     if (x != kNotGiven || y != kNotGiven) {
@@ -124,17 +142,13 @@ void x11_set_window_title(const char* title) {
 
 int x11_set_window_pos(int x, int y) {
   int result = 0;
-  host_call([&] {
-    if (!x11().connection_lost) result = x11_window_position(x, y);
-  });
+  host_call([&] { result = x11_window_position(x, y); });
   return result;
 }
 
 std::vector<std::int32_t> x11_fetch_modes(int depth) {
   std::vector<std::int32_t> modes;
-  host_call([&] {
-    if (!x11().connection_lost) modes = x11_list_modes(depth);
-  });
+  host_call([&] { modes = x11_list_modes(depth); });
   return modes;
 }
 

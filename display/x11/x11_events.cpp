@@ -238,7 +238,7 @@ void dispatch(XEvent& event, bool filtered) {
 
 void x11_dispatch_events() {
   X11State& x = x11();
-  while (!x.connection_lost && XPending(x.display) > 0) {
+  while (XPending(x.display) > 0) {
     XEvent event;
     XNextEvent(x.display, &event);
     const bool filtered = XFilterEvent(&event, None) == True;

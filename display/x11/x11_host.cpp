@@ -21,17 +21,20 @@
 // Ending
 // - A lost connection (the server went away) is never an exit on this
 //   thread: Xlib's fatal path would run the static destructors while the
-//   program's thread still draws. Our IO error handlers return instead (Xlib
-//   then marks the connection dead and every later call does nothing), and
-//   the loss becomes a fault request of the termination mechanism: the
-//   program's thread ends the process at its next wait or key read, through
-//   runtime_end, with one line on standard error and status 1.
+//   program's thread still draws. Our IO error handler stays silent and the
+//   exit handler never returns (Xlib's way back from it leaves the display
+//   lock unbalanced): the thread records a fault request of the termination
+//   mechanism, leaves the host (host_retire: the stop lets it go without a
+//   join) and waits. The program's thread ends the process at its next wait
+//   or key read, through runtime_end, with one line on standard error and
+//   status 1; nothing is left to put back on a server that is gone.
 // - Last resort: when a request (signal or lost connection) is still not
 //   taken up after kLastResortGrace, the program's thread is not coming by.
 //   This thread then claims it, puts the display mode and the screen saver
-//   back, takes the window down and ends the process with the request's
-//   status. It waits for the host lock in slices, so that a program that
-//   keeps the screen lock cannot keep it from doing so.
+//   back (when the server is still there), takes the window down and ends
+//   the process with the request's status. It waits for the host lock in
+//   slices, watching the connection meanwhile, so that a program that keeps
+//   the screen lock cannot keep it from doing so.
 
 #include <X11/Xlib.h>
 #include <X11/XKBlib.h>
@@ -45,6 +48,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <thread>
 
 #include "display/screen_mode.h"
 #include "display/window_host.h"
@@ -76,8 +80,10 @@ std::atomic<int> g_error_count{0};
 XErrorHandler g_previous_handler = nullptr;
 XIOErrorHandler g_previous_io_handler = nullptr;
 
-// When this thread first saw a termination request pending (driver thread only).
+// When this thread first saw a termination request pending, and whether it
+// is inside a pass, holding the host lock (driver thread only).
 Clock::time_point g_request_seen{};
+bool g_in_pass = false;
 
 int on_x_error(Display* display, XErrorEvent* error) {
   if (display == g_our_display.load()) {
@@ -88,23 +94,36 @@ int on_x_error(Display* display, XErrorEvent* error) {
 }
 
 // Xlib's default prints its own message and exits on the thread that met the
-// broken connection; for ours it stays silent and returns (see on_connection_lost).
+// broken connection; for ours it stays silent (see on_connection_lost).
 int on_io_error(Display* display) {
   if (display == g_our_display.load()) return 0;
   return g_previous_io_handler ? g_previous_io_handler(display) : 0;
 }
 
-// The server went away. Returning lets Xlib mark the connection dead; the
-// process ends on the program's thread (or by the last resort).
-void on_connection_lost(Display*, void*) {
+// The server went away. This thread never goes back into Xlib from here:
+// its way back after a lost connection leaves the display's lock unbalanced.
+// It leaves the host instead and waits for the program's thread to end the
+// process (the fault request), or ends it itself after the grace.
+[[noreturn]] void on_connection_lost(Display*, void*) {
   X11State& x = x11();
-  x.connection_lost = true;
-  // During the window setup the mode set is told by the failed init instead.
-  if (!x.started) return;
-  char message[200];
-  std::snprintf(message, sizeof message, "%s: lost the connection to the X server (%s)",
-                program_invocation_short_name, x11_printable_name(x.display_name).c_str());
-  request_fault_termination(1, message);
+  if (x.started) {
+    char message[200];
+    std::snprintf(message, sizeof message, "%s: lost the connection to the X server (%s)",
+                  program_invocation_short_name, x11_printable_name(x.display_name).c_str());
+    request_fault_termination(1, message);
+  } else {
+    // During the window setup the mode set learns it from the failed start.
+    x.failure = "lost the connection to the X server";
+  }
+  // The program's thread may need the lock on its way to the end.
+  if (g_in_pass) host_lock_mutex().unlock();
+  host_retire();
+  const auto retired = Clock::now();
+  for (;;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const int status = termination_status();
+    if (status != 0 && Clock::now() - retired >= kLastResortGrace && claim_termination()) end_process_now(status);
+  }
 }
 
 int x11_thread_init() {
@@ -117,11 +136,7 @@ int x11_thread_init() {
   host.refresh_rate = x11_refresh_rate();
   x11_create_input_context();
   XMapRaised(x.display, x.window);
-  XSync(x.display, False);
-  if (x.connection_lost) {
-    x.failure = "lost the connection to the X server";
-    return -1;
-  }
+  XFlush(x.display);
   return 0;
 }
 
@@ -132,7 +147,7 @@ void x11_release() {
   x11_destroy_input_context();
   x11_destroy_window();
   x11_restore_mode();
-  if (!x.connection_lost) XSync(x.display, False);
+  XSync(x.display, False);
 }
 
 void x11_set_high_priority(bool high) {
@@ -155,7 +170,7 @@ void last_resort_if_due() {
   if (g_request_seen == Clock::time_point{}) g_request_seen = now;
   if (now - g_request_seen < kLastResortGrace || !host_running() || !claim_termination()) return;
   X11State& x = x11();
-  if (x.display && !x.connection_lost) {
+  if (x.display) {
     // Only what the server keeps after the process: its display mode above
     // all. The window and the screen-saver suspension would go with the
     // connection, but are put back here all the same. The framebuffer pages
@@ -183,7 +198,7 @@ void take_host_lock() {
     // once the server has hung up, a round trip makes Xlib meet the loss.
     X11State& x = x11();
     pollfd watch{x.display ? ConnectionNumber(x.display) : -1, POLLIN | POLLRDHUP, 0};
-    if (x.display && !x.connection_lost && poll(&watch, 1, 0) > 0 && (watch.revents & (POLLRDHUP | POLLHUP | POLLERR)))
+    if (x.display && poll(&watch, 1, 0) > 0 && (watch.revents & (POLLRDHUP | POLLHUP | POLLERR)))
       XSync(x.display, False);
     last_resort_if_due();
   }
@@ -192,14 +207,20 @@ void take_host_lock() {
 void update_pass() {
   const auto start = Clock::now();
   take_host_lock();
-  std::lock_guard<std::recursive_mutex> hold(host_lock_mutex(), std::adopt_lock);
+  // Released at the end of the pass, or by on_connection_lost, which never
+  // comes back into it.
+  struct PassHold {
+    PassHold() { g_in_pass = true; }
+    ~PassHold() {
+      g_in_pass = false;
+      host_lock_mutex().unlock();
+    }
+  } hold;
   host_run_calls();
   X11State& x = x11();
   WindowHost& host = window_host();
   ScreenMode* mode = current_mode();
-  // Nothing more to show or read once the server is gone; the program's
-  // thread ends the process.
-  if (!mode || x.connection_lost) return;
+  if (!mode) return;
   // On X11 the palette is applied by converting the rows again.
   if (host.palette_changed) {
     host.palette_changed = false;
@@ -218,7 +239,7 @@ void update_pass() {
   if (host.active) x11_refresh_key_state(mode->key_state.data());
   x11_dispatch_events();
   x11_keep_screensaver_away();
-  if (!x.connection_lost) XFlush(x.display);
+  XFlush(x.display);
   host_record_pass(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count());
 }
 

@@ -182,7 +182,7 @@ int x11_set_fullscreen_mode(int width, int height, int refresh) {
 
 void x11_restore_mode() {
   X11State& x = x11();
-  if (!x.mode_changed || x.connection_lost) return;
+  if (!x.mode_changed) return;
   x.mode_changed = false;
 #if defined(QZ_HAVE_XRANDR)
   Resources res(x);

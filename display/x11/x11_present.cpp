@@ -178,7 +178,7 @@ void x11_release_presentation() {
   x.page_images.clear();
   destroy_image(x, x.buffer_image);
   // The server lets go of the segments before their memory goes.
-  if (!x.connection_lost) XSync(x.display, False);
+  XSync(x.display, False);
   x.conversion_buffer = PageBuffer{};
   window_host().blitter = nullptr;
 }

@@ -34,7 +34,7 @@ void x11_suspend_screensaver() {
 
 void x11_keep_screensaver_away() {
   X11State& x = x11();
-  if (x.saver_suspended || x.connection_lost) return;
+  if (x.saver_suspended) return;
   const auto now = std::chrono::steady_clock::now();
   if (now - x.saver_reset < kResetInterval) return;
   XResetScreenSaver(x.display);
@@ -44,7 +44,7 @@ void x11_keep_screensaver_away() {
 void x11_resume_screensaver() {
   X11State& x = x11();
 #if defined(QZ_HAVE_XSS)
-  if (x.saver_suspended && !x.connection_lost) XScreenSaverSuspend(x.display, False);
+  if (x.saver_suspended) XScreenSaverSuspend(x.display, False);
 #endif
   x.saver_suspended = false;
 }

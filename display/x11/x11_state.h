@@ -52,7 +52,6 @@ struct X11State {
   std::string title;    // the window's title as the program set it
   std::string failure;  // why the window could not be set up
   bool unreachable = false;  // the display could not be opened at all
-  bool connection_lost = false;
   bool started = false;  // the window is up and the start handshake done
   int screen = 0;
   Window root = 0;
