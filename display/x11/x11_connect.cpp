@@ -148,7 +148,8 @@ bool local_server_silent(const std::string& name) {
   if (fd < 0) return false;  // nobody there: the connect says so at once
   // Byte order, protocol 11.0, no authorisation.
   static constexpr unsigned char kOpening[12] = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-  bool silent = write(fd, kOpening, sizeof kOpening) == ssize_t(sizeof kOpening);
+  // A server that closes at once must not end the process by SIGPIPE.
+  bool silent = send(fd, kOpening, sizeof kOpening, MSG_NOSIGNAL) == ssize_t(sizeof kOpening);
   if (silent) {
     pollfd answer{fd, POLLIN, 0};
     silent = poll(&answer, 1, int(kProbeLimit.count())) == 0;
