@@ -300,7 +300,9 @@ bool open_display() {
 }  // namespace
 
 X11State& x11() {
-  static X11State state;
+  // Never destroyed: a driver thread parked after a lost server still holds
+  // the window's images and the connection through it when the process ends.
+  static X11State& state = *new X11State;
   return state;
 }
 

@@ -29,6 +29,14 @@ constexpr bool kSanitized = true;
 #else
 constexpr bool kSanitized = false;
 #endif
+#if defined(__SANITIZE_ADDRESS__)
+// Freed blocks wait in AddressSanitizer's quarantine (up to 256 MiB) before
+// they are used again, so the resident size grows by design there; its leak
+// check at the end of this process stands in for that figure.
+constexpr bool kResidentSizeMeaningful = false;
+#else
+constexpr bool kResidentSizeMeaningful = true;
+#endif
 
 // The crank turns about this point.
 constexpr int kCrankX = 950, kCrankY = 489;
@@ -183,9 +191,13 @@ void set_and_close(int i) {
 }
 
 TEST(ReliabilityModeSets, AThousandSetsAndClosesLeaveNothingBehind) {
-  // Sanitized builds run fewer on the window back end: each set there costs
-  // a thread, a connection and a window, several times slower to check.
-  const int x11_count = kSanitized ? 200 : 1000;
+  // ThreadSanitizer runs fewer on the window back end: each set there costs
+  // a thread, a connection and a window, four times slower to check.
+#if defined(__SANITIZE_THREAD__)
+  const int x11_count = 200;
+#else
+  const int x11_count = 1000;
+#endif
   struct Case {
     const char* name;
     const char* qzgfx;  // null: the window back end
@@ -218,9 +230,11 @@ TEST(ReliabilityModeSets, AThousandSetsAndClosesLeaveNothingBehind) {
                 before.descriptors, after.descriptors);
     EXPECT_EQ(after.threads, before.threads);
     EXPECT_EQ(after.descriptors, before.descriptors);
-    // Growth would show between the second half and the first as well.
-    EXPECT_LT(after.resident_kb, halfway.resident_kb + 2048);
-    EXPECT_LT(after.resident_kb, before.resident_kb + 4096);
+    if (kResidentSizeMeaningful) {
+      // Growth would show between the second half and the first as well.
+      EXPECT_LT(after.resident_kb, halfway.resident_kb + 2048);
+      EXPECT_LT(after.resident_kb, before.resident_kb + 4096);
+    }
     if (!kSanitized) {
       EXPECT_LT(after.heap_bytes, before.heap_bytes + 64 * 1024);
     }
