@@ -61,6 +61,10 @@ void install_termination_handlers() {
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
   for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
+  // A display connection that the other side closes must come back as a
+  // write error (and so as a lost server with its message), not as a
+  // signal that kills the process without a word.
+  std::signal(SIGPIPE, SIG_IGN);
 #endif
 }
 
