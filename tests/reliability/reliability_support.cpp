@@ -151,6 +151,12 @@ bool FrameWatch::sample() {
   XImage* image = XGetImage(display_, window_, left_, top_, size, size, AllPlanes, ZPixmap);
   if (!image) return false;
   auto black = [&](const std::pair<int, int>& p) { return (XGetPixel(image, p.first, p.second) & 0xFFFFFF) == 0; };
+  // The crank starts on the centre pixel; without it, what the rings show
+  // is a link drawn before the crank (one passes close by the centre).
+  if (!black({kOuter, kOuter})) {
+    XDestroyImage(image);
+    return false;
+  }
   auto either = [&](const std::vector<std::pair<int, int>>& ring, int step) {
     return black(ring[std::size_t(2 * step)]) || black(ring[std::size_t(2 * step + 1)]);
   };

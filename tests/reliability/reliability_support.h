@@ -45,10 +45,11 @@ std::vector<std::string> lines_of(const std::string& text);
 
 // Moments at which the program's crank moved, seen in the window: the crank
 // runs from the centre (950, 489) to the pin, 167 pixels out, and is drawn
-// in black once per frame. A radial black line through two rings around the
-// centre (radii 60 and 100) is the crank; a new angle of it is a new frame.
-// Partly drawn states (links without the crank, the crank undrawn) show no
-// crank or the old one, so they are no frames of their own.
+// in black once per frame, after the links. With the centre pixel black, a
+// radial black line through two rings around the centre (radii 60 and 100)
+// is the crank; a new angle of it is a new frame. Partly drawn states (links
+// without the crank, the crank undrawn) show no crank, so they are no frames
+// of their own.
 class FrameWatch {
  public:
   FrameWatch(Display* display, Window window, int centre_x, int centre_y);
