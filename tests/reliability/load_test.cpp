@@ -230,7 +230,9 @@ TEST(ReliabilityModeSets, AThousandSetsAndClosesLeaveNothingBehind) {
     // limit, and that window thread is then parked instead of joined; the
     // thread count is held to account in the plain build (an open problem,
     // not a design choice).
-    if (!kSanitized) EXPECT_EQ(after.threads, before.threads);
+    if (!kSanitized) {
+      EXPECT_EQ(after.threads, before.threads);
+    }
     EXPECT_EQ(after.descriptors, before.descriptors);
     if (kResidentSizeMeaningful) {
       // Growth would show between the second half and the first as well.
