@@ -139,24 +139,27 @@ int connect_local(int number) {
   return -1;
 }
 
-// True when a local server took the connection but did not answer the
-// opening of a session in time. The opening names a byte order no server
-// knows: a live one hangs up at once, which is answer enough, and no
-// authorisation is tried (so the server has no refused client to log).
-bool local_server_silent(const std::string& name) {
+enum class LocalServer { kUnknown, kAnswers, kSilent };
+
+// Whether a local server answers the opening of a session in time (kUnknown:
+// not a local name, or nobody listens, which the connect reports at once).
+// The opening names a byte order no server knows: a live one hangs up at
+// once, which is answer enough, and no authorisation is tried (so the server
+// has no refused client to log).
+LocalServer probe_local_server(const std::string& name) {
   const int number = local_display_number(name);
-  if (number < 0) return false;
+  if (number < 0) return LocalServer::kUnknown;
   const int fd = connect_local(number);
-  if (fd < 0) return false;  // nobody there: the connect says so at once
+  if (fd < 0) return LocalServer::kUnknown;
   static constexpr unsigned char kOpening[12] = {'?', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   // A server that closes at once must not end the process by SIGPIPE.
-  bool silent = send(fd, kOpening, sizeof kOpening, MSG_NOSIGNAL) == ssize_t(sizeof kOpening);
-  if (silent) {
+  LocalServer result = LocalServer::kAnswers;
+  if (send(fd, kOpening, sizeof kOpening, MSG_NOSIGNAL) == ssize_t(sizeof kOpening)) {
     pollfd answer{fd, POLLIN, 0};
-    silent = poll(&answer, 1, int(kProbeLimit.count())) == 0;
+    if (poll(&answer, 1, int(kProbeLimit.count())) == 0) result = LocalServer::kSilent;
   }
   close(fd);
-  return silent;
+  return result;
 }
 
 }  // namespace
@@ -179,10 +182,18 @@ std::string x11_printable_name(const std::string& name) {
   return out;
 }
 
-Display* x11_open_connection(const std::string& name, std::string& failure) {
-  if (local_server_silent(name)) {
-    failure = "the X server at \"" + x11_printable_name(name) + "\" does not answer";
-    return nullptr;
+Display* x11_open_connection(const std::string& name, std::string& failure, bool (*answered)()) {
+  switch (probe_local_server(name)) {
+    case LocalServer::kSilent:
+      failure = "the X server at \"" + x11_printable_name(name) + "\" does not answer";
+      return nullptr;
+    case LocalServer::kAnswers:
+      // A live local server completes or refuses the opening however slow
+      // this machine is; from here the wait for it needs no limit.
+      if (!answered()) return nullptr;
+      break;
+    case LocalServer::kUnknown:
+      break;
   }
   const unsigned capture = begin_capture();
   Display* display = XOpenDisplay(name.c_str());

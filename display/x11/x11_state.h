@@ -103,7 +103,10 @@ X11State& x11();
 
 // x11_connect.cpp: XOpenDisplay with what the libraries would print on
 // standard error turned into `failure` (filled when it returns null).
-Display* x11_open_connection(const std::string& name, std::string& failure);
+// `answered` is called as soon as a local server is heard from, before the
+// X libraries' own (unbounded) opening; when it returns false the caller has
+// been given up on and nothing is opened (null, `failure` empty).
+Display* x11_open_connection(const std::string& name, std::string& failure, bool (*answered)());
 // The program's thread gave up waiting for the server to answer: standard
 // error is given back while the connect stays blocked on its thread.
 void x11_abandon_connection();
@@ -139,6 +142,10 @@ struct X11Key {
 X11Key x11_key_of(unsigned int keycode);
 std::uint16_t x11_generic_key(std::uint16_t virtual_key);
 std::uint16_t x11_base_character(std::uint16_t virtual_key);
+// The keys held, as events told them: key presses and releases, and the
+// whole keymap the server sends after the window gains the focus or the
+// pointer (keys pressed elsewhere). No round trip: the pass runs it each time.
+void x11_take_keymap(const char (&key_vector)[32]);
 void x11_refresh_key_state(std::uint8_t* key_state);
 void x11_open_input_method();
 void x11_close_input_method();

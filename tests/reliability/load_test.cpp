@@ -226,13 +226,7 @@ TEST(ReliabilityModeSets, AThousandSetsAndClosesLeaveNothingBehind) {
                 c.count, c.name, seconds, before.resident_kb, halfway.resident_kb, after.resident_kb,
                 before.heap_bytes, halfway.heap_bytes, after.heap_bytes, before.threads, after.threads,
                 before.descriptors, after.descriptors);
-    // Under a sanitizer's slowdown a start handshake can outlast its answer
-    // limit, and that window thread is then parked instead of joined; the
-    // thread count is held to account in the plain build (an open problem,
-    // not a design choice).
-    if (!kSanitized) {
-      EXPECT_EQ(after.threads, before.threads);
-    }
+    EXPECT_EQ(after.threads, before.threads);
     EXPECT_EQ(after.descriptors, before.descriptors);
     if (kResidentSizeMeaningful) {
       // Growth would show between the second half and the first as well.
