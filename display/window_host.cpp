@@ -53,6 +53,7 @@ std::unique_ptr<WindowHost> g_host = std::make_unique<WindowHost>();
 // in the static destructors.
 HostThread& g_thread = *new HostThread;
 std::atomic<bool> g_running{false};
+std::atomic<bool> g_pass_requested{false};
 // Set by the thread itself, so that it is known before anything it runs asks.
 std::atomic<std::thread::id> g_driver_id{};
 thread_local std::uint64_t t_generation = 0;
@@ -151,6 +152,7 @@ void host_stop() {
     g_running = false;
     g_thread.changed.notify_all();
   }
+  if (g_host->wake) g_host->wake();
   // The thread finishes its pass only once it gets the host lock.
   if (screen_lock_depth() > 0) screen_lock_release_all();
   // Joined once its body has returned; one that retired is only let go.
@@ -177,6 +179,20 @@ void host_retire() {
   g_driver_id = std::thread::id{};
   g_thread.changed.notify_all();
 }
+
+void host_request_pass() {
+  if (g_pass_requested.exchange(true)) return;
+  {
+    // Taken so that the wake cannot fall between the waiter's test and its wait.
+    std::lock_guard<std::mutex> hold(g_thread.mutex);
+  }
+  g_thread.changed.notify_all();
+  if (g_host->wake) g_host->wake();
+}
+
+bool host_pass_requested() { return g_pass_requested.load(); }
+
+void host_take_pass_request() { g_pass_requested.store(false); }
 
 void host_wait_between_passes() {
   std::unique_lock<std::mutex> hold(g_thread.mutex);
@@ -211,6 +227,7 @@ bool host_call(const std::function<void()>& fn) {
     if (g_thread.alive && g_running) {
       g_thread.calls.push_back(&call);
       g_thread.changed.notify_all();
+      if (g_host->wake) g_host->wake();
       g_thread.changed.wait(hold, [&] { return call.done || !g_thread.alive; });
       if (!call.done) std::erase(g_thread.calls, &call);
     }
@@ -220,7 +237,10 @@ bool host_call(const std::function<void()>& fn) {
 }
 
 void host_lock() { host_lock_mutex().lock(); }
-void host_unlock() { host_lock_mutex().unlock(); }
+void host_unlock() {
+  host_lock_mutex().unlock();
+  host_request_pass();
+}
 
 void host_set_palette(int index, int red, int green, int blue) {
   if (index < 0 || index > 255) return;
@@ -228,6 +248,7 @@ void host_set_palette(int index, int red, int green, int blue) {
   WindowHost& host = window_host();
   host.palette_entries[std::size_t(index)] = {std::uint8_t(red), std::uint8_t(green), std::uint8_t(blue), 4};
   host.palette_changed = true;
+  host_request_pass();
 }
 
 void host_wait_vsync() { sleep_one_frame(window_host().refresh_rate.load()); }

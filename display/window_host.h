@@ -47,6 +47,10 @@ struct WindowHost {
   void (*free_cursor)() = nullptr;      // may be null
   void (*nearest_monitor)() = nullptr;  // may be null
   void (*set_high_priority)(bool high) = nullptr;  // may be null
+  // Interrupts the driver thread's own wait between passes, for a back end
+  // that waits on its display as well (may be null: the host's condition
+  // wakes host_wait_between_passes). Called from any thread.
+  void (*wake)() = nullptr;
 };
 
 // The host of the running window back end (one at a time).
@@ -89,6 +93,14 @@ bool on_driver_thread();
 // The driver thread's sleep between passes: about 10 ms, shorter when a call
 // arrives or the host stops.
 void host_wait_between_passes();
+// Asks the driver thread for a pass soon: drawing was unlocked, the palette
+// changed, a call was handed over. Requests made before the thread takes the
+// next one collapse into one wake. Any thread.
+void host_request_pass();
+// Driver thread: whether a pass was asked for, and taking the request at the
+// start of a pass (with the host lock held, before the marked rows are read).
+bool host_pass_requested();
+void host_take_pass_request();
 // Runs the calls handed over by host_call; the driver thread does this in
 // each pass, with the host lock held.
 void host_run_calls();

@@ -247,6 +247,11 @@ void x11_dispatch_events() {
       x11_load_keymap();
       continue;
     }
+    // Follows a focus or pointer entry of our window; it names no window.
+    if (event.type == KeymapNotify) {
+      if (x.window) x11_take_keymap(event.xkeymap.key_vector);
+      continue;
+    }
     // Events of a window replaced by a mode switch are stale, but a key
     // that comes up there (or on the root while no window has the focus)
     // is up all the same.

@@ -6,9 +6,12 @@
 //   display, and every Xlib call of this back end runs on it (XInitThreads is
 //   called first all the same). The program's thread reaches the window only
 //   through host_call (title, mouse, window position, mode list).
-// - The host lock (a recursive mutex) is held by the presentation pass, about
-//   every 10 ms: calls handed over, palette, the band of marked rows, clearing
-//   of all marks, key_state, event dispatch. The drawing side holds it between
+// - The host lock (a recursive mutex) is held by the presentation pass: calls
+//   handed over, palette, the band of marked rows, clearing of all marks,
+//   event dispatch, key_state. A pass follows each unlock of drawing (at most
+//   one per 10 ms), each burst of events and each call, and comes at least
+//   every 100 ms; between them the thread sleeps on the connection and its
+//   wake counter. The drawing side holds it between
 //   the outermost screen_lock and screen_unlock (the driver's lock/unlock).
 // - dirty_rows is set under it by drawing and cleared under it by the pass;
 //   the key queue and the event ring are written only under it (the event
@@ -41,6 +44,8 @@
 
 #include <poll.h>
 #include <pthread.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -68,10 +73,20 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // A request the program's thread leaves alone this long is the last
-// resort's; with the thread's 10 ms passes the process ends within 1 s.
+// resort's; the thread sees a request within one idle pass (100 ms), so the
+// process ends within 1 s.
 constexpr auto kLastResortGrace = std::chrono::milliseconds(500);
 // How long one wait for the host lock lasts before the last resort is asked.
 constexpr auto kLockSlice = std::chrono::milliseconds(20);
+// Passes follow drawing at most this often; rows marked right after a pass
+// wait for the next, so a program that draws without pause still draws most
+// of the time rather than waiting for the host lock.
+constexpr auto kPassSpacing = std::chrono::milliseconds(10);
+// Events of the window are taken at most this often (a moving pointer).
+constexpr auto kEventSpacing = std::chrono::milliseconds(2);
+// With nothing drawn and no event, a pass still comes this often: the
+// screen saver's timer, the last resort, anything marked without an unlock.
+constexpr auto kIdlePass = std::chrono::milliseconds(100);
 
 // Errors of our connection are counted, never fatal: Xlib's default handler
 // would end the whole process for one refused request.
@@ -123,6 +138,53 @@ int on_io_error(Display* display) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const int status = termination_status();
     if (status != 0 && Clock::now() - retired >= kLastResortGrace && claim_termination()) end_process_now(status);
+  }
+}
+
+// The driver thread's wake: an event counter the program's thread adds to
+// (host_request_pass, calls, the stop), polled beside the connection. One for
+// the life of the process, so a wake can never reach a closed descriptor.
+int wake_descriptor() {
+  static const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  return fd;
+}
+
+void wake_thread() {
+  const std::uint64_t one = 1;
+  // A counter that cannot take more already wakes the thread: nothing is lost.
+  if (write(wake_descriptor(), &one, sizeof one) < 0) return;
+}
+
+// Sleeps until a pass is due: drawing asked for one (not sooner than
+// kPassSpacing after the last), the window has events, a call or the stop
+// arrived, or kIdlePass passed (kPassSpacing while a termination request
+// waits for the last resort).
+void wait_for_pass(Clock::time_point last_pass) {
+  X11State& x = x11();
+  // Events already read into the library's queue leave the socket quiet.
+  if (XEventsQueued(x.display, QueuedAlready) > 0) return;
+  const int wake = wake_descriptor();
+  for (;;) {
+    if (!host_running()) return;
+    const auto now = Clock::now();
+    const bool drawn = host_pass_requested();
+    const auto idle = termination_status() != 0 ? kPassSpacing : kIdlePass;
+    const auto due = last_pass + (drawn ? kPassSpacing : idle);
+    if (now >= due) return;
+    pollfd watch[2] = {{ConnectionNumber(x.display), POLLIN, 0}, {wake, POLLIN, 0}};
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - now);
+    // Without a wake counter the wait is a plain pass interval.
+    const int ready = poll(watch, wake >= 0 ? 2 : 1, wake >= 0 ? int(left.count()) : int(kPassSpacing.count()));
+    if (ready < 0 && errno != EINTR) return;
+    std::uint64_t count = 0;
+    if ((watch[1].revents & POLLIN) && read(wake, &count, sizeof count) < 0) count = 0;
+    if (watch[0].revents) {
+      // The connection has something to say (events, or it hung up).
+      const auto early = last_pass + kEventSpacing - Clock::now();
+      if (early.count() > 0) std::this_thread::sleep_for(early);
+      return;
+    }
+    if (wake < 0) return;
   }
 }
 
@@ -207,6 +269,7 @@ void take_host_lock() {
 void update_pass() {
   const auto start = Clock::now();
   take_host_lock();
+  host_take_pass_request();
   // Released at the end of the pass, or by on_connection_lost, which never
   // comes back into it.
   struct PassHold {
@@ -236,8 +299,8 @@ void update_pass() {
     XSync(x.display, False);
   }
   std::fill(mode->dirty_rows.begin(), mode->dirty_rows.end(), std::uint8_t{0});
-  if (host.active) x11_refresh_key_state(mode->key_state.data());
   x11_dispatch_events();
+  if (host.active) x11_refresh_key_state(mode->key_state.data());
   x11_keep_screensaver_away();
   XFlush(x.display);
   host_record_pass(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count());
@@ -261,7 +324,7 @@ bool open_display() {
   // waits must not touch the state afterwards, which may be a new one's.
   const std::string name = x.display_name;
   std::string failure;
-  Display* display = x11_open_connection(name, failure);
+  Display* display = x11_open_connection(name, failure, host_signal_connected);
   if (!host_signal_connected()) {
     if (display) XCloseDisplay(display);
     return false;
@@ -326,6 +389,7 @@ void x11_install_host_routines() {
   host.free_cursor = x11_free_cursor;
   host.nearest_monitor = x11_find_monitor_of_window;
   host.set_high_priority = x11_set_high_priority;
+  host.wake = wake_thread;
 }
 
 void x11_thread_main() {
@@ -343,9 +407,10 @@ void x11_thread_main() {
   x11().started = true;
   host_signal_started();
   while (host_running()) {
+    const auto pass_start = Clock::now();
     last_resort_if_due();
     update_pass();
-    host_wait_between_passes();
+    wait_for_pass(pass_start);
   }
   {
     std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());

@@ -188,19 +188,25 @@ std::uint16_t x11_base_character(std::uint16_t virtual_key) {
   return virtual_key < 256 ? g_map.base_characters[virtual_key] : 0;
 }
 
-void x11_refresh_key_state(std::uint8_t* key_state) {
+void x11_take_keymap(const char (&key_vector)[32]) {
   X11State& x = x11();
-  char keys[32] = {};
-  XQueryKeymap(x.display, keys);
-  std::array<bool, 256> down{};
   x.vk_down.fill(false);
   for (unsigned code = 0; code < 256; ++code) {
-    if (!(static_cast<unsigned char>(keys[code / 8]) & (1u << (code % 8)))) continue;
+    const bool down = static_cast<unsigned char>(key_vector[code / 8]) & (1u << (code % 8));
+    x.keycode_down[code] = down;
+    if (down && g_map.keys[code].virtual_key) x.vk_down[g_map.keys[code].virtual_key] = true;
+  }
+}
+
+void x11_refresh_key_state(std::uint8_t* key_state) {
+  const X11State& x = x11();
+  std::array<bool, 256> down{};
+  for (unsigned code = 0; code < 256; ++code) {
+    if (!x.keycode_down[code]) continue;
     const std::uint16_t virtual_key = g_map.keys[code].virtual_key;
     if (!virtual_key) continue;
     down[virtual_key] = true;
     down[x11_generic_key(virtual_key)] = true;
-    x.vk_down[virtual_key] = true;
   }
   for (const ScanCodeRow& row : kScanCodeTable)
     key_state[row.scan_code] = down[row.first_key] || (row.second_key && down[row.second_key]) ? 1 : 0;

@@ -31,7 +31,7 @@ namespace {
 
 constexpr long kEventMask = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
                             PointerMotionMask | EnterWindowMask | LeaveWindowMask | FocusChangeMask |
-                            ExposureMask | StructureNotifyMask | PropertyChangeMask;
+                            ExposureMask | StructureNotifyMask | PropertyChangeMask | KeymapStateMask;
 
 // _MOTIF_WM_HINTS: flags, functions, decorations, input mode, status.
 constexpr unsigned long kMotifDecorationsFlag = 2;

@@ -1,7 +1,8 @@
 // A small program for the key tests: opens a window, then on each "drain"
 // line from standard input reads every pending key with read_key and prints
 // each as its bytes in decimal, followed by "end". Keys are read only when
-// asked, so a test can let the queue fill up first.
+// asked, so a test can let the queue fill up first. "down N" prints whether
+// the key of scan code N is held (key_is_down).
 
 #include <cstdio>
 #include <iostream>
@@ -25,6 +26,10 @@ int main(int argc, char** argv) {
   std::string command;
   while (std::getline(std::cin, command)) {
     if (command == "quit") runtime_end(0);
+    if (command.rfind("down ", 0) == 0) {
+      std::cout << (key_is_down(std::stoi(command.substr(5))) ? "held" : "up") << std::endl;
+      continue;
+    }
     if (command != "drain") continue;
     for (std::string key = read_key(); !key.empty(); key = read_key()) {
       for (std::size_t i = 0; i < key.size(); ++i)

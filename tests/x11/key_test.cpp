@@ -63,6 +63,11 @@ class X11Keys : public ::testing::Test {
     return reads;
   }
 
+  std::string held(int scan_code) {
+    reader->write_line("down " + std::to_string(scan_code));
+    return reader->read_line(5s).value_or("");
+  }
+
   Xvfb server{"1280x1024x24"};
   std::unique_ptr<Child> reader;
 };
@@ -106,6 +111,19 @@ TEST_F(X11Keys, SixteenKeysWithoutAReadLoseTheFirst) {
   Reads expected;
   for (char c = 'b'; c <= 'p'; ++c) expected.push_back({c});
   EXPECT_EQ(drain(), expected);
+}
+
+TEST_F(X11Keys, HeldKeysShowUntilTheyComeUp) {
+  constexpr int kLeftShift = 42, kA = 30;
+  EXPECT_EQ(held(kLeftShift), "up");
+  ASSERT_TRUE(xdotool(server.name(), {"keydown", "shift"}));
+  EXPECT_TRUE(eventually([&] { return held(kLeftShift) == "held"; }, 2s));
+  EXPECT_EQ(held(kA), "up");
+  ASSERT_TRUE(xdotool(server.name(), {"keydown", "a"}));
+  EXPECT_TRUE(eventually([&] { return held(kA) == "held"; }, 2s));
+  ASSERT_TRUE(xdotool(server.name(), {"keyup", "a", "keyup", "shift"}));
+  EXPECT_TRUE(eventually([&] { return held(kLeftShift) == "up" && held(kA) == "up"; }, 2s));
+  drain();
 }
 
 }  // namespace
