@@ -33,8 +33,9 @@ PixelSet reference_line(int x1, int y1, int x2, int y2, std::uint32_t style, int
 class Lines : public ::testing::Test {
  protected:
   void SetUp() override { set_null_mode(); }
-  PixelSet draw(int x1, int y1, int x2, int y2, std::uint32_t style = 0xFFFF, int kind = kLine) {
-    Canvas c(40, 30);
+  PixelSet draw(int x1, int y1, int x2, int y2, std::uint32_t style = 0xFFFF, int kind = kLine, int width = 40,
+                int height = 30) {
+    Canvas c(width, height);
     gfx_line(c.target(), float(x1), float(y1), float(x2), float(y2), kInk, kind, style, 0);
     return c.drawn();
   }
@@ -66,6 +67,13 @@ TEST_F(Lines, ClippingKeepsPixelsAndDashesOfTheWholeLine) {
     std::uint32_t style = styles[n % 4];
     ASSERT_EQ(draw(x1, y1, x2, y2, style), reference_line(x1, y1, x2, y2, style, 40, 30))
         << x1 << "," << y1 << " - " << x2 << "," << y2 << " style " << std::hex << style;
+  }
+  // Long visible stretches are walked in pieces side by side.
+  std::uniform_int_distribution<int> far(-500, 800);
+  for (int n = 0; n < 1000; ++n) {
+    int x1 = far(rng), y1 = far(rng), x2 = far(rng), y2 = far(rng);
+    ASSERT_EQ(draw(x1, y1, x2, y2, 0xFFFF, kLine, 300, 200), reference_line(x1, y1, x2, y2, 0xFFFF, 300, 200))
+        << x1 << "," << y1 << " - " << x2 << "," << y2;
   }
 }
 
