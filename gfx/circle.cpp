@@ -113,12 +113,19 @@ void draw_ellipse(GfxContext& ctx, PixelPoint c, float rx, float ry, std::uint32
     // The common outline: the extents only narrow from the middle row on,
     // so when that row fits the view's columns every row does; only the rows
     // are checked, and pixels are stored directly.
-    auto* const* rows = reinterpret_cast<std::uint32_t* const*>(e.row_table);
-    const i64 y0 = e.y0, y1 = e.y1;
-    if (c.y >= y0 && c.y <= y1) rows[c.y][xl] = rows[c.y][xr] = colour;
+    auto* const* rows = reinterpret_cast<std::uint32_t* const*>(e.row_table) + e.y0;
+    // Row y is in the view when y - y0 <= y1 - y0 as unsigned numbers: one
+    // comparison each, and few enough live values to stay in registers.
+    const auto height = std::uint64_t(e.y1 - e.y0);
+    const i64 y0 = e.y0;
+    auto store = [&](i64 y, i64 a, i64 b) {
+      const auto r = std::uint64_t(y - y0);
+      if (r <= height) rows[r][a] = rows[r][b] = colour;
+    };
+    store(c.y, xl, xr);
     ellipse_walk(rx, ry, yb, yt, xl, xr, [&](i64 below, i64 above, i64 a, i64 b) {
-      if (below <= y1 && below >= y0) rows[below][a] = rows[below][b] = colour;
-      if (above >= y0 && above <= y1) rows[above][a] = rows[above][b] = colour;
+      store(below, a, b);
+      store(above, a, b);
     });
   } else {
     e.row(c.y, xl, xr, fill);
