@@ -354,6 +354,7 @@ bool open_display() {
   x.detectable_repeat = XkbSetDetectableAutoRepeat(x.display, True, &supported) && supported;
   x11_init_randr();
   x11_load_keymap();
+  x11_open_input_method();
   x11_suspend_screensaver();
   x11_find_monitor_at_pointer();
   return true;
@@ -405,11 +406,6 @@ void x11_thread_main() {
   }
   x11().started = true;
   host_signal_started();
-  // The input method reads the locale's tables from disk (10-20 ms), so it
-  // opens once the mode set has its window; no pass has run yet, so no key
-  // of the window is looked up without it.
-  x11_open_input_method();
-  x11_create_input_context();
   while (host_running()) {
     const auto pass_start = Clock::now();
     last_resort_if_due();
