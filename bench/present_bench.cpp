@@ -18,6 +18,7 @@
 #include "display/display_driver.h"
 #include "display/screen_mode.h"
 #include "display/window_host.h"
+#include "display/window_title.h"
 #include "gfx/line.h"
 #include "gfx/screen_lock.h"
 
@@ -163,6 +164,22 @@ void unlock_to_server(benchmark::State& state) {
   }
 }
 
+// A call handed to the window thread and back: setting the title, while
+// nothing is drawn (the thread sleeps between passes then).
+void title_call(benchmark::State& state) {
+  if (std::string error = window_screen(); !error.empty()) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  int turn = 0;
+  for (auto _ : state) {
+    usleep(20000);  // untimed: the thread is asleep when the call comes
+    const auto start = Clock::now();
+    gfx_window_title((turn ^= 1) ? "bench title a" : "bench title b");
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+  }
+}
+
 // The program's picture as the program builds it: with its window, so the
 // mode set includes the window and the framebuffer the server shares.
 void picture_with_window(benchmark::State& state) {
@@ -210,6 +227,7 @@ void register_present_benchmarks() {
   add("present/pass_no_rows", pass_with_rows, 1, 0);
   add("present/unlock_to_server", unlock_to_server);
   add("present/picture_with_window", picture_with_window);
+  add("present/title_call", title_call);
 }
 
 void stop_present_benchmarks() {

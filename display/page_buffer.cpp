@@ -40,6 +40,12 @@ PageBuffer::PageBuffer(std::size_t bytes, Sharing sharing) : size_(bytes) {
     void* p = shmat(id, nullptr, 0);
     shmctl(id, IPC_RMID, nullptr);
     if (p != reinterpret_cast<void*>(-1)) {
+#if defined(MADV_POPULATE_WRITE)
+      // One call maps every page instead of a fault per 4 KiB page on the
+      // first clear (shared memory gets no huge pages); a kernel without it
+      // refuses, and the faults come as before.
+      madvise(p, length_, MADV_POPULATE_WRITE);
+#endif
       data_ = static_cast<std::uint8_t*>(p);
       shm_id_ = id;
       kind_ = Kind::kShared;

@@ -194,6 +194,11 @@ bool host_pass_requested() { return g_pass_requested.load(); }
 
 void host_take_pass_request() { g_pass_requested.store(false); }
 
+bool host_calls_waiting() {
+  std::lock_guard<std::mutex> hold(g_thread.mutex);
+  return !g_thread.calls.empty();
+}
+
 void host_wait_between_passes() {
   std::unique_lock<std::mutex> hold(g_thread.mutex);
   g_thread.changed.wait_for(hold, kPassInterval, [] { return !g_thread.calls.empty() || !g_running; });

@@ -101,6 +101,8 @@ void host_request_pass();
 // start of a pass (with the host lock held, before the marked rows are read).
 bool host_pass_requested();
 void host_take_pass_request();
+// Driver thread: whether the program's thread waits for a call to run.
+bool host_calls_waiting();
 // Runs the calls handed over by host_call; the driver thread does this in
 // each pass, with the host lock held.
 void host_run_calls();

@@ -156,8 +156,8 @@ void wake_thread() {
 }
 
 // Sleeps until a pass is due: drawing asked for one (not sooner than
-// kPassSpacing after the last), the window has events, a call or the stop
-// arrived, or kIdlePass passed (kPassSpacing while a termination request
+// kPassSpacing after the last), the window has events, a call is waiting or
+// the host stops, or kIdlePass passed (kPassSpacing while a termination request
 // waits for the last resort).
 void wait_for_pass(Clock::time_point last_pass) {
   X11State& x = x11();
@@ -165,7 +165,8 @@ void wait_for_pass(Clock::time_point last_pass) {
   if (XEventsQueued(x.display, QueuedAlready) > 0) return;
   const int wake = wake_descriptor();
   for (;;) {
-    if (!host_running()) return;
+    // A call is the program's thread waiting: it runs at once.
+    if (!host_running() || host_calls_waiting()) return;
     const auto now = Clock::now();
     const bool drawn = host_pass_requested();
     const auto idle = termination_status() != 0 ? kPassSpacing : kIdlePass;
