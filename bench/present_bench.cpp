@@ -71,7 +71,7 @@ HostPassStats wait_for_passes(const HostPassStats& since, std::int64_t count) {
   for (;;) {
     HostPassStats now = host_pass_stats();
     if (now.passes >= since.passes + count) return now;
-    usleep(500);
+    usleep(3000);
   }
 }
 
