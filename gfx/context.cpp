@@ -11,16 +11,7 @@ namespace {
 // Each thread's context lives as long as the thread. The hot path reads a
 // plain thread-local pointer, which needs no per-access initialisation check;
 // the owner only runs at the thread's first call and at its end.
-thread_local GfxContext* t_context = nullptr;
 thread_local std::unique_ptr<GfxContext> t_context_owner;
-
-GfxContext& this_threads_context() {
-  if (!t_context) {
-    t_context_owner = std::make_unique<GfxContext>();
-    t_context = t_context_owner.get();
-  }
-  return *t_context;
-}
 
 void use_routines(GfxContext& ctx, int bytes_per_pixel) {
   ctx.routines = &pixel_routines(bytes_per_pixel);
@@ -43,11 +34,15 @@ void initialise(GfxContext& ctx, const ScreenMode& mode) {
 
 }  // namespace
 
-GfxContext& gfx_context() {
-  const ScreenMode* mode = current_mode();
-  GfxContext& ctx = this_threads_context();
-  if (mode && ctx.mode_id != mode->id) initialise(ctx, *mode);
-  return ctx;
+constinit thread_local GfxContext* context_detail::current = nullptr;
+
+GfxContext& context_detail::refresh(const ScreenMode* mode) {
+  if (!current) {
+    t_context_owner = std::make_unique<GfxContext>();
+    current = t_context_owner.get();
+  }
+  if (mode && current->mode_id != mode->id) initialise(*current, *mode);
+  return *current;
 }
 
 bool gfx_set_target(GfxContext& ctx, const Image* image) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "display/screen_mode.h"
 #include "gfx/image.h"
 #include "gfx/pixel_routines.h"
 
@@ -54,8 +55,21 @@ struct GfxContext {
   }
 };
 
+namespace context_detail {
+// This thread's context once it has one; read on every primitive, so inline.
+extern constinit thread_local GfxContext* current;
+// Makes this thread's context, or initialises it again for a new mode.
+GfxContext& refresh(const ScreenMode* mode);
+}  // namespace context_detail
+
 // The calling thread's context, re-initialised when the mode's id changed.
-GfxContext& gfx_context();
+inline GfxContext& gfx_context() {
+  const ScreenMode* mode = current_mode();
+  GfxContext* ctx = context_detail::current;
+  if (ctx && (!mode || ctx->mode_id == mode->id)) [[likely]]
+    return *ctx;
+  return context_detail::refresh(mode);
+}
 // False when the image is malformed: the primitive then draws nothing.
 bool gfx_set_target(GfxContext& ctx, const Image* image);
 std::uint32_t gfx_resolve_colour(int bytes_per_pixel, std::uint32_t colour);
