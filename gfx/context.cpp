@@ -45,7 +45,7 @@ GfxContext& context_detail::refresh(const ScreenMode* mode) {
   return *current;
 }
 
-bool gfx_set_target(GfxContext& ctx, const Image* image) {
+bool context_detail::select_target(GfxContext& ctx, const Image* image) {
   const ScreenMode* mode = current_mode();
   if (!mode) return false;
   if (image) {

@@ -70,8 +70,19 @@ inline GfxContext& gfx_context() {
     return *ctx;
   return context_detail::refresh(mode);
 }
-// False when the image is malformed: the primitive then draws nothing.
-bool gfx_set_target(GfxContext& ctx, const Image* image);
+namespace context_detail {
+// Selects an image, or the screen again after an image or a new mode.
+bool select_target(GfxContext& ctx, const Image* image);
+}  // namespace context_detail
+
+// False when the image is malformed (or there is no mode): the primitive then
+// draws nothing. The screen, already selected, is every primitive's common
+// case and costs a test.
+inline bool gfx_set_target(GfxContext& ctx, const Image* image) {
+  if (!image && !(ctx.context_flags & (kContextRebuild | kContextImage)) && current_mode()) [[likely]]
+    return true;
+  return context_detail::select_target(ctx, image);
+}
 std::uint32_t gfx_resolve_colour(int bytes_per_pixel, std::uint32_t colour);
 void gfx_select_colour_routines(GfxContext& ctx, std::uint32_t colour);
 // Applies coordinate kind (flags bits 0-2); x2/y2 may be null for one point.

@@ -4,11 +4,41 @@
 // lock, which on a window back end is the host lock that the presentation
 // pass holds; so pixels of the visible page are never written while the pass
 // reads them, and dirty_rows is set and cleared under the same lock.
-void screen_lock();
+//
+// Every primitive takes and leaves it once, so both are inline: the common
+// path is a few instructions and no stack.
+
+#include "display/display_driver.h"
+#include "display/screen_mode.h"
+
+namespace screen_lock_detail {
+// Each thread counts its own nesting, so a second drawing thread can never
+// slip past the driver's lock because another thread's count is non-zero.
+extern constinit thread_local int depth;
+// Marks rows first..last of the visible page (see screen_unlock).
+void mark_rows(ScreenMode& mode, int first, int last);
+}  // namespace screen_lock_detail
+
+inline void screen_lock() {
+  ScreenMode* mode = current_mode();
+  if (!mode) return;
+  int& depth = screen_lock_detail::depth;
+  if (depth == 0 && mode->driver && mode->driver->lock) mode->driver->lock();
+  mode->lock_count = ++depth;
+}
+
 // Marks rows first..last dirty (first raised to 0, last < 0 meaning the last
 // row) when drawing on the visible page, then leaves one level. Primitives
 // pass (1, 0), which marks nothing.
-void screen_unlock(int first, int last);
+inline void screen_unlock(int first, int last) {
+  ScreenMode* mode = current_mode();
+  if (!mode) return;
+  if (first != 1 || last != 0) screen_lock_detail::mark_rows(*mode, first, last);
+  int& depth = screen_lock_detail::depth;
+  if (depth == 0) return;
+  mode->lock_count = --depth;
+  if (depth == 0 && mode->driver && mode->driver->unlock) mode->driver->unlock();
+}
 
 // Depth of the calling thread's hold of the screen lock.
 int screen_lock_depth();
