@@ -33,10 +33,12 @@ ROWS = [
 
 
 PRESENT_ROWS = [
-    ("present/pass_band100 vs a bare put back to back", "present/pass_band100", "present/bare_band100",
-     "<= 1.2 x bare XShmPutImage + XSync of the band", lambda r, ms: r is not None and r <= 1.2),
+    # A pass always follows at least 10 ms without one (the update loop's
+    # spacing), so the bare put it is held against comes after the same pause.
     ("present/pass_band100 vs a bare put after 10 ms idle", "present/pass_band100", "present/bare_band100_after_idle",
-     "<= 1.2 x the same, like for like", lambda r, ms: r is not None and r <= 1.2),
+     "<= 1.2 x bare XShmPutImage + XSync of the band", lambda r, ms: r is not None and r <= 1.2),
+    ("present/pass_band100 vs a bare put back to back", "present/pass_band100", "present/bare_band100",
+     "(information: a server kept busy, which a pass never meets)", None),
     ("present/pass_no_rows", "present/pass_no_rows", None, "(information: the pass's own cost)", None),
     ("present/pass_all_rows", "present/pass_all_rows", "present/bare_all_rows", "(information)", None),
     ("present/unlock_to_server", "present/unlock_to_server", None, "<= 11 ms", lambda r, ms: ms <= 11),
