@@ -22,9 +22,10 @@ void mark_rows(ScreenMode& mode, int first, int last);
 inline void screen_lock() {
   ScreenMode* mode = current_mode();
   if (!mode) return;
-  int& depth = screen_lock_detail::depth;
-  if (depth == 0 && mode->driver && mode->driver->lock) mode->driver->lock();
-  mode->lock_count = ++depth;
+  // The thread-local is named at each use rather than bound to a reference:
+  // g++ 12's null check of such a reference under UBSan tests stale flags.
+  if (screen_lock_detail::depth == 0 && mode->driver && mode->driver->lock) mode->driver->lock();
+  mode->lock_count = ++screen_lock_detail::depth;
 }
 
 // Marks rows first..last dirty (first raised to 0, last < 0 meaning the last
@@ -34,10 +35,9 @@ inline void screen_unlock(int first, int last) {
   ScreenMode* mode = current_mode();
   if (!mode) return;
   if (first != 1 || last != 0) screen_lock_detail::mark_rows(*mode, first, last);
-  int& depth = screen_lock_detail::depth;
-  if (depth == 0) return;
-  mode->lock_count = --depth;
-  if (depth == 0 && mode->driver && mode->driver->unlock) mode->driver->unlock();
+  if (screen_lock_detail::depth == 0) return;
+  mode->lock_count = --screen_lock_detail::depth;
+  if (screen_lock_detail::depth == 0 && mode->driver && mode->driver->unlock) mode->driver->unlock();
 }
 
 // Depth of the calling thread's hold of the screen lock.
