@@ -84,18 +84,6 @@ std::vector<std::string> no_pause_at_exit() {
 #endif
 }
 
-std::string path_of(const char* name) {
-  const char* path = std::getenv("PATH");
-  const std::string dirs = path ? path : "/usr/bin:/bin";
-  for (std::size_t start = 0; start <= dirs.size();) {
-    const std::size_t end = std::min(dirs.find(':', start), dirs.size());
-    const std::string candidate = dirs.substr(start, end - start) + "/" + name;
-    if (end > start && access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = end + 1;
-  }
-  return {};
-}
-
 Window window_of(Display* display, pid_t pid, std::chrono::milliseconds limit) {
   Window found = 0;
   eventually(

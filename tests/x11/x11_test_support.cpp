@@ -6,7 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -90,6 +90,28 @@ std::vector<unsigned char> raw_property(Display* display, Window window, const c
   return out;
 }
 
+// Starts `args` (args[0] a path, or a name looked up in PATH) with `envp`,
+// descriptors 0-2 from `stdio` (-1: /dev/null) and `keep` left open to it.
+// The child gets SIGTERM when the test process ends, abruptly too (a
+// sanitizer's abort, the runner's kill at a timeout): no server or program
+// outlives its test or holds the runner's output open.
+pid_t spawn_tied(std::vector<std::string> args, char** envp, const int (&stdio)[3], int keep = -1) {
+  const std::string path = args[0].find('/') == std::string::npos ? path_of(args[0].c_str()) : args[0];
+  if (path.empty()) return -1;
+  std::vector<char*> argv = c_strings(args);
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  // Only async-signal-safe calls from here on.
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (getppid() != parent) _exit(127);
+  const int null_device = open("/dev/null", O_RDWR);
+  for (int i = 0; i < 3; ++i) dup2(stdio[i] >= 0 ? stdio[i] : null_device, i);
+  if (keep >= 0) fcntl(keep, F_SETFD, 0);
+  execve(path.c_str(), argv.data(), envp);
+  _exit(127);
+}
+
 }  // namespace
 
 void prepare_test_process() {
@@ -97,34 +119,28 @@ void prepare_test_process() {
   std::atexit(end_all_children);
 }
 
-bool program_available(const char* name) {
+std::string path_of(const char* name) {
   const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/bin:/bin";
-  std::size_t start = 0;
-  while (start <= dirs.size()) {
-    const std::size_t end = dirs.find(':', start);
-    const std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return true;
-    if (end == std::string::npos) break;
+  const std::string dirs = path ? path : "/usr/bin:/bin";
+  for (std::size_t start = 0; start <= dirs.size();) {
+    const std::size_t end = std::min(dirs.find(':', start), dirs.size());
+    const std::string candidate = dirs.substr(start, end - start) + "/" + name;
+    if (end > start && access(candidate.c_str(), X_OK) == 0) return candidate;
     start = end + 1;
   }
-  return false;
+  return {};
 }
+
+bool program_available(const char* name) { return !path_of(name).empty(); }
 
 Xvfb::Xvfb(const std::string& screen, const std::vector<std::string>& extra) {
   int fds[2];
-  if (pipe(fds) != 0) return;
+  if (pipe2(fds, O_CLOEXEC) != 0) return;
   std::vector<std::string> args = {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", screen,
                                    "-nolisten", "tcp", "-noreset"};
   args.insert(args.end(), extra.begin(), extra.end());
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addclose(&actions, fds[0]);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  std::vector<char*> argv = c_strings(args);
-  if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+  pid_ = spawn_tied(args, environ, {-1, -1, -1}, fds[1]);
   remember(pid_);
-  posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
   // The server writes its display number once it accepts connections.
   std::string number;
@@ -155,18 +171,10 @@ Child::Child(const std::vector<std::string>& argv_in, const std::vector<std::str
   }
   int in[2], out[2], err[2];
   if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-  std::vector<std::string> args = argv_in;
-  std::vector<char*> argv = c_strings(args);
   std::vector<char*> envp = c_strings(environment);
   started_ = Clock::now();
-  if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+  pid_ = spawn_tied(argv_in, envp.data(), {in[0], out[1], err[1]});
   remember(pid_);
-  posix_spawn_file_actions_destroy(&actions);
   close(in[0]);
   close(out[1]);
   close(err[1]);

@@ -1,8 +1,8 @@
 #pragma once
 
 // What the X11 tests share: a private Xvfb on a free display number (ended
-// by its process id, also when a test fails), child processes with pipes,
-// and a few questions to the X server.
+// by its process id, also when a test fails, and with the test process when
+// that dies), child processes with pipes, and a few questions to the X server.
 
 #include <X11/Xlib.h>
 #include <sys/types.h>
@@ -16,6 +16,8 @@
 // CTest's skip code, returned by the test programs when Xvfb is missing.
 constexpr int kSkipReturnCode = 77;
 
+// The executable `name` in PATH, or nothing.
+std::string path_of(const char* name);
 bool program_available(const char* name);
 
 // For the test program's main: X errors of the test's own connections are
