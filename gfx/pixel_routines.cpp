@@ -28,7 +28,23 @@ std::uint32_t read_pixel(const GfxContext& ctx, int x, int y) {
   return value;
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
+// Sanitized builds fill through the plain loop, which they instrument: the
+// string store and the C library's wide fill would be invisible to them.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define QZ_PLAIN_FILLS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define QZ_PLAIN_FILLS 1
+#endif
+#endif
+#if !defined(QZ_PLAIN_FILLS) && defined(__x86_64__) && defined(__GNUC__)
+#define QZ_STRING_STORE 1
+#endif
+#if !defined(QZ_PLAIN_FILLS) && defined(__GLIBC__)
+#define QZ_WIDE_FILL 1
+#endif
+
+#if defined(QZ_STRING_STORE)
 // Runs of at least this many 32-bit pixels (a box of whole rows is one run)
 // go to the processor's string store, which writes at the speed of the C
 // library's memset; the vector loop of wmemset stays 10-20 % behind it there,
@@ -48,7 +64,7 @@ void span_solid(std::uint8_t* row, std::uint32_t colour, int count) {
   // turns into wide stores. An image's memory and pitch are the caller's, so
   // its rows may start anywhere: those are written byte-wise.
   if (reinterpret_cast<std::uintptr_t>(row) % alignof(Pixel) == 0) {
-#if defined(__x86_64__) && defined(__GNUC__)
+#if defined(QZ_STRING_STORE)
     if constexpr (sizeof(Pixel) == 4) {
       if (count >= kStringStoreMin) {
         store_words(row, value, std::size_t(count));
@@ -56,7 +72,7 @@ void span_solid(std::uint8_t* row, std::uint32_t colour, int count) {
       }
     }
 #endif
-#if defined(__GLIBC__)
+#if defined(QZ_WIDE_FILL)
     // The C library's wide fill picks the widest stores the processor has
     // at run time; wchar_t is the 32-bit pixel here.
     if constexpr (sizeof(Pixel) == 4 && sizeof(wchar_t) == 4) {
