@@ -92,6 +92,18 @@ TEST_F(Lines, BoxesOutlineAndFill) {
   EXPECT_TRUE(clipped.count({30, 7}));
 }
 
+TEST_F(Lines, FilledBoxOfWholeRowsIsOneExactRun) {
+  // Rows 10-54 of a 100-wide image: 4,500 pixels end to end, long enough for
+  // the string store. The memory holds five more rows than the header
+  // admits, as guards after the image.
+  Canvas c(100, 60, 4, 0xFF000000);
+  write_image_header(c.bytes.data(), 4, 100, 55);
+  gfx_line(c.target(), -5, 10, 150, 70, kInk, kBoxFilled, 0xFFFF, 0);
+  for (int y = 0; y < 60; ++y)
+    for (int x = 0; x < 100; ++x)
+      ASSERT_EQ(c.at(x, y), y >= 10 && y < 55 ? kInk : 0xFF000000u) << x << "," << y;
+}
+
 TEST_F(Lines, DashedOutlineRunsAroundTheEdges) {
   // 4 x 3 box: bottom 0-3, top 4-7, right 8-10, left 11-13.
   PixelSet got = draw(0, 0, 3, 2, 0x8000 >> 0 | 0x8000 >> 5 | 0x8000 >> 9 | 0x8000 >> 13, kBoxOutline);
