@@ -105,7 +105,8 @@ pid_t spawn_tied(std::vector<std::string> args, char** envp, const int (&stdio)[
   // Only async-signal-safe calls from here on.
   prctl(PR_SET_PDEATHSIG, SIGTERM);
   if (getppid() != parent) _exit(127);
-  const int null_device = open("/dev/null", O_RDWR);
+  // Close-on-exec: the copies made below stay open, the original does not.
+  const int null_device = open("/dev/null", O_RDWR | O_CLOEXEC);
   for (int i = 0; i < 3; ++i) dup2(stdio[i] >= 0 ? stdio[i] : null_device, i);
   if (keep >= 0) fcntl(keep, F_SETFD, 0);
   execve(path.c_str(), argv.data(), envp);
