@@ -9,6 +9,8 @@
 #include "input/key_read.h"
 #include "runtime/runtime.h"
 
+using namespace qz;
+
 namespace {
 
 constexpr int kWaitsPerFrame = 27;

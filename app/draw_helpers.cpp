@@ -5,6 +5,8 @@
 #include "gfx/line.h"
 #include "gfx/paint.h"
 
+using namespace qz;
+
 // Coordinates are computed in double precision and handed over as floats.
 void scene_line(double x1, double y1, double x2, double y2, std::uint32_t colour, std::int32_t kind) {
   gfx_line(nullptr, static_cast<float>(x1), static_cast<float>(y1), static_cast<float>(x2),

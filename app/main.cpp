@@ -5,6 +5,8 @@
 #include "display/display_driver.h"
 #include "display/screen_mode.h"
 
+using namespace qz;
+
 // linkageSWEEPdemo1: a crank-and-link mechanism solved for 72 crank angles,
 // drawn with its diagrams, then animated until Escape or the close box.
 int main(int argc, char** argv) {

@@ -7,6 +7,8 @@
 #include "gfx/line.h"
 #include "runtime/runtime.h"
 
+using namespace qz;
+
 std::int64_t nearest(double v) { return static_cast<std::int64_t>(std::nearbyint(v)); }
 
 SceneConstants make_scene_constants() {

@@ -7,6 +7,8 @@
 #include "app/scene.h"
 #include "display/screen_mode.h"
 
+using namespace qz;
+
 // linkageSWEEPdemo1-snapshot [--frames K] OUT.png
 // Draws the program's picture without a display (setup, sweep, chart, then
 // K animation frames with no waits and no key reads) and saves it as PNG.

@@ -2,6 +2,8 @@
 #include "app/scene.h"
 #include "gfx/text.h"
 
+using namespace qz;
+
 // The fixed diagrams drawn once over the superimposed positions: rays to the
 // reference points, the 72-row chart of the joints' x positions, the rest
 // position, the pivot marker, the guide lines and the label.

@@ -18,6 +18,8 @@
 #include "bench/sdl_draw.h"
 #endif
 
+using namespace qz;
+
 // Every benchmark column must draw the workloads on the shared frame with
 // the right colours (channel order) and the right region, or its timings
 // compare different work.

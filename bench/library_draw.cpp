@@ -6,6 +6,8 @@
 #include "gfx/line.h"
 #include "gfx/paint.h"
 
+using namespace qz;
+
 namespace {
 
 constexpr std::int32_t kPointFlags = 4;  // one absolute point

@@ -8,6 +8,8 @@
 #include "display/display_driver.h"
 #include "display/screen_mode.h"
 
+using namespace qz;
+
 std::uint8_t* null_screen() {
   const ScreenMode* mode = current_mode();
   auto usable = [](const ScreenMode* m) {

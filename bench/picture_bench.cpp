@@ -4,6 +4,8 @@
 #include "bench/bench_registry.h"
 #include "display/screen_mode.h"
 
+using namespace qz;
+
 // The program's picture as it is built at start-up: mode set (with the first
 // writes to its new framebuffer pages), background, sweep and static chart;
 // and one animation frame without its waits.

@@ -22,6 +22,8 @@
 #include "gfx/line.h"
 #include "gfx/screen_lock.h"
 
+using namespace qz;
+
 // Presentation under a private Xvfb: one pass of the window host's update
 // loop with a 100-row band, with every row or with no row marked, against this process's
 // own XShmPutImage + XSync of the same rows on a window of the same size; and
@@ -242,3 +244,4 @@ void register_present_benchmarks() {}
 void stop_present_benchmarks() {}
 
 #endif
+

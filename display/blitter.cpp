@@ -14,6 +14,8 @@
 
 #include "display/screen_mode.h"
 
+namespace qz {
+
 namespace {
 
 ConversionTable g_conversion_table;
@@ -266,3 +268,5 @@ Blitter select_blitter(int dest_depth, ChannelOrder order) {
 void blit_layered_copy(std::uint8_t* dest, std::int32_t dest_row_step) {
   walk_rows(dest, dest_row_step, 4, false, row_layered);
 }
+
+}  // namespace qz

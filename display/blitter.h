@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace qz {
+
 // Row conversion from the framebuffer's format into a window's. A Blitter
 // walks every window row of the current mode, writes those whose framebuffer
 // row is marked in dirty_rows (each framebuffer row fills scanline_size
@@ -25,3 +27,5 @@ Blitter select_blitter(int dest_depth, ChannelOrder order);
 
 // The 32-bit layered copy: marked rows with the top byte of every pixel cleared.
 void blit_layered_copy(std::uint8_t* dest, std::int32_t dest_row_step);
+
+}  // namespace qz

@@ -9,6 +9,8 @@
 #include <span>
 #include <vector>
 
+namespace qz {
+
 // Marks a coordinate that is not given (mouse and window position).
 constexpr std::int32_t kNotGiven = static_cast<std::int32_t>(0x80000000u);
 
@@ -64,3 +66,5 @@ bool null_driver_requested(const char* qzgfx, int flags);
 // Back ends set it from their init; the mode set clears it before selection.
 const char* driver_failure_reason();
 void set_driver_failure_reason(const char* reason);
+
+}  // namespace qz

@@ -3,6 +3,8 @@
 #include "display/display_driver.h"
 #include "display/screen_mode.h"
 
+namespace qz {
+
 namespace {
 
 // ASCII-only, so that names compare the same under every locale and bytes
@@ -46,3 +48,5 @@ const DisplayDriver* select_driver(std::span<const DisplayDriver* const> table, 
   }
   return nullptr;
 }
+
+}  // namespace qz

@@ -16,6 +16,8 @@
 #include "runtime/last_error.h"
 #include "runtime/runtime.h"
 
+namespace qz {
+
 namespace {
 
 std::unique_ptr<ScreenMode> g_mode;
@@ -245,3 +247,5 @@ void gfx_screen_close() {
   if (!g_mode) return;
   gfx_set_mode(0, 0, 0, 0, 0, 1, 0, 0, 0, kModeFlagsQuiet, 0.0f, 0, 0);
 }
+
+}  // namespace qz

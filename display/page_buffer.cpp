@@ -11,6 +11,8 @@
 #include <sys/shm.h>
 #endif
 
+namespace qz {
+
 namespace {
 constexpr std::size_t kAlignment = 4096;
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
@@ -98,3 +100,5 @@ void PageBuffer::release() {
   kind_ = Kind::kNone;
   shm_id_ = -1;
 }
+
+}  // namespace qz

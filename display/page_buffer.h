@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace qz {
+
 // One framebuffer page: zero-filled memory whose start lies on a page (so
 // also 16-byte) boundary.
 //
@@ -38,3 +40,5 @@ class PageBuffer {
   int shm_id_ = -1;
   Kind kind_ = Kind::kNone;
 };
+
+}  // namespace qz

@@ -13,6 +13,8 @@
 #include "display/page_buffer.h"
 #include "input/window_event.h"
 
+namespace qz {
+
 struct DisplayDriver;
 struct FontRecord;
 struct PaletteRecord;
@@ -103,3 +105,5 @@ struct NumberedMode {
   std::uint8_t depth, scanline_size, pages, palette_index, font_index, text_columns, text_rows;
 };
 extern const std::array<NumberedMode, 22> kNumberedModes;
+
+}  // namespace qz

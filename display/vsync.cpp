@@ -8,6 +8,8 @@
 #include "runtime/last_error.h"
 #include "runtime/termination.h"
 
+namespace qz {
+
 void gfx_wait_vsync() {
   runtime_poll_termination();
   ScreenMode* mode = current_mode();
@@ -23,3 +25,5 @@ void sleep_one_frame(int refresh_rate) {
   int ms = refresh_rate > 1 ? 1000 / refresh_rate : 16;
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
+
+}  // namespace qz

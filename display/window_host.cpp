@@ -18,6 +18,8 @@
 #include "input/window_input.h"
 #include "runtime/termination.h"
 
+namespace qz {
+
 namespace {
 
 constexpr auto kPassInterval = std::chrono::milliseconds(10);
@@ -284,3 +286,5 @@ void host_record_pass(std::int64_t microseconds) {
   g_stats.total_us += microseconds;
   g_stats.max_us = std::max(g_stats.max_us, microseconds);
 }
+
+}  // namespace qz

@@ -19,6 +19,8 @@
 
 #include "display/blitter.h"
 
+namespace qz {
+
 struct WindowHost {
   // Fixed by init before the thread starts.
   std::int32_t width = 0;   // client width = the mode's width
@@ -130,3 +132,5 @@ struct HostPassStats {
 };
 HostPassStats host_pass_stats();
 void host_record_pass(std::int64_t microseconds);
+
+}  // namespace qz

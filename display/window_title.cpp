@@ -14,6 +14,8 @@
 #include <unistd.h>
 #endif
 
+namespace qz {
+
 namespace {
 char g_title[128];
 const char* g_title_pointer = nullptr;
@@ -64,3 +66,5 @@ void ensure_default_window_title() {
   if (auto dot = name.rfind('.'); dot != std::string_view::npos) name = name.substr(0, dot);
   store_title(name);
 }
+
+}  // namespace qz

@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+namespace qz {
+
 // The process-wide window title: 128 bytes, at most 127 of text. It survives
 // mode changes; a title set before the first mode set names the first window.
 void gfx_window_title(std::string_view title);
@@ -12,3 +14,5 @@ const char* window_title();
 // Derives the default title from the executable's file name (the name after
 // the last '/', cut at the last '.') unless a title exists already.
 void ensure_default_window_title();
+
+}  // namespace qz

@@ -8,6 +8,8 @@
 
 #include "gfx/lzw.h"
 
+namespace qz {
+
 namespace {
 
 struct FontLayout {
@@ -79,3 +81,5 @@ const PaletteRecord& builtin_palette(int index) {
   const auto& palettes = builtin().palettes;
   return palettes[index >= 0 && static_cast<std::size_t>(index) < palettes.size() ? index : 0];
 }
+
+}  // namespace qz

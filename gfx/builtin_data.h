@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <span>
 
+namespace qz {
+
 // The built-in fonts (code page 437 glyphs, 8x8, 8x14, 8x16, leftmost pixel in
 // bit 0) and the default palettes (2, 16, 64, 256 entries of red, green, blue).
 // They ship packed and are unpacked once per process, on the first mode set.
@@ -28,3 +30,5 @@ const PaletteRecord& builtin_palette(int index);  // 0..3
 
 // The packed block embedded in the library (generated at build time).
 std::span<const std::uint8_t> builtin_packed();
+
+}  // namespace qz

@@ -11,6 +11,8 @@
 #include "gfx/line.h"
 #include "gfx/screen_lock.h"
 
+namespace qz {
+
 // Whole ellipses follow the midpoint walk from the middle row outwards in
 // exact integer steps after a single-precision set-up whose values are
 // truncated toward zero; so a circle of non-integer radius is not symmetric
@@ -208,7 +210,7 @@ void draw_arc(GfxContext& ctx, PixelPoint c, float rx, float ry, std::uint32_t c
 
 }  // namespace
 
-void gfx_circle(const Image* target, float x, float y, float radius, std::uint32_t colour,
+void gfx_circle(const ImageRef* target, float x, float y, float radius, std::uint32_t colour,
                 float aspect, float start, float end, std::int32_t fill, std::int32_t flags) {
   const ScreenMode* mode = current_mode();
   if (!mode || !(radius > 0.0f)) return;
@@ -250,3 +252,5 @@ void gfx_circle(const Image* target, float x, float y, float radius, std::uint32
   }
   draw_arc(*ctx, centre, rx, ry, c, start, end);
 }
+
+}  // namespace qz

@@ -6,6 +6,8 @@
 
 #include "display/screen_mode.h"
 
+namespace qz {
+
 namespace {
 
 // Each thread's context lives as long as the thread. The hot path reads a
@@ -45,7 +47,7 @@ GfxContext& context_detail::refresh(const ScreenMode* mode) {
   return *current;
 }
 
-bool context_detail::select_target(GfxContext& ctx, const Image* image) {
+bool context_detail::select_target(GfxContext& ctx, const ImageRef* image) {
   const ScreenMode* mode = current_mode();
   if (!mode) return false;
   if (image) {
@@ -167,7 +169,7 @@ void mark_dirty_rows(const GfxContext& ctx, std::int64_t first, std::int64_t las
   std::memset(mode->dirty_rows.data() + first, 1, static_cast<std::size_t>(last - first + 1));
 }
 
-PrimitiveSetup begin_primitive(const Image* target, std::uint32_t colour, std::int32_t flags) {
+PrimitiveSetup begin_primitive(const ImageRef* target, std::uint32_t colour, std::int32_t flags) {
   if (!current_mode()) return {nullptr, 0};
   GfxContext& ctx = gfx_context();
   if (!gfx_set_target(ctx, target)) return {nullptr, 0};
@@ -175,3 +177,5 @@ PrimitiveSetup begin_primitive(const Image* target, std::uint32_t colour, std::i
   gfx_select_colour_routines(ctx, c);
   return {&ctx, c};
 }
+
+}  // namespace qz

@@ -11,6 +11,8 @@
 #include "gfx/image.h"
 #include "gfx/pixel_routines.h"
 
+namespace qz {
+
 struct ScreenMode;
 
 enum ContextFlag : std::uint32_t {
@@ -72,13 +74,13 @@ inline GfxContext& gfx_context() {
 }
 namespace context_detail {
 // Selects an image, or the screen again after an image or a new mode.
-bool select_target(GfxContext& ctx, const Image* image);
+bool select_target(GfxContext& ctx, const ImageRef* image);
 }  // namespace context_detail
 
 // False when the image is malformed (or there is no mode): the primitive then
 // draws nothing. The screen, already selected, is every primitive's common
 // case and costs a test.
-inline bool gfx_set_target(GfxContext& ctx, const Image* image) {
+inline bool gfx_set_target(GfxContext& ctx, const ImageRef* image) {
   if (!image && !(ctx.context_flags & (kContextRebuild | kContextImage)) && current_mode()) [[likely]]
     return true;
   return context_detail::select_target(ctx, image);
@@ -114,4 +116,6 @@ struct PrimitiveSetup {
   GfxContext* ctx;
   std::uint32_t colour;
 };
-PrimitiveSetup begin_primitive(const Image* target, std::uint32_t colour, std::int32_t flags);
+PrimitiveSetup begin_primitive(const ImageRef* target, std::uint32_t colour, std::int32_t flags);
+
+}  // namespace qz

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace qz {
+
 namespace {
 std::uint32_t load32(const std::uint8_t* p) {
   std::uint32_t v;
@@ -16,7 +18,7 @@ std::uint16_t load16(const std::uint8_t* p) {
 bool valid_pixel_size(std::uint32_t bpp) { return bpp == 1 || bpp == 2 || bpp == 4; }
 }  // namespace
 
-std::optional<ImageInfo> read_image_header(const Image& image, int screen_bytes_per_pixel) {
+std::optional<ImageInfo> read_image_header(const ImageRef& image, int screen_bytes_per_pixel) {
   if (!image.bytes || image.size < kShortImageHeader) return std::nullopt;
   ImageInfo info;
   std::uint64_t width, height, pitch, header;
@@ -55,3 +57,5 @@ void write_image_header(std::uint8_t* bytes, int bytes_per_pixel, int width, int
                             static_cast<std::uint32_t>(width * bytes_per_pixel), 0, 0, 0};
   std::memcpy(bytes, words, sizeof words);
 }
+
+}  // namespace qz

@@ -4,15 +4,17 @@
 #include <cstdint>
 #include <optional>
 
+namespace qz {
+
 // Images are drawing targets (and image fonts) other than the screen: a
 // header followed by pixel rows. Two header layouts exist:
 //   32 bytes: uint32 7, bytes per pixel, width, height, pitch, reserved words;
 //    4 bytes: uint16 (bytes per pixel in bits 0-2, 0 = the screen's; width in
 //             bits 3-15), uint16 height; pitch = width * bytes per pixel.
-// An Image names the caller's memory together with its size, so that a
+// An ImageRef names the caller's memory together with its size, so that a
 // header that claims more rows than the memory holds is refused instead of
 // being drawn past the end.
-struct Image {
+struct ImageRef {
   std::uint8_t* bytes = nullptr;
   std::size_t size = 0;
 };
@@ -32,8 +34,10 @@ struct ImageInfo {
 
 // Reads and checks an image header; `screen_bytes_per_pixel` fills a short
 // header's 0. Null when the header is malformed or the rows do not fit.
-std::optional<ImageInfo> read_image_header(const Image& image, int screen_bytes_per_pixel);
+std::optional<ImageInfo> read_image_header(const ImageRef& image, int screen_bytes_per_pixel);
 
 // Writes a long header for an image of the given size; the caller's memory
 // must hold kLongImageHeader + height * width * bytes_per_pixel bytes.
 void write_image_header(std::uint8_t* bytes, int bytes_per_pixel, int width, int height);
+
+}  // namespace qz

@@ -8,6 +8,8 @@
 #include "gfx/context.h"
 #include "gfx/screen_lock.h"
 
+namespace qz {
+
 // Lines are the exact pixel set of the integer line from the first end point
 // (minor coordinate rounded half up, counted from that point), clipped in
 // closed form: the first visible pixel and its error term are computed, so the
@@ -274,7 +276,7 @@ void draw_box(GfxContext& ctx, const Clip& clip, i64 x1, i64 y1, i64 x2, i64 y2,
 
 }  // namespace
 
-void gfx_line(const Image* target, float x1, float y1, float x2, float y2, std::uint32_t colour,
+void gfx_line(const ImageRef* target, float x1, float y1, float x2, float y2, std::uint32_t colour,
               std::int32_t kind, std::uint32_t style, std::int32_t flags) {
   auto [ctx, c] = begin_primitive(target, colour, flags);
   if (!ctx) return;
@@ -288,3 +290,5 @@ void gfx_line(const Image* target, float x1, float y1, float x2, float y2, std::
   else
     draw_box(*ctx, clip, a.x, a.y, b.x, b.y, c, kind == kBoxFilled, style);
 }
+
+}  // namespace qz

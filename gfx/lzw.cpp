@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <array>
 
+namespace qz {
+
 namespace {
 
 constexpr std::uint16_t kFirstFreeCode = 256;
@@ -146,3 +148,5 @@ std::optional<std::vector<std::uint8_t>> lzw_unpack(std::span<const std::uint8_t
   }
   return out;
 }
+
+}  // namespace qz

@@ -6,6 +6,8 @@
 #include <span>
 #include <vector>
 
+namespace qz {
+
 // The packing of the built-in data: 12-bit LZW codes, two codes in three
 // bytes (first = b0 | (b1 & 0x0F) << 8, second = b1 >> 4 | b2 << 4). Codes
 // below 256 are bytes, the dictionary grows from 256, code 4095 ends the data
@@ -19,3 +21,5 @@ std::vector<std::uint8_t> lzw_pack(std::span<const std::uint8_t> data);
 // free one, or a dictionary chain longer than 4095 bytes).
 std::optional<std::vector<std::uint8_t>> lzw_unpack(std::span<const std::uint8_t> packed,
                                                     std::size_t capacity);
+
+}  // namespace qz

@@ -12,6 +12,8 @@
 #include "gfx/context.h"
 #include "gfx/screen_lock.h"
 
+namespace qz {
+
 // Span flood fill. The search reads the target only, records every maximal
 // run of non-border pixels once per row and processes the runs first found,
 // first processed; nothing is written until all runs are known, so the fill
@@ -196,7 +198,7 @@ void fill_region(GfxContext& ctx, int sx, int sy, std::uint32_t fill, std::uint3
 
 }  // namespace
 
-void gfx_paint(const Image* target, float x, float y, std::uint32_t fill_colour,
+void gfx_paint(const ImageRef* target, float x, float y, std::uint32_t fill_colour,
                std::uint32_t border_colour, std::string pattern, std::int32_t mode,
                std::int32_t flags) {
   auto [ctx, fill] = begin_primitive(target, fill_colour, flags);
@@ -217,3 +219,5 @@ void gfx_paint(const Image* target, float x, float y, std::uint32_t fill_colour,
     default: fill_region<std::uint8_t>(*ctx, sx, sy, fill, border, mode, tile); break;
   }
 }
+
+}  // namespace qz

@@ -8,6 +8,8 @@
 #include "display/screen_mode.h"
 #include "gfx/context.h"
 
+namespace qz {
+
 namespace {
 
 bool mode_blends() {
@@ -134,3 +136,5 @@ const PixelRoutines& pixel_routines(int bytes_per_pixel) {
     default: return kRoutines8;
   }
 }
+
+}  // namespace qz

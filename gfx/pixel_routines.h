@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace qz {
+
 struct GfxContext;
 
 using PutPixelFn = void (*)(GfxContext& ctx, int x, int y, std::uint32_t colour);
@@ -30,3 +32,5 @@ constexpr std::uint32_t blend_pixel(std::uint32_t s, std::uint32_t d) {
   std::uint32_t g = ((d & 0xFF00u) + ((((s & 0xFF00u) - (d & 0xFF00u)) * a) >> 8)) & 0xFF00u;
   return rb | g | (s & 0xFF000000u);
 }
+
+}  // namespace qz

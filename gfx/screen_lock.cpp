@@ -4,6 +4,8 @@
 
 #include "gfx/context.h"
 
+namespace qz {
+
 constinit thread_local int screen_lock_detail::depth = 0;
 
 void screen_lock_detail::mark_rows(ScreenMode& mode, int first, int last) {
@@ -24,3 +26,5 @@ void screen_lock_release_all() {
     if (mode->driver && mode->driver->unlock) mode->driver->unlock();
   }
 }
+
+}  // namespace qz

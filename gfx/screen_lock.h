@@ -11,6 +11,8 @@
 #include "display/display_driver.h"
 #include "display/screen_mode.h"
 
+namespace qz {
+
 namespace screen_lock_detail {
 // Each thread counts its own nesting, so a second drawing thread can never
 // slip past the driver's lock because another thread's count is non-zero.
@@ -44,3 +46,5 @@ inline void screen_unlock(int first, int last) {
 int screen_lock_depth();
 // Drops every level the calling thread holds (used by the host's stop).
 void screen_lock_release_all();
+
+}  // namespace qz

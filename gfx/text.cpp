@@ -10,6 +10,8 @@
 #include "gfx/screen_lock.h"
 #include "runtime/last_error.h"
 
+namespace qz {
+
 namespace {
 
 using i64 = std::int64_t;
@@ -62,7 +64,7 @@ struct ImageFont {
 };
 
 // Checks an image font against the target; null when it breaks a rule.
-std::optional<ImageFont> open_image_font(const Image& font, const GfxContext& ctx) {
+std::optional<ImageFont> open_image_font(const ImageRef& font, const GfxContext& ctx) {
   auto info = read_image_header(font, ctx.target_bytes_per_pixel);
   if (!info || info->bytes_per_pixel != ctx.target_bytes_per_pixel || info->height < 2) return std::nullopt;
   int row_bytes = info->width * info->bytes_per_pixel;
@@ -190,9 +192,9 @@ std::int32_t gfx_set_text_grid(std::int32_t columns, std::int32_t rows) {
   return 0;
 }
 
-std::int32_t gfx_draw_string(const Image* target, float x, float y, std::int32_t flags,
+std::int32_t gfx_draw_string(const ImageRef* target, float x, float y, std::int32_t flags,
                              std::string_view text, std::uint32_t colour,
-                             const Image* font, std::int32_t mode, GlyphPutFn put,
+                             const ImageRef* font, std::int32_t mode, GlyphPutFn put,
                              GlyphBlendFn blend, void* blend_param) {
   set_last_error(0);
   ScreenMode* screen = current_mode();
@@ -226,3 +228,5 @@ std::int32_t gfx_draw_string(const Image* target, float x, float y, std::int32_t
   set_last_error(result);
   return result;
 }
+
+}  // namespace qz

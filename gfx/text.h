@@ -5,6 +5,8 @@
 
 #include "gfx/image.h"
 
+namespace qz {
+
 struct GfxContext;
 
 // Copies one glyph of an image font to the target: source and destination
@@ -29,7 +31,9 @@ void gfx_reset_text_cells(GfxContext& ctx, bool create);
 // Draws bytes as glyphs with their top-left corner at (x, y). A null text
 // (a string_view without data, as default-constructed) is error 1; an empty
 // one draws nothing. Returns 0 or 1 and sets the last error.
-std::int32_t gfx_draw_string(const Image* target, float x, float y, std::int32_t flags,
+std::int32_t gfx_draw_string(const ImageRef* target, float x, float y, std::int32_t flags,
                              std::string_view text, std::uint32_t colour,
-                             const Image* font, std::int32_t mode, GlyphPutFn put,
+                             const ImageRef* font, std::int32_t mode, GlyphPutFn put,
                              GlyphBlendFn blend, void* blend_param);
+
+}  // namespace qz

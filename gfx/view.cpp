@@ -6,6 +6,8 @@
 #include "display/screen_mode.h"
 #include "gfx/context.h"
 
+namespace qz {
+
 void gfx_set_view(int x1, int y1, int x2, int y2, bool absolute) {
   ScreenMode* mode = current_mode();
   if (!mode) return;
@@ -64,3 +66,5 @@ void gfx_reset_window() {
   ctx.context_flags &= ~std::uint32_t(kContextWindow | kContextWindowNoFlip);
   ctx.window_x = ctx.window_y = ctx.window_width = ctx.window_height = 0.0f;
 }
+
+}  // namespace qz

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace qz {
+
 // The calling thread's view (clip rectangle and coordinate origin) and its
 // user-coordinate window, which maps caller coordinates onto the view.
 
@@ -14,3 +16,5 @@ void gfx_reset_view();
 // `keep_y_down`. A window of zero width or height switches mapping off.
 void gfx_set_window(float x1, float y1, float x2, float y2, bool keep_y_down);
 void gfx_reset_window();
+
+}  // namespace qz

@@ -13,6 +13,8 @@
 
 #include "gfx/screen_lock.h"
 
+namespace qz {
+
 namespace {
 
 constexpr std::int32_t kSlotCount = 16;
@@ -95,3 +97,5 @@ std::string key_code_to_string(std::int32_t code) {
   if (code > 255) s.push_back(static_cast<char>((code >> 8) & 0xFF));
   return s;
 }
+
+}  // namespace qz

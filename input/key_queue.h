@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+namespace qz {
+
 // The ring of key codes from the window's thread to the program's thread:
 // 16 slots, at most 15 pending, the oldest dropped when full. Written only
 // with the host lock held; read under the screen lock, which is the same.
@@ -22,3 +24,5 @@ std::int32_t take_key_arrived();
 std::int32_t key_queue_pending();
 // 1 or 2 bytes: code & 0xFF, then code >> 8 for extended codes.
 std::string key_code_to_string(std::int32_t code);
+
+}  // namespace qz

@@ -10,6 +10,8 @@
 #include "runtime/console_hooks.h"
 #include "runtime/termination.h"
 
+namespace qz {
+
 namespace {
 
 constexpr std::int32_t kWaitKeyPollMs = 20;
@@ -107,3 +109,5 @@ void gfx_sleep(std::int32_t milliseconds) {
     }
   }
 }
+
+}  // namespace qz

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+namespace qz {
+
 // Key reading for the program. While a graphics mode exists these read the
 // key queue (installed as the console hooks by the mode set); otherwise
 // read_key falls back to the text console.
@@ -22,3 +24,5 @@ std::string gfx_read_key();
 std::int32_t gfx_wait_key();
 std::int32_t gfx_key_pending();
 std::int32_t gfx_key_is_down(std::int32_t scan_code);
+
+}  // namespace qz

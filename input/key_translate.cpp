@@ -9,6 +9,8 @@
 #include <array>
 #include <cctype>
 
+namespace qz {
+
 namespace {
 
 // Extended code E as stored in the tables.
@@ -279,3 +281,5 @@ std::uint16_t scan_code_for_key(std::uint16_t virtual_key) {
   }
   return 0;
 }
+
+}  // namespace qz

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace qz {
+
 // Key codes: 1..255 a code page 437 character; E * 256 + 255 the extended
 // code E (function keys, cursor keys, Alt combinations); 0 nothing.
 constexpr std::int32_t kNoKey = -1;
@@ -55,3 +57,5 @@ struct ScanCodeRow {
 };
 // 87 rows in table order (the end row is not included).
 extern const ScanCodeRow kScanCodeTable[87];
+
+}  // namespace qz

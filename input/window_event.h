@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace qz {
+
 // A record of what happened to the window, kept in the mode's event ring.
 // The payload fields mean what `type` says (key: scancode, ascii; pointer:
 // x, y, dx, dy; buttons: button bits; wheels: position).
@@ -31,3 +33,5 @@ enum WindowEventType : std::int32_t {
 };
 
 constexpr int kEventRingSize = 128;
+
+}  // namespace qz

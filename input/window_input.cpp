@@ -12,6 +12,8 @@
 #include "display/window_host.h"
 #include "input/key_queue.h"
 
+namespace qz {
+
 namespace {
 
 WindowInput g_input;
@@ -220,3 +222,5 @@ bool switch_window_mode() {
   g_input.pointer_inside = 0;
   return true;
 }
+
+}  // namespace qz

@@ -11,6 +11,8 @@
 #include "input/key_translate.h"
 #include "input/window_event.h"
 
+namespace qz {
+
 constexpr std::int32_t kNoScreenPosition = 0xFFFF;
 
 // Pointer, button and wheel state of the current window. Written on the
@@ -90,3 +92,5 @@ void paint_steps(int top, int bottom);
 // Windowed <-> fullscreen through the host's release and thread_init.
 // Returns false when the mode forbids it (no_maximize).
 bool switch_window_mode();
+
+}  // namespace qz

@@ -1,6 +1,10 @@
 #include "runtime/console_hooks.h"
 
+namespace qz {
+
 ConsoleHooks& console_hooks() {
   static ConsoleHooks hooks;
   return hooks;
 }
+
+}  // namespace qz

@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace qz {
+
 // The console operations that a graphics mode replaces with its own versions.
 // With no mode every slot is empty and the text console's versions run.
 struct ConsoleHooks {
@@ -20,3 +22,5 @@ ConsoleHooks& console_hooks();
 // Text-console fall-backs used while no graphics mode exists.
 std::string console_read_key();
 void console_sleep(int milliseconds);
+
+}  // namespace qz

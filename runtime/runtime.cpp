@@ -7,6 +7,8 @@
 
 #include "runtime/termination.h"
 
+namespace qz {
+
 namespace {
 
 struct RuntimeContext {
@@ -19,28 +21,32 @@ struct RuntimeContext {
 RuntimeContext g_runtime;
 int g_startup_nesting = 0;
 int g_shutdown_nesting = 0;
-
-// Runs before main's own work: the program's arithmetic relies on rounding
-// to nearest with ties to even, key translation and the close test on the
-// user's character-type locale, and an interrupted program on an orderly
-// shutdown.
-struct Startup {
-  Startup() { runtime_startup(); }
-  ~Startup() { runtime_shutdown(); }
-};
-Startup g_startup;
+bool g_owns_process = false;
 
 }  // namespace
 
+bool runtime_owns_process() { return g_owns_process; }
+
 void runtime_startup() {
   if (g_startup_nesting++ > 0) return;
+  const ShutdownHandler handler = g_runtime.shutdown_handler;  // a mode may exist already
   g_runtime = RuntimeContext{};
+  g_runtime.shutdown_handler = handler;
   std::fesetround(FE_TONEAREST);
   std::setlocale(LC_CTYPE, "");
   install_termination_handlers();
 }
 
 void runtime_init(int argc, char** argv, int third) {
+  // The program hands the process to the runtime: its arithmetic relies on
+  // rounding to nearest with ties to even, key translation and the close
+  // test on the user's character-type locale, an interrupted program on an
+  // orderly shutdown, and a lost display on ending the process.
+  if (!g_owns_process) {
+    runtime_startup();
+    g_owns_process = true;
+    std::atexit([] { runtime_shutdown(); });
+  }
   g_runtime.argc = argc;
   g_runtime.argv = argv;
   g_runtime.third = third;
@@ -70,3 +76,5 @@ void runtime_shutdown() {
 
 int runtime_argc() { return g_runtime.argc; }
 char** runtime_argv() { return g_runtime.argv; }
+
+}  // namespace qz

@@ -10,6 +10,8 @@
 
 #include "runtime/runtime.h"
 
+namespace qz {
+
 namespace {
 
 std::atomic<int> g_pending{0};
@@ -112,3 +114,5 @@ void end_process_now(int status) {
   print_fault_message();
   std::_Exit(status);
 }
+
+}  // namespace qz

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace qz {
+
 // Termination requests from outside (SIGINT, SIGTERM, SIGHUP; Ctrl+C on
 // Windows) end the program through the same path as runtime_end, so the
 // window is closed and the display mode and screen saver restored, with exit
@@ -52,3 +54,5 @@ bool claim_termination();
 // Flushes the standard streams where that cannot block, prints the pending
 // fault's message if any and ends the process with `status` at once.
 [[noreturn]] void end_process_now(int status);
+
+}  // namespace qz

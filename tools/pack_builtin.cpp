@@ -13,6 +13,8 @@
 
 #include "gfx/lzw.h"
 
+using namespace qz;
+
 namespace {
 
 constexpr std::size_t kBytesPerLine = 16;
@@ -36,7 +38,7 @@ std::string render_source(const std::vector<std::uint8_t>& packed, std::size_t r
   }
   out << "\n};\n\n"
       << "}  // namespace\n\n"
-      << "std::span<const std::uint8_t> builtin_packed() { return kBuiltinPacked; }\n";
+      << "std::span<const std::uint8_t> qz::builtin_packed() { return kBuiltinPacked; }\n";
   return out.str();
 }
 

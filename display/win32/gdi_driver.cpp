@@ -13,6 +13,8 @@
 #include "display/window_host.h"
 #include "input/window_input.h"
 
+namespace qz {
+
 namespace {
 
 void refuse_because(const char* reason) {
@@ -188,3 +190,5 @@ extern const DisplayDriver gdi_driver = {
     host_set_palette, host_wait_vsync, host_get_mouse, gdi_set_mouse,  gdi_set_window_title,
     gdi_set_window_pos, gdi_fetch_modes, nullptr,      nullptr,
 };
+
+}  // namespace qz

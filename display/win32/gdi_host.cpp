@@ -26,6 +26,8 @@
 #include "input/key_translate.h"
 #include "input/window_input.h"
 
+namespace qz {
+
 namespace {
 
 constexpr DWORD kLayeredKey32 = 0xFF00FF;  // magenta is transparent in layered windows
@@ -338,3 +340,5 @@ void gdi_thread_main() {
   std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
   gdi_release();
 }
+
+}  // namespace qz

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace qz {
+
 struct GdiState {
   // Set by init on the program's thread before the driver thread starts.
   HINSTANCE instance = nullptr;
@@ -62,3 +64,5 @@ void gdi_set_high_priority(bool high);
 std::int32_t win32_control_state(const BYTE* keyboard, LPARAM lparam);
 std::uint8_t win32_key_character(UINT virtual_key, LPARAM lparam, const BYTE* keyboard);
 std::uint16_t win32_base_character(std::uint16_t virtual_key);
+
+}  // namespace qz

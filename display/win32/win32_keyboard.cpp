@@ -7,6 +7,8 @@
 #include "display/win32/gdi_state.h"
 #include "input/key_translate.h"
 
+namespace qz {
+
 namespace {
 bool down(const BYTE* keyboard, int key) { return (keyboard[key] & 0x80) != 0; }
 }  // namespace
@@ -33,3 +35,5 @@ std::uint8_t win32_key_character(UINT virtual_key, LPARAM lparam, const BYTE* ke
 std::uint16_t win32_base_character(std::uint16_t virtual_key) {
   return std::uint16_t(MapVirtualKeyA(virtual_key, MAPVK_VK_TO_CHAR) & 0xFFFF);
 }
+
+}  // namespace qz

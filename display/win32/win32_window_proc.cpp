@@ -9,6 +9,8 @@
 #include "display/window_host.h"
 #include "input/window_input.h"
 
+namespace qz {
+
 namespace {
 
 constexpr UINT_PTR kLeaveTimer = 2;
@@ -202,3 +204,5 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
   }
   return DefWindowProcA(window, message, wparam, lparam);
 }
+
+}  // namespace qz

@@ -32,6 +32,8 @@
 
 #include "display/x11/x11_state.h"
 
+namespace qz {
+
 namespace {
 
 std::mutex g_capture_mutex;
@@ -208,3 +210,5 @@ Display* x11_open_connection(const std::string& name, std::string& failure, bool
 }
 
 void x11_abandon_connection() { pass_on(end_capture(0)); }
+
+}  // namespace qz

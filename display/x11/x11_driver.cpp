@@ -18,6 +18,8 @@
 #include "input/window_input.h"
 #include "runtime/termination.h"
 
+namespace qz {
+
 namespace {
 
 // How long the server may take to answer a new connection. Local and remote
@@ -159,3 +161,5 @@ const DisplayDriver x11_driver = {
     host_set_palette, host_wait_vsync, host_get_mouse,   x11_set_mouse,       x11_set_window_title,
     x11_set_window_pos, x11_fetch_modes, nullptr,       nullptr,
 };
+
+}  // namespace qz

@@ -14,6 +14,8 @@
 #include "display/x11/x11_state.h"
 #include "input/window_input.h"
 
+namespace qz {
+
 namespace {
 
 // The platform's double-click limits.
@@ -262,3 +264,5 @@ void x11_dispatch_events() {
     dispatch(event, filtered);
   }
 }
+
+}  // namespace qz

@@ -68,6 +68,8 @@
 #include <unistd.h>
 #endif
 
+namespace qz {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -420,3 +422,5 @@ void x11_thread_main() {
   x11_release();
   close_display();
 }
+
+}  // namespace qz

@@ -15,6 +15,8 @@
 #include "display/x11/x11_state.h"
 #include "input/key_translate.h"
 
+namespace qz {
+
 namespace {
 
 constexpr unsigned int kFirstScanKeycode = 9;   // scan code 1
@@ -270,3 +272,5 @@ std::u32string x11_key_text(XKeyEvent& event) {
   if (text.empty() && keysym == XK_ISO_Left_Tab) text.push_back(U'\t');
   return text;
 }
+
+}  // namespace qz

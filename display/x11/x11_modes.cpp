@@ -15,6 +15,8 @@
 #include <X11/extensions/Xrandr.h>
 #endif
 
+namespace qz {
+
 namespace {
 
 X11Rect whole_screen(const X11State& x) {
@@ -238,3 +240,5 @@ std::vector<std::int32_t> x11_list_modes(int depth) {
   if (modes.empty()) add(DisplayWidth(x.display, x.screen), DisplayHeight(x.display, x.screen));
   return modes;
 }
+
+}  // namespace qz

@@ -20,6 +20,8 @@
 #include "display/window_host.h"
 #include "display/x11/x11_state.h"
 
+namespace qz {
+
 namespace {
 
 constexpr int kNativeByteOrder = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
@@ -197,3 +199,5 @@ void x11_present_rows(int first, int last) {
   for (std::size_t i = 0; i < mode->pages.size() && i < x.page_images.size(); ++i)
     if (mode->pages[i] == mode->visible_framebuffer) put_band(x, x.page_images[i], first, last - first + 1);
 }
+
+}  // namespace qz

@@ -13,6 +13,8 @@
 #include <X11/extensions/scrnsaver.h>
 #endif
 
+namespace qz {
+
 namespace {
 constexpr auto kResetInterval = std::chrono::seconds(30);
 }  // namespace
@@ -48,3 +50,5 @@ void x11_resume_screensaver() {
 #endif
   x.saver_suspended = false;
 }
+
+}  // namespace qz

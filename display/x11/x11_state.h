@@ -18,6 +18,8 @@
 #include "display/page_buffer.h"
 #include "input/key_translate.h"
 
+namespace qz {
+
 struct X11Atoms {
   Atom wm_protocols, wm_delete_window, wm_state, net_wm_name, net_wm_icon_name, net_wm_pid, net_wm_icon,
       net_wm_state, net_wm_state_fullscreen, net_wm_state_above, net_wm_ping, net_active_window,
@@ -182,3 +184,5 @@ class X11ErrorTrap {
  private:
   int count_ = 0;
 };
+
+}  // namespace qz

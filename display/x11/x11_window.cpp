@@ -27,6 +27,8 @@
 #include <unistd.h>
 #endif
 
+namespace qz {
+
 namespace {
 
 constexpr long kEventMask = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
@@ -361,3 +363,5 @@ void x11_warp_pointer(int to_x, int to_y) {
   XWarpPointer(x.display, None, x.window, 0, 0, 0, 0, to_x, to_y);
   XFlush(x.display);
 }
+
+}  // namespace qz

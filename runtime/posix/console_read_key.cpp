@@ -16,6 +16,8 @@
 #include "input/key_translate.h"
 #include "runtime/console_hooks.h"
 
+namespace qz {
+
 namespace {
 
 constexpr unsigned char kEsc = 27;
@@ -179,3 +181,5 @@ std::string console_read_key() {
 void console_sleep(int milliseconds) {
   if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
+
+}  // namespace qz

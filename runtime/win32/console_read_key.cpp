@@ -9,6 +9,8 @@
 
 #include "runtime/console_hooks.h"
 
+namespace qz {
+
 std::string console_read_key() {
   if (!_kbhit()) return {};
   int c = _getch();
@@ -24,3 +26,5 @@ std::string console_read_key() {
 void console_sleep(int milliseconds) {
   if (milliseconds > 0) std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
+
+}  // namespace qz

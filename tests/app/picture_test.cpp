@@ -15,6 +15,8 @@
 #include "gfx/builtin_data.h"
 #include "tests/support/sha256.h"
 
+using namespace qz;
+
 namespace {
 
 constexpr int kWidth = 1680, kHeight = 1050;

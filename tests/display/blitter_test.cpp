@@ -12,6 +12,8 @@
 
 #include "display/screen_mode.h"
 
+using namespace qz;
+
 namespace {
 
 constexpr std::uint8_t kUntouched = 0xEE;

@@ -9,6 +9,8 @@
 #include "display/display_driver.h"
 #include "display/screen_mode.h"
 
+using namespace qz;
+
 namespace {
 
 std::vector<std::string> g_log;

@@ -15,6 +15,8 @@
 #include "runtime/last_error.h"
 #include "tests/support/canvas.h"
 
+using namespace qz;
+
 namespace {
 
 class Modes : public ::testing::Test {

@@ -43,6 +43,8 @@
 #define QZ_FUZZ_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
 #endif
 #endif
+
+using namespace qz;
 #ifndef QZ_FUZZ_POISON
 #define QZ_FUZZ_POISON(p, n) ((void)(p), (void)(n))
 #define QZ_FUZZ_UNPOISON(p, n) ((void)(p), (void)(n))
@@ -140,19 +142,19 @@ class Input {
   std::size_t pos_ = 0;
 };
 
-// Image memory owned by the harness. The Image handed to the library may be
+// Image memory owned by the harness. The ImageRef handed to the library may be
 // smaller than the allocation: the bytes past image.size are poisoned, so
 // touching them is a finding, as it would be for memory the caller gave back.
 struct ImageSlot {
   std::unique_ptr<std::uint8_t[]> memory;
   std::size_t allocated = 0;
-  Image image;
+  ImageRef image;
 
   void reset(std::size_t size) {
     release();
     allocated = std::max<std::size_t>(size, 1);
     memory = std::make_unique<std::uint8_t[]>(allocated);
-    image = Image{memory.get(), size};
+    image = ImageRef{memory.get(), size};
   }
   void shrink(std::size_t size) {
     if (!memory || size >= image.size) return;
@@ -163,7 +165,7 @@ struct ImageSlot {
     if (memory) QZ_FUZZ_UNPOISON(memory.get(), allocated);
     memory.reset();
     allocated = 0;
-    image = Image{};
+    image = ImageRef{};
   }
   ~ImageSlot() { release(); }
 };
@@ -172,7 +174,7 @@ struct Harness {
   ImageSlot slots[4];
 
   // A drawing target: the screen (null) or one of the slots, set or not.
-  const Image* target(Input& in) {
+  const ImageRef* target(Input& in) {
     const std::uint8_t sel = in.u8();
     return sel < 128 ? nullptr : &slots[sel % 4].image;
   }
@@ -257,7 +259,7 @@ void op_screen_close(Input&, Harness&) { gfx_screen_close(); }
 // --- Primitives --------------------------------------------------------------------
 
 void op_line(Input& in, Harness& h) {
-  const Image* t = h.target(in);
+  const ImageRef* t = h.target(in);
   const float x1 = in.real(), y1 = in.real(), x2 = in.real(), y2 = in.real();
   const std::uint32_t c = colour(in);
   const std::uint8_t k = in.u8();
@@ -268,7 +270,7 @@ void op_line(Input& in, Harness& h) {
 }
 
 void op_circle(Input& in, Harness& h) {
-  const Image* t = h.target(in);
+  const ImageRef* t = h.target(in);
   const float x = in.real(), y = in.real(), r = in.radius();
   const std::uint32_t c = colour(in);
   const std::uint8_t a = in.u8();
@@ -284,7 +286,7 @@ void op_circle(Input& in, Harness& h) {
 }
 
 void op_paint(Input& in, Harness& h) {
-  const Image* t = h.target(in);
+  const ImageRef* t = h.target(in);
   const float x = in.real(), y = in.real();
   const std::uint32_t fill = colour(in), border = colour(in);
   const std::uint8_t m = in.u8();
@@ -336,14 +338,14 @@ void put_glyph(const std::uint8_t* src, std::uint8_t* dest, int width, int heigh
 std::uint32_t blend_glyph(std::uint32_t s, std::uint32_t d, void*) { return blend_pixel(s, d); }
 
 void op_draw_string(Input& in, Harness& h) {
-  const Image* t = h.target(in);
+  const ImageRef* t = h.target(in);
   const float x = in.real(), y = in.real();
   const std::int32_t flags = flags_word(in);
   std::optional<std::string> text;  // none: the null text
   if (in.u8() >= 8) text = in.bytes(400);
   const std::uint32_t c = colour(in);
   const std::uint8_t f = in.u8();
-  const Image* font = f < 128 ? nullptr : &h.slots[f % 4].image;
+  const ImageRef* font = f < 128 ? nullptr : &h.slots[f % 4].image;
   const std::uint8_t m = in.u8();
   const std::int32_t mode = m < 128 ? 0 : m < 224 ? 6 : in.i32();
   const std::uint8_t p = in.u8();

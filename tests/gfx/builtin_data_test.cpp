@@ -13,6 +13,8 @@
 
 #include "gfx/lzw.h"
 
+using namespace qz;
+
 namespace {
 
 std::vector<std::uint8_t> raw_block() {

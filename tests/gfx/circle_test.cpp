@@ -11,6 +11,8 @@
 #include "gfx/circle.h"
 #include "tests/support/canvas.h"
 
+using namespace qz;
+
 namespace {
 
 constexpr std::uint32_t kInk = 0xFF00FF00;

@@ -12,6 +12,8 @@
 #include "gfx/view.h"
 #include "tests/support/canvas.h"
 
+using namespace qz;
+
 namespace {
 
 class Context : public ::testing::Test {
@@ -133,13 +135,13 @@ TEST_F(Context, ImageTargetsKeepTheScreenView) {
   // Headers that claim more than their memory holds are refused.
   std::vector<std::uint8_t> small(kLongImageHeader + 16);
   write_image_header(small.data(), 4, 100, 100);
-  Image lying{small.data(), small.size()};
+  ImageRef lying{small.data(), small.size()};
   gfx_line(&lying, 0, 0, 99, 99, 1, kBoxFilled, 0xFFFF, 0);
   EXPECT_FALSE(read_image_header(lying, 4).has_value());
   std::uint8_t short_header[4 + 3 * 2 * 4] = {};
   short_header[0] = std::uint8_t((3 << 3) | 0);  // width 3, the screen's pixel size
   short_header[2] = 2;
-  auto info = read_image_header(Image{short_header, sizeof short_header}, 4);
+  auto info = read_image_header(ImageRef{short_header, sizeof short_header}, 4);
   ASSERT_TRUE(info.has_value());
   EXPECT_EQ(info->pitch, 12);
 }

@@ -17,6 +17,8 @@
 #include "gfx/line.h"
 #include "tests/support/canvas.h"
 
+using namespace qz;
+
 namespace {
 
 constexpr std::uint8_t kGuard = 0xA5;
@@ -46,13 +48,13 @@ TEST_F(FuzzRegressions, SameAddressWithAnotherSizeIsAnotherImage) {
     SCOPED_TRACE(c.what);
     std::vector<std::uint8_t> memory(kLongImageHeader + 10 * kRow, 0);
     write_image_header(memory.data(), 2, 20, 10);
-    const Image whole{memory.data(), memory.size()};
+    const ImageRef whole{memory.data(), memory.size()};
     gfx_line(&whole, 0, 0, 19, 9, 0xFFFFFFFFu, kBoxFilled, 0xFFFF, 0);
     ASSERT_EQ(memory.back(), 0xFF) << "the first box fills the whole image";
 
     if (c.new_height > 0) write_image_header(memory.data(), 2, 20, c.new_height);
     std::fill(memory.begin() + kLongImageHeader, memory.end(), kGuard);
-    const Image smaller{memory.data(), c.new_size};
+    const ImageRef smaller{memory.data(), c.new_size};
     gfx_line(&smaller, 0, 0, 19, 9, 0xFFFFFFFFu, kBoxFilled, 0xFFFF, 0);
     for (std::size_t i = kLongImageHeader; i < memory.size(); ++i)
       ASSERT_EQ(memory[i], i < c.drawn_end ? 0xFF : kGuard) << "byte " << i;
@@ -85,7 +87,7 @@ TEST_F(FuzzRegressions, ImageRowsNeedNotBeAligned) {
     std::uint8_t* bytes = memory.data() + 1;  // odd address, odd pitch
     write_image_header(bytes, c.bpp, kWidth, kHeight);
     std::memcpy(bytes + 16, &pitch, sizeof pitch);
-    const Image image{bytes, memory.size() - 1};
+    const ImageRef image{bytes, memory.size() - 1};
     gfx_line(&image, 0, 0, kWidth - 1, kHeight - 1, c.colour, kBoxFilled, 0xFFFF, 0);
     for (int y = 0; y < kHeight; ++y)
       for (int x = 0; x < kWidth; ++x) {

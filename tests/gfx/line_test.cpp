@@ -11,6 +11,8 @@
 #include "gfx/line.h"
 #include "tests/support/canvas.h"
 
+using namespace qz;
+
 namespace {
 
 constexpr std::uint32_t kInk = 0xFF123456;

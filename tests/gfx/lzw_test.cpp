@@ -9,6 +9,8 @@
 #include <random>
 #include <string_view>
 
+using namespace qz;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;

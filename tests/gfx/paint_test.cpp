@@ -11,6 +11,8 @@
 #include "gfx/paint.h"
 #include "tests/support/canvas.h"
 
+using namespace qz;
+
 namespace {
 
 constexpr std::uint32_t kBorder = 0x0000000F, kFill = 0xFF0000FF;

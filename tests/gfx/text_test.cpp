@@ -11,6 +11,8 @@
 #include "runtime/last_error.h"
 #include "tests/support/canvas.h"
 
+using namespace qz;
+
 namespace {
 
 constexpr std::uint32_t kInk = 0xFF00AA00;
@@ -18,8 +20,8 @@ constexpr std::uint32_t kInk = 0xFF00AA00;
 class Text : public ::testing::Test {
  protected:
   void SetUp() override { set_null_mode(1680, 1050, 32); }
-  static std::int32_t draw(const Image* target, float x, float y, std::string_view text,
-                           const Image* font = nullptr, std::uint32_t colour = kInk) {
+  static std::int32_t draw(const ImageRef* target, float x, float y, std::string_view text,
+                           const ImageRef* font = nullptr, std::uint32_t colour = kInk) {
     return gfx_draw_string(target, x, y, 4, text, colour, font, 0, nullptr, nullptr, nullptr);
   }
 };
@@ -64,7 +66,7 @@ TEST_F(Text, ErrorsAndEmptyText) {
   EXPECT_EQ(draw(nullptr, 0, 0, std::string()), 0);
   EXPECT_EQ(last_error(), 0);
   std::vector<std::uint8_t> junk(40, 0xEE);
-  Image bad{junk.data(), junk.size()};
+  ImageRef bad{junk.data(), junk.size()};
   EXPECT_EQ(draw(nullptr, 0, 0, "A", &bad), 1);
 }
 
@@ -102,7 +104,7 @@ TEST_F(Text, ImageFonts) {
   pixels[4] = 3;
   auto* glyphs = reinterpret_cast<std::uint32_t*>(pixels + kW * 4);
   for (int i = 0; i < 2 * kW; ++i) glyphs[i] = 0xFF000000u + std::uint32_t(i);
-  Image font{bytes.data(), bytes.size()};
+  ImageRef font{bytes.data(), bytes.size()};
   Canvas c(10, 4);
   EXPECT_EQ(draw(c.target(), 1, 1, "ba?a", &font), 0);
   EXPECT_EQ(c.at(1, 1), 0xFF000002u);  // 'b' starts at glyph column 2

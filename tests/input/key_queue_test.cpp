@@ -6,6 +6,8 @@
 
 #include "input/key_translate.h"
 
+using namespace qz;
+
 namespace {
 
 // The queue is process-wide: each test starts from an empty one.

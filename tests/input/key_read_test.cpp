@@ -14,6 +14,8 @@
 #include "input/key_translate.h"
 #include "runtime/console_hooks.h"
 
+using namespace qz;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -16,6 +16,8 @@
 #include "display/window_title.h"
 #include "tests/reliability/reliability_support.h"
 
+using namespace qz;
+
 namespace {
 
 using namespace std::chrono_literals;

@@ -27,6 +27,8 @@
 #include "runtime/termination.h"
 #include "tests/reliability/reliability_support.h"
 
+using namespace qz;
+
 namespace {
 
 using namespace std::chrono_literals;

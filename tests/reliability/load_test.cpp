@@ -19,6 +19,8 @@
 #include "input/key_read.h"
 #include "tests/reliability/reliability_support.h"
 
+using namespace qz;
+
 namespace {
 
 using namespace std::chrono_literals;

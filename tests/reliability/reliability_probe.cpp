@@ -29,6 +29,8 @@
 #include "input/key_read.h"
 #include "runtime/runtime.h"
 
+using namespace qz;
+
 namespace {
 
 void draw_frame(int width, int height, int step, std::uint32_t colour) {

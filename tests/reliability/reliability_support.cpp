@@ -16,6 +16,8 @@
 #include <filesystem>
 #include <thread>
 
+using namespace qz;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

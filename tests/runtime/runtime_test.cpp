@@ -16,9 +16,11 @@
 #include "runtime/runtime.h"
 #include "tests/support/canvas.h"
 
+using namespace qz;
+
 namespace {
 
-TEST(Runtime, StartupFixesRoundingBeforeMain) {
+TEST(Runtime, InitFixesRoundingAndLocale) {
   EXPECT_EQ(std::fegetround(), FE_TONEAREST);
   EXPECT_EQ(std::lrint(2.5), 2);
   EXPECT_EQ(std::lrint(3.5), 4);

@@ -4,6 +4,8 @@
 
 #include "display/screen_mode.h"
 
+using namespace qz;
+
 void set_null_mode(int width, int height, int depth) {
   setenv("QZGFX", "null", 1);
   gfx_screen_res(width, height, depth, 1, 0, 0);

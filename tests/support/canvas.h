@@ -14,7 +14,7 @@ void set_null_mode(int width = 320, int height = 200, int depth = 32);
 // A small image target for contract tests: pixels start cleared to `fill`.
 struct Canvas {
   Canvas(int width, int height, int bytes_per_pixel = 4, std::uint32_t fill = 0);
-  const Image* target() const { return &image; }
+  const qz::ImageRef* target() const { return &image; }
   std::uint32_t at(int x, int y) const;
   void set(int x, int y, std::uint32_t value);
   // Every pixel that is not the background colour.
@@ -23,7 +23,7 @@ struct Canvas {
   int width, height, bpp;
   std::uint32_t background;
   std::vector<std::uint8_t> bytes;
-  Image image;
+  qz::ImageRef image;
 };
 
 using PixelSet = std::set<std::pair<int, int>>;

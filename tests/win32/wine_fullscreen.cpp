@@ -9,6 +9,8 @@
 #include "runtime/last_error.h"
 #include "runtime/runtime.h"
 
+using namespace qz;
+
 int main(int argc, char** argv) {
   runtime_init(argc, argv, 0);
   gfx_screen_res(1000, 700, 32, 1, kModeFullscreen, 0);

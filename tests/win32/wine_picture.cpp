@@ -9,6 +9,8 @@
 #include "display/screen_mode.h"
 #include "tests/support/sha256.h"
 
+using namespace qz;
+
 int main(int argc, char** argv) {
   _putenv("QZGFX=null");
   setup_scene(argc, argv);

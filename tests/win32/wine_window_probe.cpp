@@ -18,6 +18,8 @@
 #include "gfx/line.h"
 #include "runtime/runtime.h"
 
+using namespace qz;
+
 namespace {
 void dump(const std::string& path) {
   Sleep(300);  // several presentation passes

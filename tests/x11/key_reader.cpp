@@ -14,6 +14,8 @@
 #include "input/key_read.h"
 #include "runtime/runtime.h"
 
+using namespace qz;
+
 int main(int argc, char** argv) {
   runtime_init(argc, argv, 0);
   gfx_screen_res(640, 480, 32, 1, 0, 0);

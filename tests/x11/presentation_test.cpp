@@ -24,6 +24,8 @@
 #include "input/key_read.h"
 #include "tests/x11/x11_test_support.h"
 
+using namespace qz;
+
 namespace {
 
 using namespace std::chrono_literals;

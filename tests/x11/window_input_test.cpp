@@ -13,6 +13,8 @@
 #include "display/window_host.h"
 #include "input/key_queue.h"
 
+using namespace qz;
+
 namespace {
 
 std::vector<std::int32_t> take_queue() {

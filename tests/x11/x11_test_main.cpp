@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "runtime/runtime.h"
 #include "tests/x11/x11_test_support.h"
 
 int main(int argc, char** argv) {
@@ -11,6 +12,7 @@ int main(int argc, char** argv) {
     std::printf("Xvfb is not installed: X11 tests skipped\n");
     return kSkipReturnCode;
   }
+  qz::runtime_init(argc, argv, 0);  // as the program does
   prepare_test_process();
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
