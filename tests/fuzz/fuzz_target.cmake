@@ -9,7 +9,7 @@ set(QZ_FUZZ_SOURCE ${CMAKE_CURRENT_LIST_DIR}/fuzz_gfx.cpp)
 
 function(qz_add_fuzz_target)
   add_executable(fuzz_gfx ${QZ_FUZZ_SOURCE})
-  target_link_libraries(fuzz_gfx PRIVATE qzgfx)
+  target_link_libraries(fuzz_gfx PRIVATE qzgfx_internal)
   target_link_options(fuzz_gfx PRIVATE -fsanitize=fuzzer)
 endfunction()
 

@@ -1,0 +1,16 @@
+#pragma once
+
+// The calling thread's text about its last failure, for qz_error_message.
+// Operations that fail with a reason worth telling set it beside the
+// last-error number; a success leaves it as it is.
+
+namespace qz {
+
+// Copies the text (cut to 255 bytes); null clears it.
+void set_error_message(const char* text);
+// The calling thread's text, "" when none was set.
+const char* error_message();
+// set_last_error(1) and the text together: the common way to fail.
+void fail_with(const char* text);
+
+}  // namespace qz
