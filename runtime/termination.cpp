@@ -26,7 +26,7 @@ char g_fault_message[256];
 enum Owner : int { kNobody, kProgram, kLastResort };
 std::atomic<int> g_owner{kNobody};
 
-extern "C" void on_termination_signal(int signal_number) {
+void on_termination_signal(int signal_number) {
   // The first request wins; nothing here but an atomic store is safe.
   int none = 0;
   g_pending.compare_exchange_strong(none, signal_number);
