@@ -67,4 +67,19 @@ bool null_driver_requested(const char* qzgfx, int flags);
 const char* driver_failure_reason();
 void set_driver_failure_reason(const char* reason);
 
+// A QZGFX that names no driver of the table (nor "null") is passed over by
+// selection; this says so, with the names it could have been, for the
+// program's message. Empty when the last selection had no such name.
+const char* driver_selection_note();
+
+// A window back end's thread records that its display went away under the
+// current mode (a process the runtime does not own goes on). From then on
+// the mode's window calls fail; a new mode starts afresh.
+void mark_display_lost();
+bool display_lost();
+
+// Why the current mode can show nothing and deliver no input (no mode, the
+// Null driver, a lost display), or null when it has a working window.
+const char* window_unavailable_reason();
+
 }  // namespace qz

@@ -11,6 +11,7 @@
 #include "gfx/context.h"
 #include "gfx/screen_lock.h"
 #include "gfx/text.h"
+#include "gfx/text_output.h"
 #include "input/key_read.h"
 #include "runtime/console_hooks.h"
 #include "runtime/last_error.h"
@@ -212,6 +213,8 @@ int gfx_set_mode(int mode_number, int width, int height, int depth, int scanline
     ctx.routines->span_solid(page, ctx.background, width * height);
   }
   screen_unlock(1, 0);
+
+  text_output_reset(mode);
 
   if (!g_shutdown_registered) {
     g_shutdown_registered = true;

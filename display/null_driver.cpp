@@ -1,15 +1,19 @@
 #include "display/display_driver.h"
+#include "display/vsync.h"
 
 namespace qz {
 
 // No window and no presentation thread: nothing to exclude, so the lock is
-// empty and every other operation is unsupported.
+// empty and every window operation is unsupported. The frame wait still
+// paces: a program animating without a window would otherwise spin at full
+// speed.
 namespace {
 void no_lock() {}
+void wait_one_frame() { sleep_one_frame(60); }
 }  // namespace
 
 const DisplayDriver null_driver = {
-    "Null", nullptr, nullptr, no_lock, no_lock, nullptr, nullptr,
+    "Null", nullptr, nullptr, no_lock, no_lock, nullptr, wait_one_frame,
     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
 };
 

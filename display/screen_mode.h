@@ -47,6 +47,14 @@ struct TextCell {
   std::uint32_t background = 0;
 };
 
+// Where console-style printing goes: the rows it may use and scroll (from 1,
+// inclusive), its cursor and its colours as pixel values.
+struct TextOutput {
+  std::int32_t top = 1, bottom = 0;
+  std::int32_t row = 1, column = 1;
+  std::uint32_t foreground = 0, background = 0;
+};
+
 struct ScreenMode {
   std::int32_t id = 0;
   std::int32_t mode_number = 0;
@@ -75,6 +83,7 @@ struct ScreenMode {
   std::array<std::uint8_t, 128> key_state{};
   std::int32_t refresh_rate = 0;
   std::vector<std::vector<TextCell>> text_cells;  // one buffer per page
+  TextOutput text_output;
   std::array<WindowEvent, kEventRingSize> event_ring{};
   std::int32_t event_read = 0;
   std::int32_t event_write = 0;

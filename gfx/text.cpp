@@ -8,6 +8,7 @@
 #include "gfx/builtin_data.h"
 #include "gfx/context.h"
 #include "gfx/screen_lock.h"
+#include "gfx/text_output.h"
 #include "runtime/last_error.h"
 
 namespace qz {
@@ -141,8 +142,9 @@ void gfx_clear_screen(std::int32_t area) {
       first_row = ctx.y0();
       last_row = ctx.y1();
     } else {
-      const FontRecord* font = mode->default_font;
-      last_row = std::min<int>(last_row, mode->text_rows * int(font ? font->cell_height : 8) - 1);
+      PixelRows region = text_region_pixel_rows(*mode);
+      first_row = region.first;
+      last_row = region.last;
     }
     int x = area == 1 ? ctx.x0() : 0, count = area == 1 ? ctx.view_width : mode->width;
     for (int y = first_row; y <= last_row; ++y) ctx.fill_span(ctx.pixel_address(x, y), ctx.background, count);
@@ -152,8 +154,17 @@ void gfx_clear_screen(std::int32_t area) {
   ctx.last_y = static_cast<float>(ctx.view_y + ctx.view_height / 2);
   if (std::size_t(ctx.work_page) < mode->text_cells.size()) {
     auto& page = mode->text_cells[std::size_t(ctx.work_page)];
-    std::fill(page.begin(), page.end(), TextCell{32, ctx.foreground, ctx.background});
+    std::size_t from = 0, to = page.size();
+    if (area != 0 && area != 1) {  // the text region's rows: their cells alone
+      const bool any = first_row <= last_row;
+      to = any ? std::min(page.size(), std::size_t(mode->text_output.bottom) * std::size_t(mode->text_columns)) : 0;
+      from = std::min(to, std::size_t(mode->text_output.top - 1) * std::size_t(mode->text_columns));
+    }
+    std::fill(page.begin() + std::ptrdiff_t(from), page.begin() + std::ptrdiff_t(to),
+              TextCell{32, ctx.foreground, ctx.background});
   }
+  // Clearing the page or the text region starts printing at its top again.
+  if (area != 1) text_output_home(*mode);
   screen_unlock(1, 0);
 }
 
@@ -180,6 +191,8 @@ std::int32_t gfx_set_text_grid(std::int32_t columns, std::int32_t rows) {
     mode->default_font = chosen;
     mode->text_columns = columns;
     mode->text_rows = rows;
+    // Printing gets the whole new grid, from its top-left cell.
+    text_output_reset_region(*mode);
     GfxContext& ctx = gfx_context();
     gfx_reset_text_cells(ctx, true);
     gfx_set_target(ctx, nullptr);

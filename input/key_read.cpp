@@ -4,10 +4,12 @@
 
 #include "input/key_read.h"
 
+#include "display/display_driver.h"
 #include "display/screen_mode.h"
 #include "gfx/screen_lock.h"
 #include "input/key_queue.h"
 #include "runtime/console_hooks.h"
+#include "runtime/error_message.h"
 #include "runtime/termination.h"
 
 namespace qz {
@@ -60,12 +62,19 @@ std::string gfx_read_key() {
 }
 
 std::int32_t gfx_wait_key() {
-  while (current_mode() != nullptr) {
-    if (const std::int32_t code = key_queue_get()) return code;
+  for (;;) {
+    if (current_mode() != nullptr)
+      if (const std::int32_t code = key_queue_get()) return code;
+    // Without a window (none, the Null driver, a lost display) no key can
+    // come: waiting would never end.
+    if (const char* why = window_unavailable_reason()) {
+      const std::string text = std::string("no key can come: ") + why;
+      fail_with(text.c_str());
+      return 0;
+    }
     runtime_sleep(kWaitKeyPollMs);
     runtime_poll_termination();
   }
-  return 0;
 }
 
 std::int32_t gfx_key_pending() { return key_queue_pending(); }

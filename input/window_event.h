@@ -30,6 +30,7 @@ enum WindowEventType : std::int32_t {
   kEventFocusLost = 12,
   kEventCloseRequest = 13,
   kEventHwheelTurn = 14,
+  kEventDisplayLost = 15,  // the window system went away; no payload
 };
 
 constexpr int kEventRingSize = 128;

@@ -31,8 +31,17 @@
 //   join) and waits. The program's thread ends the process at its next wait
 //   or key read, through runtime_end, with one line on standard error and
 //   status 1; nothing is left to put back on a server that is gone.
-// - Last resort: when a request (signal or lost connection) is still not
-//   taken up after kLastResortGrace, the program's thread is not coming by.
+// - That is only so when the program handed the process to the runtime
+//   (runtime_init). Otherwise the loss is the program's to handle: the
+//   thread posts a display-lost event, marks the display lost (the window
+//   calls then fail), leaves the host and parks for good; nothing ends the
+//   process, and a new mode may connect again.
+// - SIGPIPE is blocked on this thread, so that writing to a server that
+//   hung up is an error Xlib reports (and so a lost server), not a signal
+//   that kills the process, whether or not the runtime ignores it.
+// - Last resort (owned processes only): when a request (signal or lost
+//   connection) is still not taken up after kLastResortGrace, the program's
+//   thread is not coming by.
 //   This thread then claims it, puts the display mode and the screen saver
 //   back (when the server is still there), takes the window down and ends
 //   the process with the request's status. It waits for the host lock in
@@ -44,6 +53,7 @@
 
 #include <poll.h>
 #include <pthread.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -60,6 +70,7 @@
 #include "display/x11/x11_driver.h"
 #include "display/x11/x11_state.h"
 #include "input/window_input.h"
+#include "runtime/runtime.h"
 #include "runtime/termination.h"
 
 #if defined(__linux__)
@@ -123,23 +134,30 @@ int on_io_error(Display* display) {
 // process (the fault request), or ends it itself after the grace.
 [[noreturn]] void on_connection_lost(Display*, void*) {
   X11State& x = x11();
-  if (x.started) {
+  const bool owned = runtime_owns_process();
+  if (!x.started) {
+    // During the window setup the mode set learns it from the failed start.
+    x.failure = "lost the connection to the X server";
+  } else if (owned) {
     char message[200];
     std::snprintf(message, sizeof message, "%s: lost the connection to the X server (%s)",
                   program_invocation_short_name, x11_printable_name(x.display_name).c_str());
     request_fault_termination(1, message);
   } else {
-    // During the window setup the mode set learns it from the failed start.
-    x.failure = "lost the connection to the X server";
+    // The mode lives until this thread has left the host (its close waits
+    // for that), so the event reaches the mode whose window went away.
+    post_event(WindowEvent{kEventDisplayLost});
+    mark_display_lost();
   }
   // The program's thread may need the lock on its way to the end.
   if (g_in_pass) host_lock_mutex().unlock();
   host_retire();
   const auto retired = Clock::now();
   for (;;) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(owned ? std::chrono::milliseconds(10) : std::chrono::milliseconds(1000));
     const int status = termination_status();
-    if (status != 0 && Clock::now() - retired >= kLastResortGrace && claim_termination()) end_process_now(status);
+    if (owned && status != 0 && Clock::now() - retired >= kLastResortGrace && claim_termination())
+      end_process_now(status);
   }
 }
 
@@ -230,7 +248,7 @@ void mark_rows(ScreenMode& mode) { std::fill(mode.dirty_rows.begin(), mode.dirty
 // pending for kLastResortGrace while the host still runs.
 void last_resort_if_due() {
   const int status = termination_status();
-  if (status == 0) return;
+  if (status == 0 || !runtime_owns_process()) return;
   const auto now = Clock::now();
   if (g_request_seen == Clock::time_point{}) g_request_seen = now;
   if (now - g_request_seen < kLastResortGrace || !host_running() || !claim_termination()) return;
@@ -339,8 +357,12 @@ bool open_display() {
   }
   x.display = display;
   g_our_display = x.display;
-  g_previous_handler = XSetErrorHandler(on_x_error);
-  g_previous_io_handler = XSetIOErrorHandler(on_io_error);
+  // A connection lost before was never closed, so its handlers are still
+  // ours; keeping them as "previous" would make each call itself.
+  if (const XErrorHandler previous = XSetErrorHandler(on_x_error); previous != on_x_error)
+    g_previous_handler = previous;
+  if (const XIOErrorHandler previous = XSetIOErrorHandler(on_io_error); previous != on_io_error)
+    g_previous_io_handler = previous;
   XSetIOErrorExitHandler(x.display, on_connection_lost, nullptr);
   x.screen = DefaultScreen(x.display);
   x.root = RootWindow(x.display, x.screen);
@@ -396,6 +418,10 @@ void x11_install_host_routines() {
 }
 
 void x11_thread_main() {
+  sigset_t pipe_signal;
+  sigemptyset(&pipe_signal);
+  sigaddset(&pipe_signal, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
   g_request_seen = {};
   if (!open_display()) return;
   if (x11_thread_init() != 0) {

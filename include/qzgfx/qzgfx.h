@@ -73,7 +73,9 @@ QZ_API int qz_last_error(void);
 /**
  * Why the calling thread's last failing call failed, as one line of text
  * (for example "cannot open a window: DISPLAY is not set"); "" when nothing
- * has failed on this thread. The text stays until the next failure.
+ * has failed on this thread. The text stays until the next failure. After a
+ * qz_screen_open that succeeded although QZGFX names no back end, it holds
+ * that warning (qz_last_error is 0 then).
  */
 QZ_API const char* qz_error_message(void);
 
@@ -274,6 +276,18 @@ QZ_API void qz_blit(qz_image* target, int x, int y, const qz_image* source);
 /** As qz_blit, leaving out the source pixels of colour `transparent`. */
 QZ_API void qz_blit_transparent(qz_image* target, int x, int y, const qz_image* source, qz_colour transparent);
 
+/**
+ * Saves a 4-byte image (NULL: the screen's visible page at depth 32) as an
+ * RGBA PNG file, the alpha byte kept as it is. Needs the library built with
+ * libpng; returns 1 with the reason otherwise.
+ */
+QZ_API int qz_image_save_png(const qz_image* image, const char* path);
+/**
+ * Loads a PNG file of any kind (palette, grey, 16-bit channels) as a new
+ * 4-byte image of 0xAARRGGBB pixels; NULL with the reason on failure.
+ */
+QZ_API qz_image* qz_image_load_png(const char* path);
+
 /** @} */
 
 /* ------------------------------------------------------------------------- */
@@ -404,10 +418,11 @@ QZ_API void qz_text(qz_image* target, float x, float y, const char* text, qz_col
  * font (NULL: the built-in one, in `colour`). An image font is an image of
  * the target's bytes per pixel whose first row's bytes hold the glyph table:
  * byte 0 is 0, bytes 1 and 2 the first and last character code, then one
- * byte per character giving its width in pixels; below that row the glyphs
- * stand side by side from the left and are copied as they are (`colour`
- * does not apply). Characters outside first..last are skipped. Returns 1
- * for a font that breaks these rules.
+ * byte per character giving its width in pixels (the widths adding up to at
+ * most the image's width); below that row the glyphs, as tall as the image
+ * less one row, stand side by side from the left and are copied as they are
+ * (`colour` does not apply). Characters outside first..last are skipped and
+ * take no room. Returns 1 for a font that breaks these rules.
  */
 QZ_API int qz_text_ex(qz_image* target, float x, float y, const char* text, size_t length, qz_colour colour,
                       const qz_image* font, qz_coords coords);
@@ -554,7 +569,8 @@ enum qz_button {
 
 /** The mouse as qz_get_mouse reports it. */
 typedef struct qz_mouse {
-  int x, y;     /**< Position in screen pixels. */
+  int x;        /**< Horizontal position in screen pixels. */
+  int y;        /**< Vertical position in screen pixels. */
   int wheel;    /**< Wheel position: notches turned away from you since the window opened. */
   int buttons;  /**< qz_button bits held down. */
   int confined; /**< 1 while the pointer is confined to the window. */
@@ -600,17 +616,19 @@ typedef enum qz_event_type {
 
 /** One event; the fields its type names are set, the others are 0. */
 typedef struct qz_event {
-  qz_event_type type;
+  qz_event_type type; /**< What happened. */
   int scan_code;  /**< Key events: the qz_scan code. */
   int character;  /**< Key events: the character the key gives (0 if none). */
-  int x, y;       /**< Mouse movement: the pointer's position. */
-  int dx, dy;     /**< Mouse movement: how far it moved. */
+  int x;          /**< Mouse movement: the pointer's horizontal position. */
+  int y;          /**< Mouse movement: the pointer's vertical position. */
+  int dx;         /**< Mouse movement: how far it moved right. */
+  int dy;         /**< Mouse movement: how far it moved down. */
   int buttons;    /**< Button events: the qz_button bit. */
   int wheel;      /**< Wheel events: the wheel's position. */
 } qz_event;
 
 /**
- * Takes the oldest event of the window (128 are kept, the oldest dropped
+ * Takes the oldest event of the window (127 are kept, the oldest dropped
  * beyond that) into *event: 1 when there was one, 0 (type QZ_EVENT_NONE)
  * when not. Never waits. Key codes go on arriving through qz_read_key too.
  */

@@ -121,11 +121,13 @@ enum class EventType : int {
 
 /** One window event (the C record, with its type as an enum class). */
 struct Event : qz_event {
+  /** The type as an enum class. */
   EventType kind() const { return EventType(type); }
 };
 
 /** The mouse: position, wheel, buttons held. */
 struct Mouse : qz_mouse {
+  /** Whether button `b` is held down. */
   bool held(Button b) const { return (buttons & int(b)) != 0; }
 };
 
@@ -212,7 +214,9 @@ class Image : public Canvas {
     if (!target()) throw Error();
   }
   ~Image() { qz_image_free(target()); }
+  /** Takes over another image; `other` is left empty. */
   Image(Image&& other) noexcept : Canvas(other.target()) { static_cast<Canvas&>(other) = Canvas(); }
+  /** Frees this image and takes over another; `other` is left empty. */
   Image& operator=(Image&& other) noexcept {
     if (this != &other) {
       qz_image_free(target());

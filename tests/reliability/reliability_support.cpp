@@ -86,22 +86,6 @@ std::vector<std::string> no_pause_at_exit() {
 #endif
 }
 
-Window window_of(Display* display, pid_t pid, std::chrono::milliseconds limit) {
-  Window found = 0;
-  eventually(
-      [&] {
-        for (Window w : program_windows(display)) {
-          XWindowAttributes a{};
-          if (cardinal_property(display, w, "_NET_WM_PID") == pid && XGetWindowAttributes(display, w, &a) &&
-              a.map_state == IsViewable)
-            found = w;
-        }
-        return found != 0;
-      },
-      limit);
-  return found;
-}
-
 bool focus_window(const Xvfb& server, Window window) {
   return xdotool(server.name(), {"mousemove", "--window", std::to_string(window), "10", "10"}) &&
          program_has_focus(server.display(), std::chrono::seconds(5));

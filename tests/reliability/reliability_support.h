@@ -32,8 +32,6 @@ std::string describe(const Ending& ending);
 // tool's time, not the program's. Empty in other builds.
 std::vector<std::string> no_pause_at_exit();
 
-// The mapped top-level window of the given process (0 after `limit`).
-Window window_of(Display* display, pid_t pid, std::chrono::milliseconds limit);
 // Moves the pointer onto the window and waits for it to have the focus.
 bool focus_window(const Xvfb& server, Window window);
 

@@ -13,21 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-Window tour_window(Display* display, const Child& program) {
-  Window found = 0;
-  eventually(
-      [&] {
-        for (Window w : program_windows(display))
-          if (cardinal_property(display, w, "_NET_WM_PID") == program.pid()) {
-            XWindowAttributes a{};
-            if (XGetWindowAttributes(display, w, &a) && a.map_state == IsViewable) found = w;
-          }
-        return found != 0;
-      },
-      20s);
-  return found;
-}
-
 std::string line_of(Child& program) { return program.read_line(20s).value_or("(nothing)"); }
 
 class X11ApiTour : public ::testing::TestWithParam<const char*> {};
@@ -44,7 +29,7 @@ TEST_P(X11ApiTour, SamePictureWithoutAWindowAndInputThroughThePublicCalls) {
   ASSERT_TRUE(server.running());
   Child program({GetParam()}, {"DISPLAY=" + server.name(), "QZGFX"});
   EXPECT_EQ(line_of(program), hash) << program.read_stderr();
-  const Window window = tour_window(server.display(), program);
+  const Window window = window_of(server.display(), program.pid(), 20s);
   ASSERT_NE(window, 0u) << program.read_stderr();
   const std::string id = std::to_string(window);
 

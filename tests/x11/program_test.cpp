@@ -18,20 +18,7 @@ using namespace std::chrono_literals;
 constexpr int kWidth = 1680, kHeight = 1050;
 
 // Waits for the program's window to be shown and returns it (0 if none).
-Window wait_for_window(Display* display, const Child& program) {
-  Window found = 0;
-  eventually(
-      [&] {
-        for (Window w : program_windows(display))
-          if (cardinal_property(display, w, "_NET_WM_PID") == program.pid()) {
-            XWindowAttributes a{};
-            if (XGetWindowAttributes(display, w, &a) && a.map_state == IsViewable) found = w;
-          }
-        return found != 0;
-      },
-      20s);
-  return found;
-}
+Window wait_for_window(Display* display, const Child& program) { return window_of(display, program.pid(), 20s); }
 
 // A Latin-1 locale built into a private directory (no root needed).
 std::optional<std::vector<std::string>> latin1_environment() {

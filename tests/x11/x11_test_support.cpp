@@ -376,3 +376,19 @@ std::string executable_dir() {
   path.resize(n > 0 ? std::size_t(n) : 0);
   return path.substr(0, path.rfind('/'));
 }
+
+Window window_of(Display* display, pid_t pid, std::chrono::milliseconds limit) {
+  Window found = 0;
+  eventually(
+      [&] {
+        for (Window w : program_windows(display)) {
+          XWindowAttributes a{};
+          if (cardinal_property(display, w, "_NET_WM_PID") == pid && XGetWindowAttributes(display, w, &a) &&
+              a.map_state == IsViewable)
+            found = w;
+        }
+        return found != 0;
+      },
+      limit);
+  return found;
+}

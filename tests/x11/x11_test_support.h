@@ -78,6 +78,8 @@ bool eventually(const std::function<bool()>& condition, std::chrono::millisecond
 
 // Top-level windows whose WM_CLASS class starts with "qzgfxclass_".
 std::vector<Window> program_windows(Display* display);
+// The shown window of process `pid` once there is one, else 0 after `limit`.
+Window window_of(Display* display, pid_t pid, std::chrono::milliseconds limit);
 std::string text_property(Display* display, Window window, const char* property);
 long cardinal_property(Display* display, Window window, const char* property);
 struct Geometry {

@@ -79,9 +79,10 @@ int main(void) {
   key = qz_wait_key();
   if (key == 0) {
     /* No window: nothing can arrive, and nothing blocked. */
+    int error = qz_last_error();
     printf("no window\n");
     qz_screen_close();
-    return qz_last_error() == 1 ? 0 : 3;
+    return error == 1 ? 0 : 3;
   }
   saw_key = 1;
   printf("key %d\n", key);

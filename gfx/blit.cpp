@@ -1,0 +1,124 @@
+#include "gfx/blit.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "display/screen_mode.h"
+#include "gfx/context.h"
+#include "gfx/screen_lock.h"
+#include "runtime/error_message.h"
+#include "runtime/last_error.h"
+
+namespace qz {
+
+namespace {
+
+using i64 = std::int64_t;
+
+struct Surface {
+  std::uint8_t* pixels = nullptr;
+  i64 width = 0, height = 0, pitch = 0;
+  int bytes_per_pixel = 0;
+};
+
+// The screen side is the work page, found without selecting it as the
+// context's target: a blit leaves the context as it was.
+bool surface_of(const ImageRef* image, const ScreenMode* mode, Surface& out) {
+  if (!image) {
+    if (!mode) return false;
+    const GfxContext& ctx = gfx_context();
+    out = {mode->pages[std::size_t(ctx.work_page)], mode->width, mode->height, mode->pitch, mode->bytes_per_pixel};
+    return true;
+  }
+  auto info = read_image_header(*image, mode ? mode->bytes_per_pixel : 4);
+  if (!info) return false;
+  out = {info->pixels, info->width, info->height, info->pitch, info->bytes_per_pixel};
+  return true;
+}
+
+// Rows are walked upwards and pixels leftwards when the target overlaps the
+// source further down or right, so that no source pixel is overwritten before
+// it is read.
+template <typename Pixel>
+void copy_keyed(std::uint8_t* dest, const std::uint8_t* src, i64 count, Pixel key, bool backwards) {
+  auto one = [&](i64 i) {
+    Pixel v;
+    std::memcpy(&v, src + i * i64(sizeof(Pixel)), sizeof v);
+    if (v != key) std::memcpy(dest + i * i64(sizeof(Pixel)), &v, sizeof v);
+  };
+  if (backwards) {
+    for (i64 i = count - 1; i >= 0; --i) one(i);
+  } else {
+    for (i64 i = 0; i < count; ++i) one(i);
+  }
+}
+
+}  // namespace
+
+void gfx_blit(const ImageRef* target, int x, int y, const ImageRef* source, int sx, int sy, int w, int h,
+              bool use_key, std::uint32_t key) {
+  const ScreenMode* mode = current_mode();
+  Surface dst, src;
+  // Without a screen there is nothing to copy to or from it: quietly, as drawing.
+  if ((!target || !source) && !mode) return set_last_error(0);
+  if (!surface_of(target, mode, dst) || !surface_of(source, mode, src))
+    return fail_with("blit: an image header is not valid");
+  if (dst.bytes_per_pixel != src.bytes_per_pixel)
+    return fail_with("blit: source and target have different bytes per pixel");
+  set_last_error(0);
+
+  i64 X = x, Y = y, SX = sx, SY = sy, W = w < 1 ? src.width : w, H = h < 1 ? src.height : h;
+  if (SX < 0) {
+    X -= SX;
+    W += SX;
+    SX = 0;
+  }
+  if (SY < 0) {
+    Y -= SY;
+    H += SY;
+    SY = 0;
+  }
+  if (X < 0) {
+    SX -= X;
+    W += X;
+    X = 0;
+  }
+  if (Y < 0) {
+    SY -= Y;
+    H += Y;
+    Y = 0;
+  }
+  W = std::min({W, src.width - SX, dst.width - X});
+  H = std::min({H, src.height - SY, dst.height - Y});
+  if (W <= 0 || H <= 0) return;
+
+  const int bpp = dst.bytes_per_pixel;
+  std::uint8_t* d = dst.pixels + Y * dst.pitch + X * bpp;
+  const std::uint8_t* s = src.pixels + SY * src.pitch + SX * bpp;
+  const bool same = dst.pixels == src.pixels;
+  const bool upwards = same && Y > SY;
+  const bool leftwards = same && Y == SY && X > SX;
+  const i64 bytes = W * bpp;
+
+  if (!target) screen_lock();
+  for (i64 r = 0; r < H; ++r) {
+    const i64 row = upwards ? H - 1 - r : r;
+    std::uint8_t* dr = d + row * dst.pitch;
+    const std::uint8_t* sr = s + row * src.pitch;
+    if (!use_key) {
+      if (same)
+        std::memmove(dr, sr, std::size_t(bytes));
+      else
+        std::memcpy(dr, sr, std::size_t(bytes));
+    } else if (bpp == 4) {
+      copy_keyed<std::uint32_t>(dr, sr, W, key, leftwards);
+    } else if (bpp == 2) {
+      copy_keyed<std::uint16_t>(dr, sr, W, std::uint16_t(key), leftwards);
+    } else {
+      copy_keyed<std::uint8_t>(dr, sr, W, std::uint8_t(key), leftwards);
+    }
+  }
+  if (!target) screen_unlock(int(Y), int(Y + H - 1));
+}
+
+}  // namespace qz

@@ -1,0 +1,59 @@
+// The public PNG functions: a 4-byte image (or the visible page of a 32-bit
+// screen) to a file and back, over the PNG reader and writer.
+
+#include <cstring>
+#include <string>
+
+#include <qzgfx/qzgfx.h>
+
+#include "display/screen_mode.h"
+#include "gfx/png_io.h"
+#include "gfx/public_image.h"
+#include "gfx/screen_lock.h"
+#include "runtime/error_message.h"
+#include "runtime/last_error.h"
+
+namespace {
+
+int saved(const std::string& error) {
+  if (!error.empty()) {
+    qz::fail_with(error.c_str());
+    return 1;
+  }
+  qz::set_last_error(0);
+  return 0;
+}
+
+}  // namespace
+
+int qz_image_save_png(const qz_image* image, const char* path) {
+  if (!path) return saved("qz_image_save_png: no file name");
+  if (image) {
+    if (image->bytes_per_pixel != 4) return saved("qz_image_save_png: only 4-byte images can be saved");
+    return saved(qz::write_png(path, image->pixels, image->width, image->height, image->pitch));
+  }
+  qz::ScreenMode* mode = qz::current_mode();
+  if (!mode) return saved("qz_image_save_png: no screen is open");
+  if (mode->bytes_per_pixel != 4) return saved("qz_image_save_png: only a 32-bit screen can be saved");
+  // The visible page is only read, but drawing on it must not change it
+  // half-way through the file.
+  qz::screen_lock();
+  const std::string error = qz::write_png(path, mode->visible_framebuffer, mode->width, mode->height, mode->pitch);
+  qz::screen_unlock(1, 0);
+  return saved(error);
+}
+
+qz_image* qz_image_load_png(const char* path) {
+  const qz::PngPixels png = qz::read_png(path);
+  if (!png.error.empty()) {
+    qz::fail_with(png.error.c_str());
+    return nullptr;
+  }
+  qz_image* image = qz_image_create(png.width, png.height, 4);
+  if (!image) return nullptr;
+  for (int y = 0; y < png.height; ++y)
+    std::memcpy(image->pixels + std::size_t(y) * std::size_t(image->pitch),
+                png.pixels.data() + std::size_t(y) * std::size_t(png.width), std::size_t(png.width) * 4);
+  qz::set_last_error(0);
+  return image;
+}
