@@ -3,15 +3,18 @@
 #include <cstring>
 #include <string>
 
-#include "app/png_write.h"
 #include "app/scene.h"
 #include "display/screen_mode.h"
+#include "gfx/png_io.h"
 
 using namespace qz;
 
 // linkageSWEEPdemo1-snapshot [--frames K] OUT.png
 // Draws the program's picture without a display (setup, sweep, chart, then
 // K animation frames with no waits and no key reads) and saves it as PNG.
+// After its first cycle the animation repeats itself every cycle (each
+// position undrawn leaves the same trace as the cycle before), so any K
+// takes at most two cycles of frames.
 int main(int argc, char** argv) {
   long frames = 0;
   const char* out = nullptr;
@@ -45,10 +48,13 @@ int main(int argc, char** argv) {
   static LinkageTable table;
   compute_sweep(scene, table);
   draw_static_chart(scene, table);
+  const long cycle = scene.step_count;
+  if (frames >= cycle) frames = cycle + (frames - cycle) % cycle;
   AnimationState state;
   for (long i = 0; i < frames; ++i) animation_frame(scene, table, state, false);
-  if (!write_png(out, mode->visible_framebuffer, mode->width, mode->height, mode->pitch)) {
-    std::fprintf(stderr, "linkageSWEEPdemo1-snapshot: cannot write %s\n", out);
+  const std::string error = write_png(out, mode->visible_framebuffer, mode->width, mode->height, mode->pitch);
+  if (!error.empty()) {
+    std::fprintf(stderr, "linkageSWEEPdemo1-snapshot: %s\n", error.c_str());
     return 1;
   }
   return 0;

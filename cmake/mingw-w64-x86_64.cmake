@@ -1,6 +1,6 @@
 # Cross-compiling for 64-bit Windows with mingw-w64 (posix thread model, for
-# std::thread and std::mutex). The build-time packer must be built for the
-# build machine first and handed in as QZ_HOST_PACKER.
+# std::thread and std::mutex): one configure and one build, the packed
+# built-in data being checked in.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)

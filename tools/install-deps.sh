@@ -5,7 +5,7 @@ set -euo pipefail
 want=(cmake g++ make pkg-config libx11-dev libxext-dev libxrandr-dev libxss-dev libpng-dev)
 if [ "${1:-build}" = test ]; then
   want+=(libgtest-dev libbenchmark-dev xvfb xdotool x11-xserver-utils x11-utils locales clang libclang-rt-14-dev
-         g++-mingw-w64-x86-64-posix wine wine64)
+         g++-mingw-w64-x86-64-posix wine wine64 doxygen)
 fi
 missing=()
 for p in "${want[@]}"; do

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test in three
 # configurations: plain, AddressSanitizer with UBSan, and ThreadSanitizer;
-# then a bounded fuzzing run, and the Windows build, cross-compiled and
-# tested under Wine. Tests that
+# then the package check (install, examples against it) and the API
+# reference, a bounded fuzzing run, and the Windows build, cross-compiled
+# and tested under Wine. Tests that
 # need an X server start their own Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,12 +23,17 @@ for config in plain address thread; do
   echo "=== $config: tests"
   (cd "$dir" && ctest --output-on-failure -j"$jobs")
 done
+echo "=== package: install, examples out of tree (g++, clang++, pkg-config), add_subdirectory, FetchContent"
+bash tools/check-package.sh "$PWD/build-test-plain/tests/x_window_tool"
+echo "=== API reference: every public name documented"
+doxygen docs/Doxyfile
+
 echo "=== fuzzing: 60 s of the graphics stack under ASan and UBSan (clang, libFuzzer)"
 bash tests/fuzz/run_fuzz.sh 60 build-test-fuzz
 
 echo "=== windows: cross-build with mingw-w64, tests under Wine"
-cmake -S . -B build-test-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-      -DQZ_HOST_PACKER="$PWD/build-test-plain/pack_builtin" -DQZ_BUILD_BENCH=OFF >/dev/null
+cmake -S . -B build-test-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DQZ_BUILD_BENCH=OFF \
+      -DQZ_BUILD_EXAMPLES=OFF >/dev/null
 cmake --build build-test-win -j"$jobs"
 bash tests/win32/run_wine_tests.sh build-test-plain build-test-win
 echo "=== all configurations passed"

@@ -5,14 +5,17 @@
 # Usage: check_exports.sh LIBRARY
 set -euo pipefail
 lib=$1
+nm_args=(-C --defined-only --extern-only)
 nm_tool=nm
-# Archives of link-time-optimised objects need the compiler's nm.
+# Archives of link-time-optimised objects need the compiler's nm; a shared
+# library is judged by what it exports.
 if command -v gcc-nm >/dev/null && [[ $lib == *.a ]]; then nm_tool=gcc-nm; fi
-symbols=$("$nm_tool" -C --defined-only --extern-only "$lib" | awk 'NF >= 3 { $1 = ""; $2 = ""; sub(/^  /, ""); print }' | sort -u)
+if [[ $lib == *.so* ]]; then nm_args=(-C -D --defined-only); fi
+symbols=$("$nm_tool" "${nm_args[@]}" "$lib" | awk 'NF >= 3 { $1 = ""; $2 = ""; sub(/^  /, ""); print }' | sort -u)
 [ -n "$symbols" ] || { echo "no symbols read from $lib"; exit 1; }
 foreign=$(printf '%s\n' "$symbols" |
   sed -E 's/^(guard variable for|TLS init function for|TLS wrapper function for|typeinfo for|typeinfo name for|vtable for) //' |
-  grep -vE '^(qz::|qz_)' |
+  grep -vE '^(qz::|qz_|_edata$|_end$|__bss_start$)' |
   awk '{ head = $0; sub(/\(.*/, "", head); if (head !~ /(std|__gnu_cxx)::/) print }' || true)
 if [ -n "$foreign" ]; then
   echo "symbols outside qz_ and namespace qz:"

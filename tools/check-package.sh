@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# qzgfx as a package, the way users get it: the library built and installed
+# on its own (static and shared), the examples built out of tree against the
+# installed package with g++ and clang++ (find_package, and pkg-config
+# --static for the C one), consumers that take the sources through
+# add_subdirectory and FetchContent, and every program run under a private
+# Xvfb until it ends by itself with status 0.
+# Usage: tools/check-package.sh X_WINDOW_TOOL   (sends the close request)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+src=$PWD
+close_tool=$1
+work=$(mktemp -d /tmp/qz-package.XXXXXX)
+xvfb_pid=""
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+jobs=$(nproc)
+quiet() { "$@" >"$work/last.log" 2>&1 || { cat "$work/last.log"; return 1; }; }
+
+# A private X server on a free display number.
+for n in $(seq 70 99); do
+  [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
+  break
+done
+xdpyinfo >/dev/null 2>&1 || { echo "check-package: Xvfb did not start"; exit 1; }
+unset QZGFX
+
+# Runs a program until its window shows, then asks it to end the way it
+# expects (a key, a click, the close request) and wants status 0.
+run_example() {
+  local program=$1 how=$2
+  "$program" "$work/out.png" >/dev/null &
+  local pid=$! wid=""
+  for _ in $(seq 200); do
+    wid=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | head -1 || true)
+    [ -n "$wid" ] && break
+    sleep 0.05
+  done
+  [ -n "$wid" ] || { kill "$pid" 2>/dev/null; echo "$program: no window"; return 1; }
+  # The program's status says whether it got what it waited for.
+  case $how in
+    key) xdotool key --window "$wid" Escape 2>/dev/null || true ;;
+    close) xdotool mousemove --window "$wid" 50 50 key --window "$wid" a click 1 2>/dev/null || true
+           sleep 0.3
+           "$close_tool" close "$wid" 2>/dev/null || true ;;
+  esac
+  local status=0
+  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+  if kill -0 "$pid" 2>/dev/null; then kill "$pid"; echo "$program: still running"; return 1; fi
+  wait "$pid" || status=$?
+  [ "$status" = 0 ] || { echo "$program: status $status"; return 1; }
+  echo "  ran $(basename "$program")"
+}
+run_all() {
+  local dir=$1
+  run_example "$dir/hello" key
+  run_example "$dir/animation" key
+  run_example "$dir/input" close
+  run_example "$dir/images" key
+  [ -s "$work/out.png" ] || { echo "images: no PNG written"; return 1; }
+  run_example "$dir/palette" key
+}
+
+for kind in static shared; do
+  shared=$([ $kind = shared ] && echo ON || echo OFF)
+  prefix=$work/prefix-$kind
+  echo "--- $kind library: build, install to $prefix"
+  quiet cmake -S "$src" -B "$work/lib-$kind" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=$shared \
+        -DQZ_BUILD_DEMO=OFF -DQZ_BUILD_TESTS=OFF -DQZ_BUILD_BENCH=OFF -DQZ_BUILD_EXAMPLES=OFF
+  quiet cmake --build "$work/lib-$kind" -j"$jobs"
+  quiet cmake --install "$work/lib-$kind" --prefix "$prefix"
+  lib=$(ls "$prefix"/lib/libqzgfx.a "$prefix"/lib/libqzgfx.so.[0-9]*.[0-9]*.[0-9]* 2>/dev/null | head -1)
+  bash "$src/tests/api/check_exports.sh" "$lib"
+  for compiler in g++ clang++; do
+    c_compiler=$([ $compiler = g++ ] && echo gcc || echo clang)
+    echo "--- examples with $compiler against the installed $kind package (find_package)"
+    quiet cmake -S "$src/examples" -B "$work/ex-$kind-$compiler" -DCMAKE_PREFIX_PATH="$prefix" \
+          -DCMAKE_CXX_COMPILER=$compiler -DCMAKE_C_COMPILER=$c_compiler -DCMAKE_BUILD_TYPE=Release
+    quiet cmake --build "$work/ex-$kind-$compiler" -j"$jobs"
+    LD_LIBRARY_PATH="$prefix/lib" run_all "$work/ex-$kind-$compiler"
+  done
+  echo "--- hello.c through pkg-config ($kind)"
+  static_flag=$([ $kind = static ] && echo --static || echo)
+  # shellcheck disable=SC2046
+  cc -std=c11 -Wall -Wextra -pedantic -Werror "$src/examples/hello.c" -o "$work/hello-pc-$kind" \
+     $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs $static_flag qzgfx)
+  mkdir -p "$work/pc-$kind" && mv "$work/hello-pc-$kind" "$work/pc-$kind/hello"
+  LD_LIBRARY_PATH="$prefix/lib" run_example "$work/pc-$kind/hello" key
+done
+
+for way in add_subdirectory FetchContent; do
+  echo "--- a consumer taking the sources through $way"
+  consumer=$work/consumer-$way
+  mkdir -p "$consumer"
+  cp "$src/examples/hello.c" "$consumer/"
+  if [ $way = add_subdirectory ]; then
+    take="add_subdirectory(\"$src\" qzgfx)"
+  else
+    take="include(FetchContent)
+FetchContent_Declare(qzgfx SOURCE_DIR \"$src\")
+FetchContent_MakeAvailable(qzgfx)"
+  fi
+  cat >"$consumer/CMakeLists.txt" <<CMAKE
+cmake_minimum_required(VERSION 3.22)
+project(consumer LANGUAGES C CXX)
+$take
+add_executable(hello hello.c)
+target_link_libraries(hello PRIVATE qzgfx::qzgfx)
+CMAKE
+  quiet cmake -S "$consumer" -B "$consumer/build" -DCMAKE_BUILD_TYPE=Release
+  quiet cmake --build "$consumer/build" -j"$jobs"
+  run_example "$consumer/build/hello" key
+done
+echo "=== package: every example built and ran"
