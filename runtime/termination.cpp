@@ -8,6 +8,10 @@
 #include <cstring>
 #include <thread>
 
+#if !defined(_WIN32)
+#include <semaphore.h>
+#endif
+
 #include "runtime/runtime.h"
 
 namespace qz {
@@ -26,10 +30,40 @@ char g_fault_message[256];
 enum Owner : int { kNobody, kProgram, kLastResort };
 std::atomic<int> g_owner{kNobody};
 
+// A request the program's thread leaves alone this long ends the process
+// from the watchdog, a thread that needs no window: a program that never
+// waits and never reads a key on a window-less screen (or none) would
+// otherwise ignore the request for good. It comes after the window thread's
+// own last resort, which also gives the desktop back.
+constexpr auto kWatchdogGrace = std::chrono::milliseconds(1000);
+
+#if !defined(_WIN32)
+// Posted by the handler (async-signal-safe), so the watchdog sleeps until a
+// request comes.
+sem_t g_request_posted;
+#endif
+
 void on_termination_signal(int signal_number) {
-  // The first request wins; nothing here but an atomic store is safe.
+  // The first request wins; nothing here but an atomic store and a post.
   int none = 0;
   g_pending.compare_exchange_strong(none, signal_number);
+#if !defined(_WIN32)
+  sem_post(&g_request_posted);
+#endif
+}
+
+void watchdog() {
+  for (;;) {
+#if defined(_WIN32)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+#else
+    while (sem_wait(&g_request_posted) != 0) {
+    }
+#endif
+    if (g_pending.load() == 0) continue;
+    std::this_thread::sleep_for(kWatchdogGrace);
+    if (claim_termination()) end_process_now(termination_status());
+  }
 }
 
 void print_fault_message() {
@@ -58,16 +92,20 @@ void install_termination_handlers() {
   std::signal(SIGINT, on_termination_signal);
   std::signal(SIGTERM, on_termination_signal);
 #else
+  sem_init(&g_request_posted, 0, 0);
   struct sigaction action {};
   action.sa_handler = on_termination_signal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
+  // SIGQUIT (Ctrl+\ in a terminal) too: a core dump would leave the
+  // display mode changed.
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(s, &action, nullptr);
   // A display connection that the other side closes must come back as a
   // write error (and so as a lost server with its message), not as a
   // signal that kills the process without a word.
   std::signal(SIGPIPE, SIG_IGN);
 #endif
+  std::thread(watchdog).detach();
 }
 
 int pending_termination() { return g_pending.load(); }

@@ -2,8 +2,8 @@
 
 namespace qz {
 
-// Termination requests from outside (SIGINT, SIGTERM, SIGHUP; Ctrl+C on
-// Windows) end the program through the same path as runtime_end, so the
+// Termination requests from outside (SIGINT, SIGTERM, SIGHUP, SIGQUIT;
+// Ctrl+C on Windows) end the program through the same path as runtime_end, so the
 // window is closed and the display mode and screen saver restored, with exit
 // status 128 + the signal number.
 //
@@ -19,7 +19,9 @@ namespace qz {
 // the window back end's thread acts as a last resort: it claims the request,
 // puts back what it changed on the display and ends the process at once
 // (end_process_now), without static destructors that could meet the
-// program's thread still running.
+// program's thread still running. Where no window thread exists (a
+// window-less screen, or none), a watchdog thread of the handlers does the
+// same a little later, so that no request is ever ignored.
 
 // Installs the handlers (done by the runtime's start-up).
 void install_termination_handlers();

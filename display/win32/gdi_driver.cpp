@@ -74,8 +74,13 @@ int gdi_init(const char* title, int width, int height, int depth, int refresh, i
   POINT cursor{};
   if (g.monitor_from_point && GetCursorPos(&cursor)) g.monitor = g.monitor_from_point(cursor, MONITOR_DEFAULTTONEAREST);
 
-  // The screen saver stays off while the window lives.
-  if (SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &g.saved_screensaver, 0)) {
+  // The screen saver stays off while the window lives: through the driver
+  // thread's execution state where the system has it, which ends with the
+  // thread even when the process dies; else through the desktop-wide switch,
+  // put back on every orderly way out.
+  if (HMODULE kernel32 = GetModuleHandleA("kernel32.dll"))
+    look_up(kernel32, "SetThreadExecutionState", g.set_thread_execution_state);
+  if (!g.set_thread_execution_state && SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &g.saved_screensaver, 0)) {
     g.screensaver_saved = true;
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, 0);
   }

@@ -326,17 +326,25 @@ void gdi_set_high_priority(bool high) {
 
 void gdi_thread_main() {
   WindowHost& host = window_host();
-  if (gdi_thread_init() != 0) {
-    gdi_release();
-    return;
+  GdiState& g = gdi();
+  {
+    // The set-up writes fields (blitter, active) that the program's thread
+    // reads under the host lock.
+    std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
+    if (gdi_thread_init() != 0) {
+      gdi_release();
+      return;
+    }
+    if (host.flags & kModeHighPriority) gdi_set_high_priority(true);
+    host.active = 1;
   }
-  if (host.flags & kModeHighPriority) gdi_set_high_priority(true);
+  if (g.set_thread_execution_state) g.set_thread_execution_state(ES_CONTINUOUS | ES_DISPLAY_REQUIRED);
   host_signal_started();
-  host.active = 1;
   while (host_running()) {
     update_pass();
     host_wait_between_passes();
   }
+  if (g.set_thread_execution_state) g.set_thread_execution_state(ES_CONTINUOUS);
   std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
   gdi_release();
 }

@@ -42,6 +42,7 @@ struct GdiState {
   BOOL(WINAPI* track_mouse_event)(LPTRACKMOUSEEVENT) = nullptr;
   BOOL(WINAPI* get_monitor_info)(HMONITOR, LPMONITORINFO) = nullptr;
   LONG(WINAPI* change_display_settings_ex)(LPCSTR, DEVMODEA*, HWND, DWORD, LPVOID) = nullptr;
+  EXECUTION_STATE(WINAPI* set_thread_execution_state)(EXECUTION_STATE) = nullptr;
 };
 
 GdiState& gdi();

@@ -126,8 +126,11 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
       }
       break;
     case WM_SYSKEYDOWN:
+      // Alt+Enter switches once per press: a held key's repeats (bit 30, the
+      // key was down already) would rebuild the window and the display mode
+      // on every repeat.
       if (host.active && wparam == VK_RETURN && (lparam & (1 << 29))) {
-        switch_window_mode();
+        if (!(lparam & (1 << 30))) switch_window_mode();
         return 0;
       }
       return key_message(window, message, wparam, lparam);

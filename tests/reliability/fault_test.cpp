@@ -164,7 +164,7 @@ TEST(ReliabilitySignals, EachEndsTheAnimationWithItsStatusAndPutsTheDisplayBack)
   ASSERT_TRUE(desktop.ok) << "Xvfb did not start or took no modes";
   Display* d = desktop.server.display();
   for (const bool fullscreen : {false, true}) {
-    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
       SCOPED_TRACE(std::string(fullscreen ? "fullscreen, " : "windowed, ") + strsignal(signal_number));
       const SaverSettings saver = saver_settings(d);
       Child program({QZ_PROGRAM}, desktop.env());

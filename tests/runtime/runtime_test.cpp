@@ -13,6 +13,7 @@
 #include "app/scene.h"
 #include "display/screen_mode.h"
 #include "display/vsync.h"
+#include "gfx/line.h"
 #include "runtime/runtime.h"
 #include "tests/support/canvas.h"
 
@@ -69,6 +70,21 @@ TEST(Runtime, KeysThatEndTheProgram) {
 }  // namespace
 
 namespace {
+
+// A program that never waits and never reads a key, on a screen without a
+// window, still ends on a request: the watchdog acts after its grace.
+TEST(Runtime, RequestEndsAProgramThatNeverComesBy) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process, with the watchdog running
+  for (int s : {SIGTERM, SIGQUIT}) {
+    EXPECT_EXIT(
+        {
+          set_null_mode();
+          std::raise(s);
+          for (;;) gfx_line(nullptr, 0, 0, 10, 10, 0xFFFFFFFF, 0, 0xFFFF, 0);
+        },
+        ::testing::ExitedWithCode(128 + s), "");
+  }
+}
 
 TEST(Runtime, TerminationSignalsEndThroughTheShutdownPath) {
   for (int s : {SIGINT, SIGTERM, SIGHUP}) {
