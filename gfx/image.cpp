@@ -31,9 +31,10 @@ std::optional<ImageInfo> read_image_header(const ImageRef& image, int screen_byt
     header = kLongImageHeader;
     info.long_header = true;
   } else {
+    // A short header's pixels have the screen's size, whatever its low
+    // three bits say.
     std::uint16_t first = load16(image.bytes);
-    bpp = first & 7;
-    if (bpp == 0) bpp = static_cast<std::uint32_t>(screen_bytes_per_pixel);
+    bpp = static_cast<std::uint32_t>(screen_bytes_per_pixel);
     width = first >> 3;
     height = load16(image.bytes + 2);
     pitch = width * bpp;

@@ -9,8 +9,8 @@ namespace qz {
 // Images are drawing targets (and image fonts) other than the screen: a
 // header followed by pixel rows. Two header layouts exist:
 //   32 bytes: uint32 7, bytes per pixel, width, height, pitch, reserved words;
-//    4 bytes: uint16 (bytes per pixel in bits 0-2, 0 = the screen's; width in
-//             bits 3-15), uint16 height; pitch = width * bytes per pixel.
+//    4 bytes: uint16 (width in bits 3-15; bits 0-2 are not read: the pixels
+//             have the screen's size), uint16 height; pitch = width * that size.
 // An ImageRef names the caller's memory together with its size, so that a
 // header that claims more rows than the memory holds is refused instead of
 // being drawn past the end.

@@ -432,6 +432,9 @@ void x11_thread_main() {
   {
     std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
     window_host().active = 1;
+    // A mode that asks for high priority has it from its first pass, not
+    // only after a focus change.
+    if (window_host().flags & kModeHighPriority) x11_set_high_priority(true);
   }
   x11().started = true;
   host_signal_started();

@@ -144,6 +144,11 @@ TEST_F(Context, ImageTargetsKeepTheScreenView) {
   auto info = read_image_header(ImageRef{short_header, sizeof short_header}, 4);
   ASSERT_TRUE(info.has_value());
   EXPECT_EQ(info->pitch, 12);
+  // Its low bits never name another pixel size: the screen's holds.
+  short_header[0] = std::uint8_t((3 << 3) | 3);
+  info = read_image_header(ImageRef{short_header, sizeof short_header}, 2);
+  ASSERT_TRUE(info.has_value());
+  EXPECT_EQ(info->bytes_per_pixel, 2);
 }
 
 }  // namespace
