@@ -23,6 +23,7 @@
 #include "display/blitter.h"
 #include "display/screen_mode.h"
 #include "display/window_title.h"
+#include "gfx/blit.h"
 #include "gfx/builtin_data.h"
 #include "gfx/circle.h"
 #include "gfx/context.h"
@@ -31,6 +32,7 @@
 #include "gfx/lzw.h"
 #include "gfx/paint.h"
 #include "gfx/text.h"
+#include "gfx/text_output.h"
 #include "gfx/view.h"
 #include "input/key_queue.h"
 #include "input/key_read.h"
@@ -315,6 +317,28 @@ void op_view(Input& in, Harness&) {
   }
 }
 
+// Copies between the screen and images of every size, key or none, with
+// rectangles anywhere.
+void op_image_blit(Input& in, Harness& h) {
+  const ImageRef* target = h.target(in);
+  const ImageRef* source = h.target(in);
+  const std::int32_t x = in.number(340), y = in.number(260), sx = in.number(340), sy = in.number(260);
+  const std::int32_t w = in.number(400), hh = in.number(300);
+  const bool keyed = in.flag();
+  gfx_blit(target, x, y, source, sx, sy, w, hh, keyed, colour(in));
+}
+
+// Console output: any bytes at a cursor anywhere, regions of any rows.
+void op_text_output(Input& in, Harness&) {
+  switch (in.u8() % 5) {
+    case 0: text_print(in.bytes(300)); break;
+    case 1: text_locate(in.number(80), in.number(120)); break;
+    case 2: text_set_region(in.number(80), in.number(80)); break;
+    case 3: text_set_colours(in.u32(), in.u32()); break;
+    default: text_clear_region(); break;
+  }
+}
+
 // --- Text ------------------------------------------------------------------------
 
 // A put routine as a caller would write it: copies (or blends) the rectangle
@@ -587,7 +611,8 @@ constexpr Call kCalls[] = {
     {"key_queue", op_key_queue},       {"key_read", op_key_read},
     {"lzw", op_lzw},                   {"blit", op_blit},
     {"view", op_view},                 {"view", op_view},
-    {"window_title", op_window_title},
+    {"window_title", op_window_title}, {"image_blit", op_image_blit},
+    {"text_output", op_text_output},
 };
 
 // QZ_FUZZ_TRACE=1 lists the calls of each input, for reading a finding.
