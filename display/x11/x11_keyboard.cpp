@@ -1,15 +1,18 @@
-// The keyboard as the key tables see it: X keycodes become PC scan codes
-// (keycode - 8 for scan codes 1..88, the enhanced keys by their key symbol
-// with the enhanced flag), the key symbol of level 0 becomes the virtual key
-// and the key's base character, and the text of a key press comes from the
-// input method (dead keys and compose sequences included).
+// The keyboard as the key tables see it: X keycodes become PC scan codes by
+// the keys' XKB names, which stay the same whatever keycode numbers the
+// server uses (without names: keycode - 8 for scan codes 1..88), other
+// enhanced keys by their key symbol; the key symbol of level 0 becomes the
+// virtual key and the key's base character, and the text of a key press
+// comes from the input method (dead keys and compose sequences included).
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <string>
 
 #include "display/x11/x11_state.h"
@@ -61,6 +64,35 @@ static constexpr EnhancedKey kEnhancedKeys[] = {
     {XK_ISO_Level3_Shift, 56}, {XK_Home, 71}, {XK_Up, 72}, {XK_Prior, 73}, {XK_Left, 75}, {XK_Right, 77},
     {XK_End, 79}, {XK_Down, 80}, {XK_Next, 81}, {XK_Insert, 82}, {XK_Delete, 83}, {XK_Super_L, 91},
     {XK_Super_R, 92}, {XK_Menu, 93},
+};
+
+struct NamedKey {
+  char name[XkbKeyNameLength + 1];
+  std::uint16_t scan_code;
+};
+
+// PC scan codes by XKB key name; the enhanced ones carry kEnhancedKey.
+static constexpr NamedKey kNamedKeys[] = {
+    {"ESC", 1}, {"AE01", 2}, {"AE02", 3}, {"AE03", 4}, {"AE04", 5}, {"AE05", 6}, {"AE06", 7}, {"AE07", 8},
+    {"AE08", 9}, {"AE09", 10}, {"AE10", 11}, {"AE11", 12}, {"AE12", 13}, {"BKSP", 14}, {"TAB", 15},
+    {"AD01", 16}, {"AD02", 17}, {"AD03", 18}, {"AD04", 19}, {"AD05", 20}, {"AD06", 21}, {"AD07", 22},
+    {"AD08", 23}, {"AD09", 24}, {"AD10", 25}, {"AD11", 26}, {"AD12", 27}, {"RTRN", 28}, {"LCTL", 29},
+    {"AC01", 30}, {"AC02", 31}, {"AC03", 32}, {"AC04", 33}, {"AC05", 34}, {"AC06", 35}, {"AC07", 36},
+    {"AC08", 37}, {"AC09", 38}, {"AC10", 39}, {"AC11", 40}, {"TLDE", 41}, {"LFSH", 42}, {"BKSL", 43},
+    {"AC12", 43}, {"AB01", 44}, {"AB02", 45}, {"AB03", 46}, {"AB04", 47}, {"AB05", 48}, {"AB06", 49},
+    {"AB07", 50}, {"AB08", 51}, {"AB09", 52}, {"AB10", 53}, {"RTSH", 54}, {"KPMU", 55}, {"LALT", 56},
+    {"SPCE", 57}, {"CAPS", 58}, {"FK01", 59}, {"FK02", 60}, {"FK03", 61}, {"FK04", 62}, {"FK05", 63},
+    {"FK06", 64}, {"FK07", 65}, {"FK08", 66}, {"FK09", 67}, {"FK10", 68}, {"NMLK", 69}, {"SCLK", 70},
+    {"KP7", 71}, {"KP8", 72}, {"KP9", 73}, {"KPSU", 74}, {"KP4", 75}, {"KP5", 76}, {"KP6", 77},
+    {"KPAD", 78}, {"KP1", 79}, {"KP2", 80}, {"KP3", 81}, {"KP0", 82}, {"KPDL", 83}, {"LVL3", 84},
+    {"LSGT", 86}, {"FK11", 87}, {"FK12", 88},
+    {"KPEN", 28 | kEnhancedKey}, {"RCTL", 29 | kEnhancedKey}, {"KPDV", 53 | kEnhancedKey},
+    {"PRSC", 55 | kEnhancedKey}, {"RALT", 56 | kEnhancedKey}, {"HOME", 71 | kEnhancedKey},
+    {"UP", 72 | kEnhancedKey}, {"PGUP", 73 | kEnhancedKey}, {"LEFT", 75 | kEnhancedKey},
+    {"RGHT", 77 | kEnhancedKey}, {"END", 79 | kEnhancedKey}, {"DOWN", 80 | kEnhancedKey},
+    {"PGDN", 81 | kEnhancedKey}, {"INS", 82 | kEnhancedKey}, {"DELE", 83 | kEnhancedKey},
+    {"LWIN", 91 | kEnhancedKey}, {"RWIN", 92 | kEnhancedKey}, {"COMP", 93 | kEnhancedKey},
+    {"MENU", 93 | kEnhancedKey},
 };
 
 struct KeyboardMap {
@@ -145,6 +177,23 @@ unsigned int level3_mask_of(Display* display) {
   return mask == Mod1Mask ? 0 : mask & ~unsigned(Mod1Mask);
 }
 
+// Scan codes by keycode from the keyboard's XKB key names; all zero when
+// the server gives no names.
+std::array<std::uint16_t, 256> scan_codes_by_name(Display* display) {
+  std::array<std::uint16_t, 256> scan_codes{};
+  XkbDescPtr keyboard = XkbGetMap(display, 0, XkbUseCoreKbd);
+  if (!keyboard) return scan_codes;
+  if (XkbGetNames(display, XkbKeyNamesMask, keyboard) == Success && keyboard->names && keyboard->names->keys) {
+    for (unsigned code = keyboard->min_key_code; code <= keyboard->max_key_code && code < 256; ++code) {
+      const char* name = keyboard->names->keys[code].name;
+      for (const NamedKey& k : kNamedKeys)
+        if (std::strncmp(name, k.name, XkbKeyNameLength) == 0) scan_codes[code] = k.scan_code;
+    }
+  }
+  XkbFreeKeyboard(keyboard, 0, True);
+  return scan_codes;
+}
+
 }  // namespace
 
 void x11_load_keymap() {
@@ -152,15 +201,20 @@ void x11_load_keymap() {
   g_map = KeyboardMap{};
   int min_code = 0, max_code = 0;
   XDisplayKeycodes(x.display, &min_code, &max_code);
+  const std::array<std::uint16_t, 256> named = scan_codes_by_name(x.display);
+  const bool have_names = std::any_of(named.begin(), named.end(), [](std::uint16_t s) { return s != 0; });
   for (int code = std::max(min_code, 1); code <= std::min(max_code, 255); ++code) {
     const KeySym keysym = XkbKeycodeToKeysym(x.display, KeyCode(code), 0, 0);
     X11Key& key = g_map.keys[std::size_t(code)];
-    if (unsigned(code) >= kFirstScanKeycode && unsigned(code) <= kLastScanKeycode) {
+    if (have_names)
+      key.scan_code = named[std::size_t(code)];
+    else if (unsigned(code) >= kFirstScanKeycode && unsigned(code) <= kLastScanKeycode)
       key.scan_code = std::uint16_t(unsigned(code) - kKeycodeOffset);
-    } else {
+    // A second key of the same symbol (a multimedia keyboard's own Print key)
+    // is that enhanced key too.
+    if (!key.scan_code)
       for (const EnhancedKey& e : kEnhancedKeys)
         if (e.keysym == keysym) key.scan_code = std::uint16_t(e.scan_code | kEnhancedKey);
-    }
     key.virtual_key = virtual_key_of(keysym);
     // A symbol without a virtual key of its own (a letter of another
     // alphabet) takes the one of its position on the PC keyboard.

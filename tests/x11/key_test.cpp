@@ -3,6 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <X11/keysym.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
 #include <sstream>
 
 #include "tests/x11/x11_test_support.h"
@@ -12,10 +19,62 @@ namespace {
 using namespace std::chrono_literals;
 using Reads = std::vector<std::vector<int>>;
 
+bool run(const std::vector<std::string>& argv) {
+  Child tool(argv, {});
+  const ChildResult result = tool.wait(20s);
+  return result.exited && result.status == 0;
+}
+
+// Exchanges the keycodes of pairs of keys (by XKB key name) in the server's
+// keymap, as a server with another keycode numbering would have them.
+bool swap_keycodes(const std::string& display, const std::vector<std::pair<std::string, std::string>>& pairs) {
+  const std::string file =
+      (std::filesystem::temp_directory_path() / ("qz_keymap_" + std::to_string(getpid()) + ".xkb")).string();
+  if (!run({"xkbcomp", "-w", "0", display, file})) return false;
+  std::vector<std::string> lines;
+  {
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+  }
+  // Lines like "    <ESC> = 9;" of the xkb_keycodes section.
+  const std::regex keycode_line(R"(^(\s*<([^>]+)>\s*=\s*)(\d+);\s*$)");
+  std::map<std::string, std::size_t> line_of;
+  bool in_keycodes = false;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].rfind("xkb_keycodes", 0) == 0) in_keycodes = true;
+    if (lines[i].rfind("};", 0) == 0) in_keycodes = false;
+    std::smatch m;
+    if (in_keycodes && std::regex_match(lines[i], m, keycode_line)) line_of[m[2]] = i;
+  }
+  for (const auto& [a, b] : pairs) {
+    if (!line_of.count(a) || !line_of.count(b)) return false;
+    std::string& line_a = lines[line_of[a]];
+    std::string& line_b = lines[line_of[b]];
+    std::smatch ma, mb;
+    const std::string copy_a = line_a, copy_b = line_b;
+    std::regex_match(copy_a, ma, keycode_line);
+    std::regex_match(copy_b, mb, keycode_line);
+    line_a = ma[1].str() + mb[3].str() + ";";
+    line_b = mb[1].str() + ma[3].str() + ";";
+  }
+  {
+    std::ofstream out(file);
+    for (const std::string& line : lines) out << line << "\n";
+  }
+  const bool loaded = run({"xkbcomp", "-w", "0", file, display});
+  std::filesystem::remove(file);
+  return loaded;
+}
+
 class X11Keys : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(server.running() && server.display()) << "Xvfb did not start";
+    start_reader();
+  }
+  void TearDown() override { stop_reader(); }
+
+  void start_reader() {
     reader = std::make_unique<Child>(std::vector<std::string>{QZ_KEY_READER},
                                      std::vector<std::string>{"DISPLAY=" + server.name(), "QZGFX", "LANG=C.UTF-8"});
     ASSERT_EQ(reader->read_line(20s).value_or(""), "ready") << reader->read_stderr();
@@ -27,12 +86,13 @@ class X11Keys : public ::testing::Test {
     std::this_thread::sleep_for(200ms);
     drain();
   }
-  void TearDown() override {
+  void stop_reader() {
     if (!reader) return;
     reader->write_line("quit");
     const ChildResult result = reader->wait(10s);
     EXPECT_TRUE(result.exited);
     EXPECT_EQ(result.status, 0) << reader->read_stderr();
+    reader.reset();
   }
 
   Reads drain() {
@@ -126,4 +186,24 @@ TEST_F(X11Keys, HeldKeysShowUntilTheyComeUp) {
   drain();
 }
 
+// Key codes follow the key, not the server's keycode numbers.
+TEST_F(X11Keys, KeysReadAlikeWithOtherKeycodeNumbers) {
+  if (!program_available("xkbcomp")) GTEST_SKIP() << "xkbcomp is not installed";
+  // The reader takes the keymap when its window opens: renumber before that.
+  stop_reader();
+  ASSERT_TRUE(swap_keycodes(server.name(), {{"ESC", "FK12"}, {"FK01", "UP"}}));
+  int count = 0;
+  KeySym* at_96 = XGetKeyboardMapping(server.display(), 96, 1, &count);
+  ASSERT_TRUE(at_96 && count > 0 && at_96[0] == XK_Escape) << "the keymap was not renumbered";
+  XFree(at_96);
+  start_reader();
+  const std::pair<const char*, Reads> cases[] = {
+      {"F1", {{255, 59}}}, {"Up", {{255, 72}}}, {"ctrl+Up", {{255, 141}}}, {"Escape", {{27}}}};
+  for (const auto& [key, expected] : cases) {
+    SCOPED_TRACE(key);
+    EXPECT_EQ(keys({key}, expected.size()), expected);
+  }
+}
+
 }  // namespace
+
