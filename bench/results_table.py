@@ -2,7 +2,8 @@
 """Turns a qz_bench JSON report (--benchmark_out=FILE --benchmark_out_format=json,
 run with repetitions and aggregates) into the Markdown results table of
 bench/README.md: median, min and max of the library's column, its ratio to
-the limit and to the best peer, and the target next to it."""
+the limit and to the best peer, and the target next to it; then the library
+against the plain loop and the public API's columns (screen, image)."""
 
 import json
 import sys
@@ -47,6 +48,13 @@ PRESENT_ROWS = [
     ("picture with its window (X11, Xvfb)", "present/picture_with_window", "limit/first_touch_shm",
      "(information: the Null picture's, plus the X connection and the window)", None),
 ]
+
+
+# The library against the plain loop, and the public API against the
+# internal calls (screen) and against itself on an image: row, is a target.
+COLUMN_ROWS = [("W1", True), ("W2", True), ("W3", True), ("W4", True), ("W5", True), ("W6", True),
+               ("W7", True), ("W8", True), ("W4r2", False), ("W4r3", False), ("W6o", False)]
+PLAIN_LIMIT, API_LIMIT, IMAGE_LIMIT = 1.0, 1.05, 1.1
 
 
 def load(path):
@@ -129,6 +137,7 @@ def main():
         met = "" if check is None else ("yes" if check(r, st["median"]) else "**no**")
         print(f"| {label} | {fmt(st['median'])} | {fmt(st.get('min'))} | {fmt(st.get('max'))} | {fmt(med(bare))} | "
               f"{both(r, r_min)} | – | – | – | {target} | {met} |")
+    columns_table(stats)
     print()
     print("| limit | median ms | min ms | max ms |")
     print("|---|---:|---:|---:|")
@@ -139,6 +148,36 @@ def main():
         print()
         print(f"Picture, median per phase: mode set + background {pic['setup_ms']:.2f} ms, sweep "
               f"{pic['sweep_ms']:.2f} ms, static chart {pic['chart_ms']:.2f} ms.")
+
+
+def columns_table(stats):
+    """The library against the plain loop, the public API against the internal calls, and the public API on
+    an image against the same on the screen: medians, in brackets minima."""
+    if not any(f"{name}/plain" in stats or f"{name}/api" in stats for name, _ in COLUMN_ROWS):
+        return
+    print()
+    print(f"Targets: library <= {PLAIN_LIMIT} x plain loop, public API <= {API_LIMIT} x internal calls, "
+          f"image <= {IMAGE_LIMIT} x public API on the screen.")
+    print()
+    print("| workload | library ms | plain ms | library × plain | API ms | API × library | image ms | "
+          "image × API | met |")
+    print("|---|---:|---:|---:|---:|---:|---:|---:|---|")
+    for name, is_target in COLUMN_ROWS:
+        st = {c: stats.get(f"{name}/{c}", {}) for c in ("library", "plain", "api", "image")}
+        if not st["library"]:
+            continue
+        med = {c: v.get("median") for c, v in st.items()}
+        mins = {c: v.get("min") for c, v in st.items()}
+        pairs = [("library", "plain", PLAIN_LIMIT), ("api", "library", API_LIMIT), ("image", "api", IMAGE_LIMIT)]
+        cells, verdicts = [], []
+        for a, b, limit in pairs:
+            r = ratio(med[a], med[b])
+            cells.append(both(r, ratio(mins[a], mins[b])))
+            if r is not None:
+                verdicts.append(r <= limit)
+        met = "" if not is_target else ("yes" if verdicts and all(verdicts) else "**no**")
+        print(f"| {name} | {fmt(med['library'])} | {fmt(med['plain'])} | {cells[0]} | {fmt(med['api'])} | "
+              f"{cells[1]} | {fmt(med['image'])} | {cells[2]} | {met} |")
 
 
 if __name__ == "__main__":

@@ -1,9 +1,11 @@
 #include <chrono>
 #include <string>
 
+#include "bench/api_draw.h"
 #include "bench/bench_registry.h"
 #include "bench/library_draw.h"
 #include "bench/null_screen.h"
+#include "bench/plain_draw.h"
 #ifdef QZ_BENCH_HAVE_OPENCV
 #include "bench/opencv_draw.h"
 #endif
@@ -34,6 +36,22 @@ void library_column(benchmark::State& state, const Workload* w) {
   time_drawing(state, null_screen(), [w] { library_draw(*w); });
 }
 
+void plain_column(benchmark::State& state, const Workload* w) {
+  std::uint8_t* frame = null_screen();
+  time_drawing(state, frame, [frame, w] { plain_draw(frame, *w); });
+}
+
+// The public API on the screen (target null) and on an image of the frame's
+// size; the screen stays open, as drawing on an image needs a mode.
+void api_column(benchmark::State& state, const Workload* w) {
+  time_drawing(state, null_screen(), [w] { api_draw(nullptr, *w); });
+}
+
+void image_column(benchmark::State& state, const Workload* w) {
+  null_screen();
+  time_drawing(state, api_image_frame(), [w] { api_draw(api_image(), *w); });
+}
+
 #ifdef QZ_BENCH_HAVE_OPENCV
 void opencv_column(benchmark::State& state, const Workload* w) {
   std::uint8_t* frame = null_screen();
@@ -58,6 +76,9 @@ void add(const Workload& w, const char* column, void (*fn)(benchmark::State&, co
 void register_workload_benchmarks(const std::vector<Workload>& workloads) {
   for (const Workload& w : workloads) {
     add(w, "library", library_column);
+    add(w, "plain", plain_column);
+    add(w, "api", api_column);
+    add(w, "image", image_column);
 #ifdef QZ_BENCH_HAVE_OPENCV
     add(w, "opencv", opencv_column);
 #endif

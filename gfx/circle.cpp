@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "display/screen_mode.h"
@@ -46,8 +47,12 @@ struct Ellipse {
   // Unblended 32-bit pixels on aligned rows are stored directly as 32-bit
   // values; the rest go through put_pixel.
   std::uint8_t* const* row_table = ctx.rows.data();
-  bool direct = ctx.target_bytes_per_pixel == 4 && ctx.put_pixel == ctx.routines->put_solid &&
-                ctx.target_pitch % 4 == 0 && reinterpret_cast<std::uintptr_t>(row_table[0]) % 4 == 0;
+  bool direct = direct_stores(ctx);
+
+  static bool direct_stores(const GfxContext& ctx) {
+    return ctx.target_bytes_per_pixel == 4 && ctx.put_pixel == ctx.routines->put_solid &&
+           ((reinterpret_cast<std::uintptr_t>(ctx.rows[0]) | std::uintptr_t(ctx.target_pitch)) & 3) == 0;
+  }
 
   void point(i64 x, i64 y) {
     if (direct)
@@ -101,13 +106,88 @@ void ellipse_walk(float rx, float ry, i64& yb, i64& yt, i64 xl, i64 xr, RowPair&
   }
 }
 
-void draw_ellipse(GfxContext& ctx, PixelPoint c, float rx, float ry, std::uint32_t colour, bool fill) {
-  screen_lock();
+// The walk depends on the radii alone: every row pair it hands out is the
+// middle row +- k with the middle row's ends moved in by j. Circles come in
+// runs of one size, so each thread keeps the steps of the radii it drew last
+// and replays them, without the walk's data-dependent branches.
+struct WalkStep {
+  std::int32_t k, j;
+};
+
+struct WalkSteps {
+  std::uint32_t rx_bits = 0, ry_bits = 0;
+  i64 depth = 0;                    // the last k: the ellipse spans rows -depth .. depth
+  std::vector<WalkStep> steps;      // every row pair, in walk order
+  std::vector<std::int32_t> inset;  // fills: j of each k's first (widest) pair, k = 1 .. depth
+};
+
+// Radii whose walk is longer are walked each time rather than kept.
+constexpr float kMaxKeptRadii = 4096.0f;
+
+// The hot path reads a plain pointer (no per-access initialisation check);
+// the owner frees the steps when the thread ends.
+thread_local std::unique_ptr<WalkSteps> t_walk_owner;
+constinit thread_local WalkSteps* t_walk = nullptr;
+
+[[gnu::noinline]] const WalkSteps* walk_radii(float rx, float ry) {
+  if (!(std::fabs(rx) + std::fabs(ry) <= kMaxKeptRadii)) return nullptr;
+  if (!t_walk) {
+    t_walk_owner = std::make_unique<WalkSteps>();
+    t_walk = t_walk_owner.get();
+  }
+  WalkSteps& w = *t_walk;
+  // Invalid while it is rebuilt: no finite radius has these bits.
+  w.rx_bits = w.ry_bits = 0xFFFFFFFFu;
+  w.steps.clear();
+  w.inset.clear();
+  i64 yb = 0, yt = 0;
+  ellipse_walk(rx, ry, yb, yt, 0, 0, [&w](i64 below, i64, i64 a, i64) {
+    w.steps.push_back({std::int32_t(below), std::int32_t(a)});
+    // k never falls; a k seen for the first time is that row's widest pair
+    // (the ends only move inwards), and k 0 is the middle row itself.
+    if (below > i64(w.inset.size())) w.inset.push_back(std::int32_t(a));
+  });
+  w.depth = yb;
+  w.rx_bits = std::bit_cast<std::uint32_t>(rx);
+  w.ry_bits = std::bit_cast<std::uint32_t>(ry);
+  return &w;
+}
+
+// The kept steps of these radii, or null when they are too long to keep.
+inline const WalkSteps* kept_walk(float rx, float ry) {
+  const WalkSteps* w = t_walk;
+  if (w && w->rx_bits == std::bit_cast<std::uint32_t>(rx) && w->ry_bits == std::bit_cast<std::uint32_t>(ry)) [[likely]]
+    return w;
+  return walk_radii(rx, ry);
+}
+
+// A filled ellipse from kept steps: each row once, with its widest extent,
+// which is what the walk's first pair for that row gives.
+void fill_kept(GfxContext& ctx, const WalkSteps& w, i64 cy, i64 xl, i64 xr, std::uint32_t colour) {
+  const i64 x0 = ctx.x0(), x1 = ctx.x1(), y0 = ctx.y0(), y1 = ctx.y1();
+  auto span = [&](i64 y, i64 a, i64 b) {
+    if (y < y0 || y > y1 || b < x0 || a > x1) return;
+    const i64 from = std::max(a, x0), to = std::min(b, x1);
+    ctx.fill_span(ctx.pixel_address(int(from), int(y)), colour, int(to - from + 1));
+  };
+  span(cy, xl, xr);
+  for (i64 k = 1; k <= w.depth; ++k) {
+    const i64 j = w.inset[std::size_t(k - 1)];
+    span(cy + k, xl + j, xr - j);
+    span(cy - k, xl + j, xr - j);
+  }
+}
+
+// Every case but a kept outline wholly in view; returns the depth.
+[[gnu::noinline]] i64 draw_ellipse_other(GfxContext& ctx, PixelPoint c, float rx, float ry, std::uint32_t colour,
+                                         bool fill, i64 xl, i64 xr, const WalkSteps* kept) {
+  if (kept && fill) {
+    fill_kept(ctx, *kept, c.y, xl, xr, colour);
+    return kept->depth;
+  }
   Ellipse e{ctx, colour, fill, {}};
   // A flat ellipse (ry 0) is one filled row even as an outline.
   if (fill || ry == 0.0f) e.row_done.assign(std::size_t(std::max(ctx.view_height, 0)), 0);
-  float cxf = static_cast<float>(c.x);
-  i64 xl = trunc_to_int(cxf - rx), xr = trunc_to_int(cxf + rx);
   i64 yb = c.y, yt = c.y;
   if (ry == 0.0f) {
     e.row(c.y, xl, xr, true);
@@ -125,15 +205,73 @@ void draw_ellipse(GfxContext& ctx, PixelPoint c, float rx, float ry, std::uint32
       if (r <= height) rows[r][a] = rows[r][b] = colour;
     };
     store(c.y, xl, xr);
+    if (kept) {
+      for (const WalkStep& s : kept->steps) {
+        store(c.y + s.k, xl + s.j, xr - s.j);
+        store(c.y - s.k, xl + s.j, xr - s.j);
+      }
+      return kept->depth;
+    }
     ellipse_walk(rx, ry, yb, yt, xl, xr, [&](i64 below, i64 above, i64 a, i64 b) {
       store(below, a, b);
       store(above, a, b);
     });
+  } else if (!fill && e.direct && kept && e.x0 <= e.x1 && e.y0 <= e.y1) {
+    // Across a side of the view: each point is tested, by unsigned
+    // comparisons as above.
+    auto* const* rows = reinterpret_cast<std::uint32_t* const*>(e.row_table) + e.y0;
+    const auto height = std::uint64_t(e.y1 - e.y0), width = std::uint64_t(e.x1 - e.x0);
+    const i64 x0 = e.x0, y0 = e.y0;
+    auto store = [&](i64 y, i64 a, i64 b) {
+      const auto r = std::uint64_t(y - y0);
+      if (r > height) return;
+      if (std::uint64_t(a - x0) <= width) rows[r][a] = colour;
+      if (std::uint64_t(b - x0) <= width) rows[r][b] = colour;
+    };
+    store(c.y, xl, xr);
+    for (const WalkStep& s : kept->steps) {
+      store(c.y + s.k, xl + s.j, xr - s.j);
+      store(c.y - s.k, xl + s.j, xr - s.j);
+    }
+    return kept->depth;
   } else {
     e.row(c.y, xl, xr, fill);
+    if (kept) {
+      for (const WalkStep& s : kept->steps) e.rows(c.y + s.k, c.y - s.k, xl + s.j, xr - s.j);
+      return kept->depth;
+    }
     ellipse_walk(rx, ry, yb, yt, xl, xr, [&](i64 below, i64 above, i64 a, i64 b) { e.rows(below, above, a, b); });
   }
-  mark_dirty_rows(ctx, std::max<i64>(std::min(yt, yb), ctx.y0()), std::min<i64>(std::max(yt, yb), ctx.y1()));
+  return yb - c.y;
+}
+
+void draw_ellipse(GfxContext& ctx, PixelPoint c, float rx, float ry, std::uint32_t colour, bool fill) {
+  screen_lock();
+  const float cxf = static_cast<float>(c.x);
+  const i64 xl = trunc_to_int(cxf - rx), xr = trunc_to_int(cxf + rx);
+  const WalkSteps* kept = ry == 0.0f ? nullptr : kept_walk(rx, ry);
+  const i64 y0 = ctx.y0(), y1 = ctx.y1();
+  if (kept && !fill && xl >= ctx.x0() && xr <= ctx.x1() && c.y - kept->depth >= y0 && c.y + kept->depth <= y1 &&
+      Ellipse::direct_stores(ctx)) [[likely]] {
+    // The whole outline is in view (the ends only move inwards from the
+    // middle row's): stored without a test per pixel.
+    auto* const* rows = reinterpret_cast<std::uint32_t* const*>(ctx.rows.data()) + c.y;
+    const WalkStep* step = kept->steps.data();
+    const WalkStep* const end = step + kept->steps.size();
+    const i64 depth = kept->depth;
+    rows[0][xl] = rows[0][xr] = colour;
+    for (; step != end; ++step) {
+      const i64 a = xl + step->j, b = xr - step->j;
+      std::uint32_t* below = rows[step->k];
+      std::uint32_t* above = rows[-step->k];
+      below[a] = below[b] = above[a] = above[b] = colour;
+    }
+    mark_dirty_rows(ctx, c.y - depth, c.y + depth);
+    screen_unlock(1, 0);
+    return;
+  }
+  const i64 depth = draw_ellipse_other(ctx, c, rx, ry, colour, fill, xl, xr, kept);
+  mark_dirty_rows(ctx, std::max<i64>(c.y - depth, y0), std::min<i64>(c.y + depth, y1));
   screen_unlock(1, 0);
 }
 
@@ -208,6 +346,26 @@ void draw_arc(GfxContext& ctx, PixelPoint c, float rx, float ry, std::uint32_t c
   screen_unlock(1, 0);
 }
 
+// An arc; negative angles add a radius line from the centre to that end.
+// Out of line: whole ellipses are the common case.
+[[gnu::noinline]] void draw_arc_and_lines(const ImageRef* target, GfxContext& ctx, float x, float y, PixelPoint centre,
+                                          float rx, float ry, std::uint32_t colour, std::uint32_t c, float start,
+                                          float end, std::int32_t flags) {
+  std::int32_t line_flags = flags & ~7;
+  for (float* angle : {&start, &end}) {
+    if (*angle >= 0.0f) continue;
+    *angle = -*angle;
+    float ax = *angle;
+    reduce_angle(ax);
+    PixelPoint p = arc_offset(rx, ry, ax);
+    gfx_line(target, x, y, std::trunc(x + static_cast<float>(p.x)), std::trunc(y - static_cast<float>(p.y)),
+             colour, kLine, 0xFFFF, line_flags);
+    ctx.last_x = x;  // the circle's last point stays its centre
+    ctx.last_y = y;
+  }
+  draw_arc(ctx, centre, rx, ry, c, start, end);
+}
+
 }  // namespace
 
 void gfx_circle(const ImageRef* target, float x, float y, float radius, std::uint32_t colour,
@@ -221,36 +379,27 @@ void gfx_circle(const ImageRef* target, float x, float y, float radius, std::uin
   if (ctx->context_flags & kContextWindow)
     radius = radius * (static_cast<float>(ctx->view_width) / ctx->window_width);
   if (aspect == 0.0f || !std::isfinite(aspect)) aspect = mode->aspect;
-  if (!std::isfinite(radius) || !std::isfinite(start) || !std::isfinite(end)) return;
+  const bool whole = start == 0.0f && std::bit_cast<std::uint32_t>(end) == std::bit_cast<std::uint32_t>(kFullTurn);
+  if (!std::isfinite(radius) || (!whole && (!std::isfinite(start) || !std::isfinite(end)))) return;
   float rx, ry;
-  if (aspect > 1.0f) {
-    rx = radius / aspect;
-    ry = radius;
+  if (aspect == 1.0f) {
+    rx = ry = std::min(radius, kRadiusLimit);  // the common case; radius > 0 here
   } else {
-    rx = radius;
-    ry = radius * aspect;
+    if (aspect > 1.0f) {
+      rx = radius / aspect;
+      ry = radius;
+    } else {
+      rx = radius;
+      ry = radius * aspect;
+    }
+    rx = std::clamp(rx, -kRadiusLimit, kRadiusLimit);
+    ry = std::clamp(ry, -kRadiusLimit, kRadiusLimit);
   }
-  rx = std::clamp(rx, -kRadiusLimit, kRadiusLimit);
-  ry = std::clamp(ry, -kRadiusLimit, kRadiusLimit);
 
-  if (start == 0.0f && std::bit_cast<std::uint32_t>(end) == std::bit_cast<std::uint32_t>(kFullTurn)) {
+  if (whole)
     draw_ellipse(*ctx, centre, rx, ry, c, fill != 0);
-    return;
-  }
-  // Negative angles add a radius line from the centre to that end of the arc.
-  std::int32_t line_flags = flags & ~7;
-  for (float* angle : {&start, &end}) {
-    if (*angle >= 0.0f) continue;
-    *angle = -*angle;
-    float ax = *angle;
-    reduce_angle(ax);
-    PixelPoint p = arc_offset(rx, ry, ax);
-    gfx_line(target, x, y, std::trunc(x + static_cast<float>(p.x)), std::trunc(y - static_cast<float>(p.y)),
-             colour, kLine, 0xFFFF, line_flags);
-    ctx->last_x = x;  // the circle's last point stays its centre
-    ctx->last_y = y;
-  }
-  draw_arc(*ctx, centre, rx, ry, c, start, end);
+  else
+    draw_arc_and_lines(target, *ctx, x, y, centre, rx, ry, colour, c, start, end, flags);
 }
 
 }  // namespace qz

@@ -93,24 +93,6 @@ bool context_detail::select_target(GfxContext& ctx, const ImageRef* image) {
   return true;
 }
 
-std::uint32_t gfx_resolve_colour(int bytes_per_pixel, std::uint32_t c) {
-  if (bytes_per_pixel == 2) {
-    c = ((c >> 8) & 0xF800u) | ((c >> 5) & 0x07E0u) | ((c >> 3) & 0x001Fu);
-    return c & 0xFFFFu;
-  }
-  if (bytes_per_pixel == 1) return c & 0xFFu;
-  return c;
-}
-
-void gfx_select_colour_routines(GfxContext& ctx, std::uint32_t colour) {
-  const ScreenMode* mode = current_mode();
-  bool blend = mode && (mode->flags & kBehaviourAlphaBlend) && ctx.target_bytes_per_pixel == 4 &&
-               (colour >> 24) != 0xFFu;
-  ctx.put_pixel = blend ? ctx.routines->put_blend : ctx.routines->put_solid;
-  ctx.fill_span = blend ? ctx.routines->span_blend : ctx.routines->span_solid;
-  ctx.get_pixel = ctx.routines->read_pixel;
-}
-
 void gfx_apply_relative(GfxContext& ctx, int kind, float& x1, float& y1, float* x2, float* y2) {
   kind &= 7;
   bool first_relative = kind == 2 || kind == 3 || kind == 5;
@@ -132,44 +114,7 @@ void gfx_apply_relative(GfxContext& ctx, int kind, float& x1, float& y1, float* 
   }
 }
 
-std::int64_t round_half_away(double v) {
-  if (std::isnan(v)) return -kCoordinateLimit;
-  if (v > static_cast<double>(kCoordinateLimit)) return kCoordinateLimit;
-  if (v < -static_cast<double>(kCoordinateLimit)) return -kCoordinateLimit;
-  // The conversion truncates toward zero, as trunc would, in range here.
-  return static_cast<std::int64_t>(v > 0 ? v + 0.5 : v - 0.5);
-}
-
-PixelPoint gfx_to_pixel(const GfxContext& ctx, float x, float y) {
-  if (ctx.context_flags & kContextWindow) {
-    x = (x - ctx.window_x) * static_cast<float>(ctx.view_width - 1) / ctx.window_width;
-    y = (y - ctx.window_y) * static_cast<float>(ctx.view_height - 1) / ctx.window_height;
-  }
-  PixelPoint p{round_half_away(x), round_half_away(y)};
-  if ((ctx.context_flags & (kContextWindow | kContextWindowNoFlip)) == kContextWindow)
-    p.y = ctx.view_height - 1 - p.y;
-  if (!(ctx.context_flags & kContextAbsolute)) {
-    p.x += ctx.view_x;
-    p.y += ctx.view_y;
-  }
-  return p;
-}
-
-std::uint32_t effective_colour(const GfxContext& ctx, std::uint32_t colour, std::int32_t flags) {
-  if (static_cast<std::uint32_t>(flags) & kUseForeground) return ctx.foreground;
-  return gfx_resolve_colour(ctx.target_bytes_per_pixel, colour);
-}
-
-void mark_dirty_rows(const GfxContext& ctx, std::int64_t first, std::int64_t last) {
-  ScreenMode* mode = current_mode();
-  if (!mode || ctx.target || ctx.rows.empty() || ctx.rows[0] != mode->visible_framebuffer) return;
-  if (first < 0) first = 0;
-  if (last >= mode->height) last = mode->height - 1;
-  if (first > last) return;
-  std::memset(mode->dirty_rows.data() + first, 1, static_cast<std::size_t>(last - first + 1));
-}
-
-PrimitiveSetup begin_primitive(const ImageRef* target, std::uint32_t colour, std::int32_t flags) {
+PrimitiveSetup context_detail::begin_primitive_slow(const ImageRef* target, std::uint32_t colour, std::int32_t flags) {
   if (!current_mode()) return {nullptr, 0};
   GfxContext& ctx = gfx_context();
   if (!gfx_set_target(ctx, target)) return {nullptr, 0};

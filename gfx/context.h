@@ -4,7 +4,9 @@
 // before it touches pixels: target selection, colour resolution, relative
 // coordinates and the conversion of float coordinates to pixels.
 
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "display/screen_mode.h"
@@ -85,8 +87,28 @@ inline bool gfx_set_target(GfxContext& ctx, const ImageRef* image) {
     return true;
   return context_detail::select_target(ctx, image);
 }
-std::uint32_t gfx_resolve_colour(int bytes_per_pixel, std::uint32_t colour);
-void gfx_select_colour_routines(GfxContext& ctx, std::uint32_t colour);
+
+// The preamble's steps below are inline: every primitive takes them, and as
+// calls they cost as much as a small circle's pixels.
+
+inline std::uint32_t gfx_resolve_colour(int bytes_per_pixel, std::uint32_t c) {
+  if (bytes_per_pixel == 2) {
+    c = ((c >> 8) & 0xF800u) | ((c >> 5) & 0x07E0u) | ((c >> 3) & 0x001Fu);
+    return c & 0xFFFFu;
+  }
+  if (bytes_per_pixel == 1) return c & 0xFFu;
+  return c;
+}
+
+inline void gfx_select_colour_routines(GfxContext& ctx, std::uint32_t colour) {
+  const ScreenMode* mode = current_mode();
+  bool blend = mode && (mode->flags & kBehaviourAlphaBlend) && ctx.target_bytes_per_pixel == 4 &&
+               (colour >> 24) != 0xFFu;
+  ctx.put_pixel = blend ? ctx.routines->put_blend : ctx.routines->put_solid;
+  ctx.fill_span = blend ? ctx.routines->span_blend : ctx.routines->span_solid;
+  ctx.get_pixel = ctx.routines->read_pixel;
+}
+
 // Applies coordinate kind (flags bits 0-2); x2/y2 may be null for one point.
 void gfx_apply_relative(GfxContext& ctx, int kind, float& x1, float& y1, float* x2, float* y2);
 
@@ -94,21 +116,61 @@ struct PixelPoint {
   std::int64_t x;
   std::int64_t y;
 };
-PixelPoint gfx_to_pixel(const GfxContext& ctx, float x, float y);
 
 // Pixel coordinates are clamped to this magnitude (NaN goes far off-screen),
 // so that no float-to-integer conversion is undefined and products of two
 // coordinates stay within 64 bits.
 constexpr std::int64_t kCoordinateLimit = std::int64_t{1} << 29;
-std::int64_t round_half_away(double v);
+inline std::int64_t round_half_away(double v) {
+  // In range, one test; the conversion truncates toward zero, as trunc
+  // would, and both signed zeros give 0.
+  if (std::fabs(v) <= static_cast<double>(kCoordinateLimit)) [[likely]]
+    return static_cast<std::int64_t>(v + std::copysign(0.5, v));
+  if (std::isnan(v)) return -kCoordinateLimit;
+  return v > 0 ? kCoordinateLimit : -kCoordinateLimit;
+}
+
+inline PixelPoint gfx_to_pixel(const GfxContext& ctx, float x, float y) {
+  if (ctx.context_flags & kContextWindow) {
+    x = (x - ctx.window_x) * static_cast<float>(ctx.view_width - 1) / ctx.window_width;
+    y = (y - ctx.window_y) * static_cast<float>(ctx.view_height - 1) / ctx.window_height;
+  }
+  PixelPoint p{round_half_away(x), round_half_away(y)};
+  if ((ctx.context_flags & (kContextWindow | kContextWindowNoFlip)) == kContextWindow)
+    p.y = ctx.view_height - 1 - p.y;
+  if (!(ctx.context_flags & kContextAbsolute)) {
+    p.x += ctx.view_x;
+    p.y += ctx.view_y;
+  }
+  return p;
+}
 
 // The colour a primitive draws with: foreground on flags bit 31, else the
 // argument converted for the target.
-std::uint32_t effective_colour(const GfxContext& ctx, std::uint32_t colour, std::int32_t flags);
+inline std::uint32_t effective_colour(const GfxContext& ctx, std::uint32_t colour, std::int32_t flags) {
+  if (static_cast<std::uint32_t>(flags) & kUseForeground) return ctx.foreground;
+  return gfx_resolve_colour(ctx.target_bytes_per_pixel, colour);
+}
 
 // Marks rows first..last (already clamped to the view) dirty when the context
 // draws on the visible screen page.
-void mark_dirty_rows(const GfxContext& ctx, std::int64_t first, std::int64_t last);
+[[gnu::always_inline]] inline void mark_dirty_rows(const GfxContext& ctx, std::int64_t first, std::int64_t last) {
+  ScreenMode* mode = current_mode();
+  if (!mode || ctx.target || ctx.rows.empty() || ctx.rows[0] != mode->visible_framebuffer) return;
+  if (first < 0) first = 0;
+  if (last >= mode->height) last = mode->height - 1;
+  if (first > last) return;
+  std::uint8_t* rows = mode->dirty_rows.data() + first;
+  const auto count = static_cast<std::size_t>(last - first + 1);
+  // Up to 8 rows, as small shapes touch, in two overlapping stores.
+  if (count >= 4 && count <= 8) {
+    constexpr std::uint32_t kFour = 0x01010101u;
+    std::memcpy(rows, &kFour, 4);
+    std::memcpy(rows + count - 4, &kFour, 4);
+  } else {
+    std::memset(rows, 1, count);
+  }
+}
 
 // The common preamble: context, target and colour routines. ctx is null
 // without a mode or with an unusable target.
@@ -116,6 +178,25 @@ struct PrimitiveSetup {
   GfxContext* ctx;
   std::uint32_t colour;
 };
-PrimitiveSetup begin_primitive(const ImageRef* target, std::uint32_t colour, std::int32_t flags);
+namespace context_detail {
+// The whole preamble, for the cases the inline test below leaves out.
+PrimitiveSetup begin_primitive_slow(const ImageRef* target, std::uint32_t colour, std::int32_t flags);
+}  // namespace context_detail
+
+// Inline only when this thread's context is the mode's and its target (the
+// screen, or the image drawn on last) is selected already: then nothing is
+// called and no register saved.
+inline PrimitiveSetup begin_primitive(const ImageRef* target, std::uint32_t colour, std::int32_t flags) {
+  const ScreenMode* mode = current_mode();
+  GfxContext* ctx = context_detail::current;
+  if (mode && ctx && ctx->mode_id == mode->id &&
+      (target ? (ctx->context_flags & kContextImage) && target->bytes == ctx->target && target->size == ctx->target_size
+              : !(ctx->context_flags & (kContextRebuild | kContextImage)))) [[likely]] {
+    const std::uint32_t c = effective_colour(*ctx, colour, flags);
+    gfx_select_colour_routines(*ctx, c);
+    return {ctx, c};
+  }
+  return context_detail::begin_primitive_slow(target, colour, flags);
+}
 
 }  // namespace qz

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -79,11 +80,58 @@ int previous_border(const std::uint8_t* row, int from, int to, Pixel border) {
   return to - 1;
 }
 
+// The search's working memory, kept per thread from one fill to the next:
+// a fill of a few pixels would otherwise spend most of its time allocating
+// and clearing a row table as tall as the target. Between fills every row
+// head is kNone, the lists are empty.
+struct SearchMemory {
+  std::vector<int> row_heads;
+  std::vector<Span> spans;
+  std::unordered_map<int, std::vector<int>> row_owners;
+};
+
+// Beyond these sizes the memory is given back after the fill rather than kept.
+constexpr std::size_t kKeptRows = std::size_t{1} << 16;
+constexpr std::size_t kKeptSpans = std::size_t{1} << 16;
+
+// The hot path reads a plain pointer; the owner frees the memory when the
+// thread ends.
+thread_local std::unique_ptr<SearchMemory> t_memory_owner;
+constinit thread_local SearchMemory* t_memory = nullptr;
+
+SearchMemory& search_memory() {
+  if (!t_memory) [[unlikely]] {
+    t_memory_owner = std::make_unique<SearchMemory>();
+    t_memory = t_memory_owner.get();
+  }
+  return *t_memory;
+}
+
 template <typename Pixel>
 class SpanSearch {
  public:
   SpanSearch(const GfxContext& ctx, std::uint32_t border)
-      : ctx_(ctx), border_(static_cast<Pixel>(border)), row_heads_(std::size_t(ctx.y1() + 1), kNone) {}
+      : ctx_(ctx),
+        border_(static_cast<Pixel>(border)),
+        memory_(search_memory()),
+        row_heads_(memory_.row_heads),
+        spans_(memory_.spans),
+        row_owners_(memory_.row_owners) {
+    if (row_heads_.size() < std::size_t(ctx.y1() + 1)) row_heads_.resize(std::size_t(ctx.y1() + 1), kNone);
+  }
+  // Leaves the memory as the next fill expects it, also when the search
+  // failed half-way (every span's row head was set after the span was added).
+  ~SpanSearch() {
+    for (const Span& s : spans_) row_heads_[std::size_t(s.y)] = kNone;
+    if (spans_.capacity() > kKeptSpans)
+      std::vector<Span>().swap(spans_);
+    else
+      spans_.clear();
+    if (row_heads_.size() > kKeptRows) std::vector<int>().swap(row_heads_);
+    if (!row_owners_.empty()) row_owners_.clear();
+  }
+  SpanSearch(const SpanSearch&) = delete;
+  SpanSearch& operator=(const SpanSearch&) = delete;
 
   const std::vector<Span>& spans() const { return spans_; }
 
@@ -94,37 +142,17 @@ class SpanSearch {
   // maximal run (the target does not change during the search), so it is
   // found without reading the row again.
   int find(int x, int y) {
-    std::vector<int>* owners = nullptr;
-    if (!row_owners_.empty()) {
-      auto it = row_owners_.find(y);
-      if (it != row_owners_.end()) owners = &it->second;
-    }
-    int known = 0;
-    if (owners) {
-      int s = (*owners)[std::size_t(x - ctx_.x0())];
-      if (s != kNone) return spans_[std::size_t(s)].right + 1;
-    } else {
+    // Rows hold a few runs each but for combs: walking the row's list is
+    // the common case, kept small enough to inline into the scan.
+    if (row_owners_.empty()) [[likely]] {
+      int known = 0;
       for (int s = row_heads_[std::size_t(y)]; s != kNone; s = spans_[std::size_t(s)].next_in_row, ++known) {
         const Span& span = spans_[std::size_t(s)];
         if (span.left <= x && x <= span.right) return span.right + 1;
       }
+      return add(x, y, nullptr, known);
     }
-    const std::uint8_t* row = ctx_.rows[std::size_t(y)];
-    int left = previous_border<Pixel>(row, x - 1, ctx_.x0(), border_) + 1;
-    int right = next_border<Pixel>(row, x + 1, ctx_.x1(), border_) - 1;
-    int& head = row_heads_[std::size_t(y)];
-    spans_.push_back({y, left, right, head});
-    head = int(spans_.size() - 1);
-    if (owners) {
-      own(*owners, spans_.back(), head);
-    } else if (known >= kRunsBeforeIndex) {
-      // Many runs on one row (a comb, a dotted line): from now on the row
-      // keeps, per column, the run that covers it.
-      std::vector<int>& index = row_owners_[y];
-      index.assign(std::size_t(ctx_.view_width), kNone);
-      for (int s = head; s != kNone; s = spans_[std::size_t(s)].next_in_row) own(index, spans_[std::size_t(s)], s);
-    }
-    return right + 1;
+    return find_indexed(x, y);
   }
 
   void scan_row(int y, int left, int right) {
@@ -149,15 +177,55 @@ class SpanSearch {
  private:
   static constexpr int kRunsBeforeIndex = 16;
 
+  // find() once some row keeps a per-column index.
+  [[gnu::noinline]] int find_indexed(int x, int y) {
+    std::vector<int>* owners = nullptr;
+    auto it = row_owners_.find(y);
+    if (it != row_owners_.end()) owners = &it->second;
+    int known = 0;
+    if (owners) {
+      int s = (*owners)[std::size_t(x - ctx_.x0())];
+      if (s != kNone) return spans_[std::size_t(s)].right + 1;
+    } else {
+      for (int s = row_heads_[std::size_t(y)]; s != kNone; s = spans_[std::size_t(s)].next_in_row, ++known) {
+        const Span& span = spans_[std::size_t(s)];
+        if (span.left <= x && x <= span.right) return span.right + 1;
+      }
+    }
+    return add(x, y, owners, known);
+  }
+
+  // Records the run through (x, y), not yet known, on a row that has `known`
+  // runs (and the index `owners`, if it keeps one); returns the column after it.
+  [[gnu::noinline]] int add(int x, int y, std::vector<int>* owners, int known) {
+    const std::uint8_t* row = ctx_.rows[std::size_t(y)];
+    int left = previous_border<Pixel>(row, x - 1, ctx_.x0(), border_) + 1;
+    int right = next_border<Pixel>(row, x + 1, ctx_.x1(), border_) - 1;
+    int& head = row_heads_[std::size_t(y)];
+    spans_.push_back({y, left, right, head});
+    head = int(spans_.size() - 1);
+    if (owners) {
+      own(*owners, spans_.back(), head);
+    } else if (known >= kRunsBeforeIndex) {
+      // Many runs on one row (a comb, a dotted line): from now on the row
+      // keeps, per column, the run that covers it.
+      std::vector<int>& index = row_owners_[y];
+      index.assign(std::size_t(ctx_.view_width), kNone);
+      for (int s = head; s != kNone; s = spans_[std::size_t(s)].next_in_row) own(index, spans_[std::size_t(s)], s);
+    }
+    return right + 1;
+  }
+
   void own(std::vector<int>& index, const Span& span, int s) const {
     std::fill(index.begin() + (span.left - ctx_.x0()), index.begin() + (span.right - ctx_.x0() + 1), s);
   }
 
   const GfxContext& ctx_;
   Pixel border_;
-  std::vector<int> row_heads_;
-  std::vector<Span> spans_;
-  std::unordered_map<int, std::vector<int>> row_owners_;
+  SearchMemory& memory_;
+  std::vector<int>& row_heads_;
+  std::vector<Span>& spans_;
+  std::unordered_map<int, std::vector<int>>& row_owners_;
 };
 
 void write_pattern_span(GfxContext& ctx, const Span& s, const std::uint8_t* tile) {
@@ -208,8 +276,12 @@ void gfx_paint(const ImageRef* target, float x, float y, std::uint32_t fill_colo
   gfx_apply_relative(*ctx, flags & 7, x, y, nullptr, nullptr);
   PixelPoint seed = gfx_to_pixel(*ctx, x, y);
 
-  std::uint8_t tile[256] = {};
-  if (mode == kPaintPattern) std::memcpy(tile, pattern.data(), std::min<std::size_t>(pattern.size(), sizeof tile));
+  // Only a pattern fill reads the tile.
+  std::uint8_t tile[256];
+  if (mode == kPaintPattern) {
+    std::memset(tile, 0, sizeof tile);
+    std::memcpy(tile, pattern.data(), std::min<std::size_t>(pattern.size(), sizeof tile));
+  }
 
   if (seed.x < ctx->x0() || seed.x > ctx->x1() || seed.y < ctx->y0() || seed.y > ctx->y1()) return;
   int sx = int(seed.x), sy = int(seed.y);
