@@ -340,19 +340,57 @@ void x11_define_cursor() {
   XDefineCursor(x.display, x.window, window_input().cursor_visible ? x.arrow_cursor : x.invisible_cursor);
 }
 
-// The position is the client area's on the screen, so that reading it and
-// moving to what was read leaves the window where it is.
+namespace {
+
+// How far the client area sits inside the window manager's frame: the
+// frame's own report when it gives one, else the client's place in the
+// top-level window the manager put it in. Zero without a manager.
+void frame_offset(X11State& x, int& left, int& top) {
+  left = top = 0;
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(x.display, x.window, x.atoms.net_frame_extents, 0, 4, False, XA_CARDINAL, &type, &format,
+                         &count, &after, &data) == Success &&
+      type == XA_CARDINAL && format == 32 && count == 4) {
+    const auto* extents = reinterpret_cast<const long*>(data);  // left, right, top, bottom
+    left = int(extents[0]);
+    top = int(extents[2]);
+    XFree(data);
+    return;
+  }
+  if (data) XFree(data);
+  Window window = x.window, root = 0, parent = 0, *children = nullptr;
+  unsigned int child_count = 0;
+  while (XQueryTree(x.display, window, &root, &parent, &children, &child_count)) {
+    if (children) XFree(children);
+    if (!parent || parent == root) break;
+    window = parent;
+  }
+  Window child = 0;
+  if (window != x.window) XTranslateCoordinates(x.display, x.window, window, 0, 0, &left, &top, &child);
+}
+
+}  // namespace
+
+// The position is the frame's top-left on the screen, as on other window
+// systems: a move takes it, and reading it and moving to what was read
+// leaves the window where it is. The window's static gravity makes a move
+// place the client area, so the frame's offset is added.
 int x11_window_position(int left, int top) {
   X11State& x = x11();
   const WindowHost& host = window_host();
   if (!x.window || (host.flags & kModeFullscreen)) return 0;
+  int dx = 0, dy = 0;
+  frame_offset(x, dx, dy);
   if (left == kNotGiven && top == kNotGiven) {
     int rx = 0, ry = 0;
     Window child = 0;
     if (!XTranslateCoordinates(x.display, x.window, x.root, 0, 0, &rx, &ry, &child)) return 0;
-    return (rx & 0xFFFF) + ry * 65536;
+    return ((rx - dx) & 0xFFFF) + (ry - dy) * 65536;
   }
-  XMoveWindow(x.display, x.window, left, top);
+  XMoveWindow(x.display, x.window, left + dx, top + dy);
   XFlush(x.display);
   return 0;
 }

@@ -194,9 +194,9 @@ QZ_API int qz_flip(void);
 /** Sets the window title (127 bytes at most are kept); works before opening too. */
 QZ_API void qz_set_title(const char* title);
 
-/** Moves the window's top-left corner to (x, y) on the desktop. */
+/** Moves the window's outer top-left corner (its frame's, where it has one) to (x, y) on the desktop. */
 QZ_API int qz_set_window_pos(int x, int y);
-/** Reads the window's position; 1 when there is no window or it is fullscreen. */
+/** Reads the window's position as qz_set_window_pos takes it; 1 when there is no window or it is fullscreen. */
 QZ_API int qz_get_window_pos(int* x, int* y);
 
 /**

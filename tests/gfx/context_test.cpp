@@ -3,12 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <semaphore>
+#include <thread>
+
 #include "display/display_driver.h"
 #include "display/screen_mode.h"
+#include "gfx/circle.h"
 #include "gfx/context.h"
 #include "gfx/line.h"
+#include "gfx/paint.h"
 #include "gfx/pixel_routines.h"
 #include "gfx/screen_lock.h"
+#include "gfx/text.h"
 #include "gfx/view.h"
 #include "tests/support/canvas.h"
 
@@ -59,6 +65,75 @@ TEST_F(Context, NewModeReinitialisesEveryThreadsContext) {
   EXPECT_EQ(again.view_width, 100);
   EXPECT_EQ(again.view_height, 50);
   EXPECT_EQ(screen()[0], 0xFF000000u);  // pages start in the background colour
+}
+
+TEST_F(Context, AThreadThatDrewUnderOneModeFollowsTheNext) {
+  std::binary_semaphore go(0), done(0);
+  int view_width = 0, view_height = 0;
+  std::size_t rows = 0;
+  std::thread worker([&] {
+    gfx_line(nullptr, 0, 199, 319, 199, 7, kLine, 0xFFFF, 0);
+    done.release();
+    go.acquire();
+    gfx_line(nullptr, 0, 49, 1000, 49, 9, kLine, 0xFFFF, 0);  // clipped to the new view
+    view_width = gfx_context().view_width;
+    view_height = gfx_context().view_height;
+    rows = gfx_context().rows.size();
+    done.release();
+  });
+  done.acquire();
+  EXPECT_EQ(screen()[199 * 320 + 319], 7u);
+  set_null_mode(100, 50, 32);
+  go.release();
+  done.acquire();
+  worker.join();
+  EXPECT_EQ(view_width, 100);
+  EXPECT_EQ(view_height, 50);
+  EXPECT_EQ(rows, 50u);
+  EXPECT_EQ(screen()[49 * 100 + 0], 9u);
+  EXPECT_EQ(screen()[49 * 100 + 99], 9u);
+  EXPECT_EQ(screen()[48 * 100 + 99], 0xFF000000u);
+  EXPECT_EQ(current_mode()->dirty_rows[49], 1);
+}
+
+TEST_F(Context, ForegroundBitOnCirclesPaintAndText) {
+  const auto fg = static_cast<std::int32_t>(kUseForeground);
+  GfxContext& ctx = gfx_context();
+  ctx.foreground = 0xFF123456;
+  gfx_circle(nullptr, 20, 20, 1, 1, 0.0f, 0.0f, kFullTurn, 0, 4 | fg);
+  EXPECT_EQ(screen()[19 * 320 + 20], 0xFF123456u);
+  ctx.foreground = 0xFF654321;  // the border stays the argument
+  gfx_paint(nullptr, 20, 20, 1, 0xFF123456, "", kPaintSolid, 4 | fg);
+  EXPECT_EQ(screen()[20 * 320 + 20], 0xFF654321u);
+  EXPECT_EQ(screen()[20 * 320 + 22], 0xFF000000u);
+  ctx.foreground = 0xFF0000AA;
+  EXPECT_EQ(gfx_draw_string(nullptr, 40, 40, 4 | fg, "\xDB", 1, nullptr, 0, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(screen()[40 * 320 + 40], 0xFF0000AAu);
+}
+
+// A one-point primitive takes kinds 3 and 5 relative to the last point; kind
+// 1 only makes a second point relative, so its one point stays absolute.
+TEST_F(Context, OnePointPrimitivesAndRelativeKinds) {
+  auto px = [&](int x, int y) { return screen()[y * 320 + x]; };
+  for (int kind : {1, 3, 5}) {
+    set_null_mode();
+    GfxContext& ctx = gfx_context();
+    const int o = kind == 1 ? 0 : 20;
+    ctx.last_x = ctx.last_y = 20;
+    gfx_circle(nullptr, 30, 30, 1, 2, 0.0f, 0.0f, kFullTurn, 0, kind);
+    EXPECT_EQ(px(30 + o, 29 + o), 2u) << kind;
+    EXPECT_EQ(ctx.last_x, 30.0f + o) << kind;
+    gfx_circle(nullptr, 100, 100, 3, 3, 0.0f, 0.0f, kFullTurn, 0, 4);
+    ctx.last_x = ctx.last_y = 20;
+    gfx_paint(nullptr, 80, 80, 4, 3, "", kPaintSolid, kind);  // inside the ring only when relative
+    EXPECT_EQ(px(100, 100) == 4u, o != 0) << kind;
+    EXPECT_EQ(px(0, 0) == 4u, o == 0) << kind;
+    ctx.last_x = ctx.last_y = 20;
+    gfx_draw_string(nullptr, 200, 100, kind, "\xDB", 5, nullptr, 0, nullptr, nullptr, nullptr);
+    EXPECT_EQ(px(200 + o, 100 + o), 5u) << kind;
+    EXPECT_NE(px(199 + o, 100 + o), 5u) << kind;
+    EXPECT_EQ(ctx.last_y, 100.0f + o) << kind;
+  }
 }
 
 TEST_F(Context, BlendingOnlyWhenTheModeAsksAndAlphaIsNotOpaque) {

@@ -115,4 +115,47 @@ TEST_F(Text, ImageFonts) {
   EXPECT_EQ(draw(c.target(), 1, 1, "a", &font), 1);
 }
 
+struct PutCall {
+  const std::uint8_t* src;
+  std::uint8_t* dest;
+  int width, height, src_pitch, dest_pitch;
+  std::uint32_t colour;
+  GlyphBlendFn blend;
+  void* param;
+};
+std::vector<PutCall> g_puts;
+
+TEST_F(Text, ImageFontPutRoutineArgumentOrder) {
+  constexpr int kW = 8, kH = 3;  // a header row, then one 2-row glyph 'b' of width 3 at column 2
+  std::vector<std::uint8_t> bytes(kLongImageHeader + kW * kH * 4);
+  write_image_header(bytes.data(), 4, kW, kH);
+  std::uint8_t* pixels = bytes.data() + kLongImageHeader;
+  pixels[0] = 0;
+  pixels[1] = 'a';
+  pixels[2] = 'b';
+  pixels[3] = 2;
+  pixels[4] = 3;
+  ImageRef font{bytes.data(), bytes.size()};
+  GlyphPutFn record = [](const std::uint8_t* src, std::uint8_t* dest, int width, int height, int src_pitch,
+                         int dest_pitch, std::uint32_t colour, GlyphBlendFn blend, void* param) {
+    g_puts.push_back({src, dest, width, height, src_pitch, dest_pitch, colour, blend, param});
+  };
+  GlyphBlendFn keep = [](std::uint32_t src, std::uint32_t, void*) { return src; };
+  int param = 0;
+  Canvas c(10, 4);
+  g_puts.clear();
+  EXPECT_EQ(gfx_draw_string(c.target(), 1, 1, 4, "b", 0xFF112233, &font, 0, record, keep, &param), 0);
+  ASSERT_EQ(g_puts.size(), 1u);
+  const PutCall& call = g_puts[0];
+  EXPECT_EQ(call.src, pixels + kW * 4 + 2 * 4);
+  EXPECT_EQ(call.dest, c.bytes.data() + kLongImageHeader + (1 * 10 + 1) * 4);
+  EXPECT_EQ(call.width, 3);
+  EXPECT_EQ(call.height, 2);
+  EXPECT_EQ(call.src_pitch, kW * 4);
+  EXPECT_EQ(call.dest_pitch, 10 * 4);
+  EXPECT_EQ(call.colour, 0xFF112233u);
+  EXPECT_EQ(call.blend, keep);
+  EXPECT_EQ(call.param, &param);
+}
+
 }  // namespace
