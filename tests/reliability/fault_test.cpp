@@ -128,6 +128,9 @@ TEST(ReliabilityFaults, ServerDeathEndsTheProgramWithinASecondOnOneLine) {
 
 // The mechanism under the two tests above and below, without a display.
 TEST(ReliabilityFaults, RequestsEndThroughOneOwnerOnly) {
+  // A fresh process for each case, with the handlers' watchdog thread as the
+  // program has it (a forked copy would have the thread on record only).
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   // A fault: the program's thread ends through the shutdown path with the
   // fault's status, after the fault's one line.
   EXPECT_EXIT(
