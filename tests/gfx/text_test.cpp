@@ -91,17 +91,24 @@ TEST_F(Text, GridRequests) {
   EXPECT_EQ(mode->text_cells[0][0].character, 32);
 }
 
-TEST_F(Text, ImageFonts) {
-  // Font image: header row, then 2-row glyphs for 'a' (width 2) and 'b' (width 3).
-  constexpr int kW = 8, kH = 3;
+// A font image of 8 x 3 pixels: the header row, then 2-row glyphs for 'a'
+// (width 2) and 'b' (width 3, from column 2).
+constexpr int kW = 8, kH = 3;
+std::vector<std::uint8_t> ab_font() {
   std::vector<std::uint8_t> bytes(kLongImageHeader + kW * kH * 4);
   write_image_header(bytes.data(), 4, kW, kH);
+  std::uint8_t* header = bytes.data() + kLongImageHeader;
+  header[0] = 0;
+  header[1] = 'a';
+  header[2] = 'b';
+  header[3] = 2;
+  header[4] = 3;
+  return bytes;
+}
+
+TEST_F(Text, ImageFonts) {
+  std::vector<std::uint8_t> bytes = ab_font();
   std::uint8_t* pixels = bytes.data() + kLongImageHeader;
-  pixels[0] = 0;
-  pixels[1] = 'a';
-  pixels[2] = 'b';
-  pixels[3] = 2;
-  pixels[4] = 3;
   auto* glyphs = reinterpret_cast<std::uint32_t*>(pixels + kW * 4);
   for (int i = 0; i < 2 * kW; ++i) glyphs[i] = 0xFF000000u + std::uint32_t(i);
   ImageRef font{bytes.data(), bytes.size()};
@@ -126,15 +133,8 @@ struct PutCall {
 std::vector<PutCall> g_puts;
 
 TEST_F(Text, ImageFontPutRoutineArgumentOrder) {
-  constexpr int kW = 8, kH = 3;  // a header row, then one 2-row glyph 'b' of width 3 at column 2
-  std::vector<std::uint8_t> bytes(kLongImageHeader + kW * kH * 4);
-  write_image_header(bytes.data(), 4, kW, kH);
+  std::vector<std::uint8_t> bytes = ab_font();
   std::uint8_t* pixels = bytes.data() + kLongImageHeader;
-  pixels[0] = 0;
-  pixels[1] = 'a';
-  pixels[2] = 'b';
-  pixels[3] = 2;
-  pixels[4] = 3;
   ImageRef font{bytes.data(), bytes.size()};
   GlyphPutFn record = [](const std::uint8_t* src, std::uint8_t* dest, int width, int height, int src_pitch,
                          int dest_pitch, std::uint32_t colour, GlyphBlendFn blend, void* param) {
