@@ -9,6 +9,7 @@
 #include <thread>
 
 #if !defined(_WIN32)
+#include <pthread.h>
 #include <semaphore.h>
 #endif
 
@@ -91,6 +92,7 @@ void install_termination_handlers() {
 #if defined(_WIN32)
   std::signal(SIGINT, on_termination_signal);
   std::signal(SIGTERM, on_termination_signal);
+  std::thread(watchdog).detach();
 #else
   sem_init(&g_request_posted, 0, 0);
   struct sigaction action {};
@@ -104,8 +106,17 @@ void install_termination_handlers() {
   // write error (and so as a lost server with its message), not as a
   // signal that kills the process without a word.
   std::signal(SIGPIPE, SIG_IGN);
-#endif
+  // The watchdog never takes a request itself: it is started with them
+  // blocked, so each arrives on a thread that acts on it (and a sanitizer
+  // that defers signals to a thread's next call never parks one on a
+  // thread asleep in its wait).
+  sigset_t requests, previous;
+  sigemptyset(&requests);
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&requests, s);
+  pthread_sigmask(SIG_BLOCK, &requests, &previous);
   std::thread(watchdog).detach();
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+#endif
 }
 
 int pending_termination() { return g_pending.load(); }
