@@ -76,7 +76,8 @@ for kind in static shared; do
         -DQZ_BUILD_DEMO=OFF -DQZ_BUILD_TESTS=OFF -DQZ_BUILD_BENCH=OFF -DQZ_BUILD_EXAMPLES=OFF
   quiet cmake --build "$work/lib-$kind" -j"$jobs"
   quiet cmake --install "$work/lib-$kind" --prefix "$prefix"
-  lib=$(ls "$prefix"/lib/libqzgfx.a "$prefix"/lib/libqzgfx.so.[0-9]*.[0-9]*.[0-9]* 2>/dev/null | head -1)
+  lib=$prefix/lib/libqzgfx.a
+  [ $kind = shared ] && lib=$prefix/lib/libqzgfx.so.$(sed -n 's/^Version: //p' "$prefix/lib/pkgconfig/qzgfx.pc")
   bash "$src/tests/api/check_exports.sh" "$lib"
   for compiler in g++ clang++; do
     c_compiler=$([ $compiler = g++ ] && echo gcc || echo clang)
