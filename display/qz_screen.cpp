@@ -102,6 +102,22 @@ bool check_common(int pages, int flags, int refresh) {
   return false;
 }
 
+// The driver whose set_window_pos slot may be called now, or null (with the
+// reason) when there is no window, no such slot or the window is fullscreen.
+const DisplayDriver* positioned_window() {
+  const DisplayDriver* driver = window_driver();
+  if (!driver) return nullptr;
+  if (!driver->set_window_pos) {
+    fail_formatted("the %s back end has no window position", driver->name);
+    return nullptr;
+  }
+  if (window_is_fullscreen()) {
+    fail_with("a fullscreen window has no position");
+    return nullptr;
+  }
+  return driver;
+}
+
 }  // namespace
 
 extern "C" {
@@ -227,16 +243,8 @@ void qz_set_title(const char* title) {
 }
 
 int qz_set_window_pos(int x, int y) {
-  const DisplayDriver* driver = window_driver();
+  const DisplayDriver* driver = positioned_window();
   if (!driver) return 1;
-  if (!driver->set_window_pos) {
-    fail_formatted("the %s back end cannot move its window", driver->name);
-    return 1;
-  }
-  if (window_is_fullscreen()) {
-    fail_with("a fullscreen window cannot move");
-    return 1;
-  }
   // Window systems place windows with 16-bit coordinates; kNotGiven would
   // read as a query.
   driver->set_window_pos(std::clamp(x, -32768, 32767), std::clamp(y, -32768, 32767));
@@ -245,16 +253,8 @@ int qz_set_window_pos(int x, int y) {
 }
 
 int qz_get_window_pos(int* x, int* y) {
-  const DisplayDriver* driver = window_driver();
+  const DisplayDriver* driver = positioned_window();
   if (!driver) return 1;
-  if (!driver->set_window_pos) {
-    fail_formatted("the %s back end cannot tell where its window is", driver->name);
-    return 1;
-  }
-  if (window_is_fullscreen()) {
-    fail_with("a fullscreen window has no position");
-    return 1;
-  }
   // The query packs x in the low 16 bits (signed) and y above them.
   const int packed = driver->set_window_pos(kNotGiven, kNotGiven);
   if (x) *x = std::int16_t(packed & 0xFFFF);

@@ -36,6 +36,15 @@ bool surface_of(const ImageRef* image, const ScreenMode* mode, Surface& out) {
   return true;
 }
 
+// A negative start on one side moves both sides' starts forward and
+// shortens the run by as much.
+void clip_start(i64& start, i64& other_start, i64& length) {
+  if (start >= 0) return;
+  other_start -= start;
+  length += start;
+  start = 0;
+}
+
 // Rows are walked upwards and pixels leftwards when the target overlaps the
 // source further down or right, so that no source pixel is overwritten before
 // it is read.
@@ -68,26 +77,10 @@ void gfx_blit(const ImageRef* target, int x, int y, const ImageRef* source, int 
   set_last_error(0);
 
   i64 X = x, Y = y, SX = sx, SY = sy, W = w < 1 ? src.width : w, H = h < 1 ? src.height : h;
-  if (SX < 0) {
-    X -= SX;
-    W += SX;
-    SX = 0;
-  }
-  if (SY < 0) {
-    Y -= SY;
-    H += SY;
-    SY = 0;
-  }
-  if (X < 0) {
-    SX -= X;
-    W += X;
-    X = 0;
-  }
-  if (Y < 0) {
-    SY -= Y;
-    H += Y;
-    Y = 0;
-  }
+  clip_start(SX, X, W);
+  clip_start(SY, Y, H);
+  clip_start(X, SX, W);
+  clip_start(Y, SY, H);
   W = std::min({W, src.width - SX, dst.width - X});
   H = std::min({H, src.height - SY, dst.height - Y});
   if (W <= 0 || H <= 0) return;
