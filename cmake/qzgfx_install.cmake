@@ -23,7 +23,7 @@ install(FILES ${PROJECT_BINARY_DIR}/qzgfxConfig.cmake ${PROJECT_BINARY_DIR}/qzgf
 set(qz_pc_requires_private "")
 set(qz_pc_libs_private "-pthread -lstdc++ -lm")
 if(NOT WIN32)
-  set(qz_pc_requires_private "x11 xext")
+  set(qz_pc_requires_private "x11 xext xcb")
   if(X11_Xrandr_FOUND)
     string(APPEND qz_pc_requires_private " xrandr")
   endif()

@@ -53,6 +53,16 @@ void on_termination_signal(int signal_number) {
 #endif
 }
 
+std::atomic<CrashHook> g_crash_hook{nullptr};
+
+void on_crash_signal(int signal_number) {
+  if (CrashHook hook = g_crash_hook.load()) hook();
+  // The handler was reset on entry: raised again, the signal takes its
+  // default action once this returns (or at once, for a fault that repeats).
+  std::signal(signal_number, SIG_DFL);
+  std::raise(signal_number);
+}
+
 void watchdog() {
   for (;;) {
 #if defined(_WIN32)
@@ -106,6 +116,11 @@ void install_termination_handlers() {
   // write error (and so as a lost server with its message), not as a
   // signal that kills the process without a word.
   std::signal(SIGPIPE, SIG_IGN);
+  struct sigaction crash {};
+  crash.sa_handler = on_crash_signal;
+  sigemptyset(&crash.sa_mask);
+  crash.sa_flags = SA_RESETHAND | SA_NODEFER;
+  for (int s : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT}) sigaction(s, &crash, nullptr);
   // The watchdog never takes a request itself: it is started with them
   // blocked, so each arrives on a thread that acts on it (and a sanitizer
   // that defers signals to a thread's next call never parks one on a
@@ -118,6 +133,8 @@ void install_termination_handlers() {
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 #endif
 }
+
+void set_crash_hook(CrashHook hook) { g_crash_hook.store(hook); }
 
 int pending_termination() { return g_pending.load(); }
 

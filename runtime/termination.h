@@ -23,8 +23,15 @@ namespace qz {
 // window-less screen, or none), a watchdog thread of the handlers does the
 // same a little later, so that no request is ever ignored.
 
-// Installs the handlers (done by the runtime's start-up).
+// Installs the handlers (done by the runtime's start-up). The crash signals
+// (SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT) get one too: it runs the crash
+// hook, then the signal's default action (core dump and status as always).
 void install_termination_handlers();
+
+// What a crash may still do for the desktop; async-signal-safe, as it runs
+// in the crashed thread's signal handler. Null for nothing.
+using CrashHook = void (*)();
+void set_crash_hook(CrashHook hook);
 
 // The pending signal number, or 0.
 int pending_termination();

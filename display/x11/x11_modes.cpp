@@ -9,6 +9,7 @@
 #include <cmath>
 #include <string>
 
+#include "display/x11/x11_mode_guardian.h"
 #include "display/x11/x11_state.h"
 
 #if defined(QZ_HAVE_XRANDR)
@@ -174,6 +175,7 @@ int x11_set_fullscreen_mode(int width, int height, int refresh) {
   }
   x.saved_crtc = saved;
   x.mode_changed = true;
+  x11_guard_mode(x.display_name, saved);
   return 0;
 #else
   (void)refresh;
@@ -188,13 +190,17 @@ void x11_restore_mode() {
   x.mode_changed = false;
 #if defined(QZ_HAVE_XRANDR)
   Resources res(x);
-  if (!res.value) return;
+  if (!res.value) {
+    x11_release_mode_guard();
+    return;
+  }
   const X11SavedCrtc& s = x.saved_crtc;
   std::vector<RROutput> outputs(s.outputs.begin(), s.outputs.end());
   X11ErrorTrap trap;
   XRRSetCrtcConfig(x.display, res.value, s.crtc, CurrentTime, s.x, s.y, s.mode, s.rotation, outputs.data(),
                    int(outputs.size()));
   trap.failed();
+  x11_release_mode_guard();
   CrtcInfo crtc(x, res.value, s.crtc);
   if (crtc.value) x.monitor = {crtc.value->x, crtc.value->y, int(crtc.value->width), int(crtc.value->height)};
 #endif

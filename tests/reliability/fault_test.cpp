@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -225,6 +226,40 @@ TEST(ReliabilitySignals, LastResortEndsAProgramThatNeverComesBy) {
   }
 }
 
+// A mode change outlives its process on X. After a crash or a kill the
+// guardian the program left puts the desktop's mode back, then goes too.
+// (Sanitizers keep the crash signals to themselves.)
+TEST(ReliabilitySignals, CrashesAndKillPutTheDesktopModeBackWithinASecond) {
+  Desktop desktop;
+  ASSERT_TRUE(desktop.ok) << "Xvfb did not start or took no modes";
+  Display* d = desktop.server.display();
+  const rlimit no_core{0, 0};
+  setrlimit(RLIMIT_CORE, &no_core);
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  const int signals[] = {SIGKILL};
+#else
+  const int signals[] = {SIGABRT, SIGSEGV, SIGKILL};
+#endif
+  for (const int signal_number : signals) {
+    SCOPED_TRACE(strsignal(signal_number));
+    Child probe({QZ_PROBE, "--fullscreen", "--size", "800x600", "animate"}, desktop.env());
+    ASSERT_NE(window_of(d, probe.pid(), 20s), 0u) << probe.read_stderr();
+    ASSERT_TRUE(eventually([&] { return desktop.fullscreen_shown(kProbeWidth, kProbeHeight); }, 5s));
+    const std::string guardian = "qzguard-" + std::to_string(probe.pid());
+    ASSERT_EQ(kill(probe.pid(), signal_number), 0);
+    const Ending ending = wait_for_ending(probe.pid(), 10s);
+    EXPECT_TRUE(ending.ended && !ending.exited && ending.code == signal_number) << describe(ending);
+    const auto ended = std::chrono::steady_clock::now();
+    EXPECT_TRUE(eventually([&] { return crtc_mode_size(d).width == desktop.mode.width; }, 1s));
+    std::printf("[figure] mode back %lld ms after the end by %s\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - ended).count()),
+                strsignal(signal_number));
+    EXPECT_EQ(crtc_mode_size(d).height, desktop.mode.height);
+    EXPECT_TRUE(eventually([&] { return !process_named(guardian); }, 1s)) << guardian << " is left";
+  }
+}
+
 TEST(ReliabilityFullscreen, EscapeAndCloseBoxBringTheDesktopModeBack) {
   Desktop desktop;
   ASSERT_TRUE(desktop.ok) << "Xvfb did not start or took no modes";
@@ -263,6 +298,7 @@ TEST(ReliabilityFullscreen, EscapeAndCloseBoxBringTheDesktopModeBack) {
     EXPECT_TRUE(ending.ended && ending.exited) << describe(ending);
     EXPECT_EQ(ending.code, 0) << program.read_stderr();
     desktop.expect_left_as_before(saver);
+    EXPECT_FALSE(process_named("qzguard-" + std::to_string(program.pid()))) << "the mode's guardian is left";
   }
 }
 

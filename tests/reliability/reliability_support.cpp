@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 using namespace qz;
@@ -247,4 +248,18 @@ std::string name_of_length(const std::string& stem, std::size_t length, char fil
   std::string name = stem;
   name.resize(std::max(length, stem.size()), fill);
   return name.substr(0, length);
+}
+
+bool process_named(const std::string& name) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    std::ifstream comm(entry.path() / "comm");
+    std::string line;
+    if (!comm || !std::getline(comm, line) || line != name) continue;
+    // An ended process waiting to be reaped (state Z) does not live.
+    std::ifstream status(entry.path() / "status");
+    while (std::getline(status, line))
+      if (line.rfind("State:", 0) == 0) return line.find('Z') == std::string::npos;
+  }
+  return false;
 }

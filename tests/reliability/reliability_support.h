@@ -35,6 +35,9 @@ std::vector<std::string> no_pause_at_exit();
 // Moves the pointer onto the window and waits for it to have the focus.
 bool focus_window(const Xvfb& server, Window window);
 
+// True while a process of this name (as its 16-byte comm shows it) lives.
+bool process_named(const std::string& name);
+
 // Standard error of a child cut into lines.
 std::vector<std::string> lines_of(const std::string& text);
 
