@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "display/win32/gdi_state.h"
+#include "display/win32/win32_host.h"
 #include "input/key_translate.h"
 
 namespace qz {

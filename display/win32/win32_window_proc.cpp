@@ -5,7 +5,7 @@
 #include <windowsx.h>
 
 #include "display/screen_mode.h"
-#include "display/win32/gdi_state.h"
+#include "display/win32/win32_host.h"
 #include "display/window_host.h"
 #include "input/window_input.h"
 
@@ -29,7 +29,7 @@ bool cursor_in_client(HWND window, POINT* cursor) {
 
 // Asks for a leave notification, by the platform or by polling.
 void track_leave(HWND window) {
-  GdiState& g = gdi();
+  Win32Window& g = win32_window();
   if (g.tracking_leave) return;
   if (g.track_mouse_event) {
     TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_LEAVE, window, 0};
@@ -69,7 +69,7 @@ LRESULT key_message(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
 }  // namespace
 
 LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  GdiState& g = gdi();
+  Win32Window& g = win32_window();
   WindowHost& host = window_host();
   WindowInput& input = window_input();
   POINT cursor{};
@@ -94,7 +94,7 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
       PAINTSTRUCT paint;
       BeginPaint(window, &paint);
       paint_steps(paint.rcPaint.top, paint.rcPaint.bottom);
-      gdi_repaint();
+      if (g.presenter->repaint) g.presenter->repaint();
       EndPaint(window, &paint);
       break;
     }
@@ -114,7 +114,7 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
       return 0;
     }
     case WM_DISPLAYCHANGE:
-      gdi_repaint();
+      if (g.presenter->repaint) g.presenter->repaint();
       paint_steps(0, host.height);
       break;
     case WM_CHAR:

@@ -1,27 +1,41 @@
 #!/usr/bin/env bash
 # Runs the Windows build under Wine on a private Xvfb and checks it against
-# the Linux build's facts: the picture's hashes, the window (title, size,
-# what the X server shows after a full and after a partial update), keys
-# through XTEST, Escape and the close request, fullscreen fallback.
+# the Linux build's facts: the picture's hashes; for each window back end
+# (Direct2D, DirectX, GDI) in one start of a probe program: the window (title,
+# size, what the X server shows after a full and after a partial update),
+# keys through XTEST into the key queue and key_state, Escape and the close
+# request; which back end the selection chooses; the animation's pace on
+# DirectX; fullscreen fallback.
 # Usage: run_wine_tests.sh LINUX_BUILD_DIR WINDOWS_BUILD_DIR
 set -uo pipefail
 linux_build=$(cd "$1" && pwd)
 win_build=$(cd "$2" && pwd)
 tool="$linux_build/tests/x_window_tool"
+probe_exe="$win_build/tests/win32/wine_window_probe.exe"
 tmp=$(mktemp -d /tmp/qz-wine.XXXXXX)
-export WINEPREFIX="$tmp/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+base_overrides="mscoree,mshtml="
+export WINEPREFIX="$tmp/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="$base_overrides"
 xvfb_pid=""
+no_glx_pid=""
+probe_pid=""
 failures=0
 
 cleanup() {
+  [ -n "$probe_pid" ] && kill "$probe_pid" 2>/dev/null
   wineserver -k 2>/dev/null  # the prefix's own server: ours alone
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  [ -n "$no_glx_pid" ] && kill "$no_glx_pid" 2>/dev/null
   rm -rf "$tmp"
 }
 trap cleanup EXIT
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
+expect() {  # expect WHAT GOT WANTED
+  [ "$2" = "$3" ] && pass "$1" || fail "$1: got '$2', wanted '$3'"
+}
+stage_start=$(date +%s)
+stage() { echo "   ($(( $(date +%s) - stage_start )) s) $*"; }
 
 # A prefix of our own, made without a display, crash dialogs off so that a
 # crash ends the process instead of waiting on a dialog.
@@ -44,7 +58,8 @@ for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; do
 export DISPLAY=":$display"
 
 # --- The picture drawn by the Windows build ------------------------------------
-expected="phases 500c4478494bbc68603205c8d54ec7c81e17abe453b2ff143b8ebb1ce534ffcb
+phases=500c4478494bbc68603205c8d54ec7c81e17abe453b2ff143b8ebb1ce534ffcb
+expected="phases $phases
 frame1 e970e37cdcf6100543f2dfe19fc4b72047723f10c4e57331ab77bfadc8a75223
 frame2 93561b358c670d9e7be62e94e64d05604e2b878e11e9aacfce4630b5e7366040
 frame72 6513dc1fa5dfa941726d2caadb8281a3bc43895d76e772096e90d53534d22f1d
@@ -53,58 +68,109 @@ got=$(timeout 120 wine "$win_build/tests/win32/wine_picture.exe" | tr -d '\r')
 [ "$got" = "$expected" ] && pass "picture hashes" || fail "picture hashes: $got"
 
 window_of() {  # waits for a window titled $1
-  timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1
+  timeout 60 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1
 }
 
-# --- The window and what the server shows -------------------------------------
-coproc PROBE { timeout 120 wine "$win_build/tests/win32/wine_window_probe.exe" 2>&1; }
-probe_pid=$PROBE_PID
-read_probe() { local line; IFS= read -r -t 60 line <&"${PROBE[0]}" && echo "${line%$'\r'}"; }
-first=$(read_probe)
-if [ "$first" = ready ]; then
-  w=$(window_of linkageSWEEPdemo1)
-  [ -n "$w" ] && pass "window titled linkageSWEEPdemo1" || fail "no window titled linkageSWEEPdemo1"
-  size=$("$tool" size "$w")
-  [ "$size" = 1680x1050 ] && pass "client area 1680x1050" || fail "client area $size"
-  for step in full band; do
-    echo "$step Z:$tmp/$step.bgra" >&"${PROBE[1]}"
-    [ "$(read_probe)" = ok ] || fail "probe did not answer $step"
-    sleep 0.2
-    "$tool" compare "$w" "$tmp/$step.bgra" && pass "server shows the framebuffer ($step update)" ||
-      fail "server differs from the framebuffer ($step update)"
-  done
-  echo quit >&"${PROBE[1]}"
-else
-  fail "probe window did not open: $first"
-fi
-wait "$probe_pid" 2>/dev/null; status=$?
-[ "$status" = 0 ] && pass "probe ended with 0" || fail "probe ended with $status"
+# The probe: one start per back end, driven line by line. Direct2D takes
+# 8-16 s to start under Wine, hence the generous limits.
+start_probe() {  # start_probe WINEDLLOVERRIDES [VAR=VALUE...]
+  local overrides=$1
+  shift
+  coproc PROBE { env WINEDLLOVERRIDES="$overrides" "$@" timeout 180 wine "$probe_exe" 2>&1; }
+  probe_pid=$PROBE_PID
+}
+ask() {  # ask COMMAND: sends a command, prints the answer's line
+  echo "$1" >&"${PROBE[1]}"
+  local line
+  IFS= read -r -t 60 line <&"${PROBE[0]}" && echo "${line%$'\r'}"
+}
+probe_ready() {
+  local line
+  IFS= read -r -t 90 line <&"${PROBE[0]}" && [ "${line%$'\r'}" = ready ]
+}
+end_probe() {  # end_probe: its exit status
+  local status
+  wait "$probe_pid" 2>/dev/null; status=$?
+  probe_pid=""
+  return "$status"
+}
 
-# --- Keys through XTEST -----------------------------------------------------------
-coproc READER { timeout 120 wine "$win_build/tests/win32/wine_key_reader.exe" 2>&1; }
-reader_pid=$READER_PID
-read_reader() { local line; IFS= read -r -t 60 line <&"${READER[0]}" && echo "${line%$'\r'}"; }
-if [ "$(read_reader)" = ready ]; then
-  w=$(window_of "key reader")
+# Everything one back end must do, in one start of the probe, which ends by
+# Escape or by the close request ($ending).
+check_back_end() {  # check_back_end NAME ENDING WINEDLLOVERRIDES [VAR=VALUE...]
+  local name=$1 ending=$2 w size step keys
+  shift 2
+  start_probe "$@"
+  if ! probe_ready; then
+    fail "$name: probe window did not open"
+    kill "$probe_pid" 2>/dev/null; end_probe
+    return
+  fi
+  stage "$name started"
+  expect "$name: the back end chosen" "$(ask driver)" "$name"
+  expect "$name: the framebuffer's hash" "$(ask hash)" "$phases"
+  expect "$name: the display's mode among the 32-bit modes" "$(ask modes)" listed
+  w=$(window_of linkageSWEEPdemo1)
+  size=$("$tool" size "$w")
+  expect "$name: window titled linkageSWEEPdemo1, client area" "$size" 1680x1050
+  for step in full band; do
+    [ "$(ask "$step Z:$tmp/$step.bgra")" = ok ] || fail "$name: probe did not answer $step"
+    sleep 0.2
+    "$tool" compare "$w" "$tmp/$step.bgra" && pass "$name: server shows the framebuffer ($step update)" ||
+      fail "$name: server differs from the framebuffer ($step update)"
+  done
+  # Keys go to the window under the pointer; the focus makes it the
+  # foreground window, which DirectInput needs.
   eval "$(xdotool getwindowgeometry --shell "$w")"
   xdotool mousemove $((X + 50)) $((Y + 50))
+  xdotool windowfocus --sync "$w" 2>/dev/null
   sleep 0.5
-  for k in a F1 Up ctrl+Up shift+Tab Escape; do xdotool key "$k"; sleep 0.15; done
+  xdotool keydown a; sleep 0.3
+  expect "$name: key_state while a is held" "$(ask 'held 30')" held
+  xdotool keyup a; sleep 0.3
+  expect "$name: key_state after a is let go" "$(ask 'held 30')" up
+  for k in F1 Up ctrl+Up shift+Tab Escape; do xdotool key "$k"; sleep 0.15; done
+  "$tool" close "$w"
   sleep 0.5
-  echo drain >&"${READER[1]}"
-  keys=""
-  while line=$(read_reader) && [ "$line" != end ]; do keys="$keys${keys:+|}$line"; done
-  [ "$keys" = "97|255 59|255 72|255 141|255 15|9|27" ] && pass "keys a F1 Up Ctrl+Up Shift+Tab Escape" ||
-    fail "keys read: $keys"
-  echo quit >&"${READER[1]}"
-else
-  fail "key reader did not open its window"
-fi
-wait "$reader_pid" 2>/dev/null
+  keys=$(ask keys)
+  expect "$name: keys a F1 Up Ctrl+Up Shift+Tab Escape, close request" "$keys" \
+    "97|255 59|255 72|255 141|255 15|9|27|255 107 ends"
+  if [ "$name" = DirectX ]; then
+    # One frame is 27 vertical-sync waits: 432 ms at 16 ms each, more on a
+    # busy machine; a wait that returns at once would make it a few ms.
+    local pace
+    pace=$(ask "pace 6")
+    [ -n "$pace" ] && [ "$pace" -ge 380 ] && [ "$pace" -le 800 ] && pass "$name: frame pace $pace ms" ||
+      fail "$name: frame pace '$pace' ms, wanted about 432"
+  fi
+  echo run >&"${PROBE[1]}"
+  sleep 0.5
+  if [ "$ending" = Escape ]; then xdotool key Escape; else "$tool" close "$w"; fi
+  end_probe
+  expect "$name: the program ends on $ending with status" "$?" 0
+  stage "$name done"
+}
+
+# Without QZGFX Direct2D comes first; without d2d1.dll DirectX; QZGFX names
+# the one tried first.
+check_back_end Direct2D close "$base_overrides"
+check_back_end DirectX Escape "$base_overrides;d2d1="
+check_back_end GDI close "$base_overrides" QZGFX=gdi
+
+chosen() {  # chosen WINEDLLOVERRIDES [VAR=VALUE...]: the back end the probe gets
+  start_probe "$@"
+  probe_ready && ask driver && echo quit >&"${PROBE[1]}"
+  end_probe
+}
+expect "QZGFX=directx tries DirectX first" "$(chosen "$base_overrides" QZGFX=directx)" DirectX
+expect "without d2d1.dll and ddraw.dll: GDI" "$(chosen "$base_overrides;d2d1=;ddraw=")" GDI
+expect "QZGFX=opengl without an OpenGL mode: not OpenGL" \
+  "$(chosen "$base_overrides;d2d1=;ddraw=" QZGFX=opengl)" GDI
+stage "selection done"
 
 # --- The program ends on Escape and on the close request -------------------------
 for way in Escape close; do
-  timeout 60 wine "$win_build/linkageSWEEPdemo1.exe" >/dev/null 2>&1 &
+  timeout 120 wine "$win_build/linkageSWEEPdemo1.exe" >/dev/null 2>&1 &
   pid=$!
   w=$(window_of linkageSWEEPdemo1)
   if [ -z "$w" ]; then fail "program window ($way)"; kill "$pid" 2>/dev/null; continue; fi
@@ -115,6 +181,53 @@ for way in Escape close; do
   wait "$pid"; status=$?
   [ "$status" = 0 ] && pass "program ends with 0 on $way" || fail "program ended with $status on $way"
 done
+stage "program done"
+
+# --- The OpenGL mode --------------------------------------------------------------
+# The first three back ends refuse an OpenGL mode; the program's GL drawing
+# shows on the server; keys and the close request come through poll_events.
+gl_run() {  # gl_run DISPLAY: starts the OpenGL test program as GL
+  coproc GL { DISPLAY=$1 timeout 60 wine "$win_build/tests/win32/wine_opengl.exe" "Z:$tmp/gl.bgra" 2>&1; }
+  probe_pid=$GL_PID
+}
+gl_ask() {
+  [ -n "${1:-}" ] && echo "$1" >&"${GL[1]}"
+  local line
+  IFS= read -r -t 60 line <&"${GL[0]}" && echo "${line%$'\r'}"
+}
+gl_run "$DISPLAY"
+expect "OpenGL mode: the back end chosen" "$(gl_ask)" "driver OpenGL version given"
+w=$(window_of wine_opengl)
+"$tool" compare "$w" "$tmp/gl.bgra" && pass "OpenGL mode: server shows the clear colour and the quad" ||
+  fail "OpenGL mode: server differs from the GL drawing"
+eval "$(xdotool getwindowgeometry --shell "$w")"
+xdotool mousemove $((X + 50)) $((Y + 50))
+xdotool windowfocus --sync "$w" 2>/dev/null
+sleep 0.3
+for k in a F1 Up Escape; do xdotool key "$k"; sleep 0.1; done
+expect "OpenGL mode: keys a F1 Up Escape through poll_events" "$(gl_ask keys)" "97|255 59|255 72|27"
+"$tool" close "$w"
+expect "OpenGL mode: the close request through poll_events" "$(gl_ask keys)" "255 107"
+echo quit >&"${GL[1]}"
+end_probe
+expect "OpenGL mode: program ends with status" "$?" 0
+
+# A server without GLX: refused (windowed and fullscreen), error 1, no window.
+for n in $(seq $((display + 1)) 160); do
+  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || { no_glx=$n; break; }
+done
+Xvfb ":$no_glx" -screen 0 1280x1024x24 -nolisten tcp -extension GLX >/dev/null 2>&1 &
+no_glx_pid=$!
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$no_glx" ] && break; sleep 0.1; done
+gl_run ":$no_glx"
+expect "OpenGL mode without GLX: refused" "$(gl_ask)" "error 1 version ''"
+left=$(DISPLAY=":$no_glx" xdotool search --onlyvisible --name '^wine_opengl$' 2>/dev/null | wc -l)
+expect "OpenGL mode without GLX: no window left" "$left" 0
+echo quit >&"${GL[1]}"
+end_probe
+kill "$no_glx_pid" 2>/dev/null
+no_glx_pid=""
+stage "OpenGL done"
 
 # --- Fullscreen that the display refuses falls back to a window -------------------
 got=$(timeout 60 wine "$win_build/tests/win32/wine_fullscreen.exe" 2>/dev/null | tr -d '\r')
@@ -129,5 +242,6 @@ env -u DISPLAY timeout 60 wine "$win_build/linkageSWEEPdemo1.exe" >/dev/null 2>&
 [ "$status" = 1 ] && [ "$message" = 1 ] && pass "no window: message and status 1" ||
   fail "no window: status $status, message lines $message"
 
+stage "all done"
 echo "Wine tests: $failures failure(s)"
 [ "$failures" = 0 ]
