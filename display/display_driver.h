@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace qz {
@@ -66,6 +67,13 @@ bool null_driver_requested(const char* qzgfx, int flags);
 // Back ends set it from their init; the mode set clears it before selection.
 const char* driver_failure_reason();
 void set_driver_failure_reason(const char* reason);
+// A back end's refusal: the first of a selection says most (later attempts
+// only vary the fullscreen bit and the refresh rate), so later ones are kept
+// only when none came before.
+void note_driver_refusal(const std::string& reason);
+// For a window back end without OpenGL and colour-keyed windows: notes the
+// refusal of such flags and returns true.
+bool refuse_unsupported_window_flags(const char* back_end, int flags);
 
 // A QZGFX that names no driver of the table (nor "null") is passed over by
 // selection; this says so, with the names it could have been, for the

@@ -59,6 +59,17 @@ const char* driver_failure_reason() { return g_failure_reason.c_str(); }
 void set_driver_failure_reason(const char* reason) { g_failure_reason = reason ? reason : ""; }
 const char* driver_selection_note() { return g_selection_note.c_str(); }
 
+void note_driver_refusal(const std::string& reason) {
+  if (g_failure_reason.empty()) g_failure_reason = reason;
+}
+
+bool refuse_unsupported_window_flags(const char* back_end, int flags) {
+  const char* missing = flags & kModeOpengl ? "OpenGL" : flags & kModeLayered ? "colour-keyed" : nullptr;
+  if (!missing) return false;
+  note_driver_refusal(std::string("the ") + back_end + " back end has no " + missing + " windows");
+  return true;
+}
+
 void mark_display_lost() {
   if (const ScreenMode* mode = current_mode()) g_lost_mode_id.store(mode->id);
 }

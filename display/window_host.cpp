@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <condition_variable>
 #include <memory>
 #include <thread>
@@ -68,6 +69,17 @@ HostPassStats g_stats;
 WindowHost& window_host() { return *g_host; }
 
 void host_reset() { g_host = std::make_unique<WindowHost>(); }
+
+void host_prepare(int width, int height, int depth, int refresh, int flags) {
+  host_reset();
+  WindowHost& host = *g_host;
+  host.width = width;
+  host.height = height;
+  host.depth = depth;
+  host.refresh = refresh;
+  host.flags = flags;
+  std::snprintf(host.class_name, sizeof host.class_name, "qzgfxclass_%p", static_cast<void*>(&host));
+}
 
 std::recursive_mutex& host_lock_mutex() {
   static std::recursive_mutex lock;

@@ -60,6 +60,9 @@ WindowHost& window_host();
 
 // Zero-fills the host for a new init; the caller then fills its fields.
 void host_reset();
+// host_reset, then the mode's size, depth, rate and flags, and a class name
+// of this host's own.
+void host_prepare(int width, int height, int depth, int refresh, int flags);
 
 // Starts the driver thread with `thread_main` and waits until the thread
 // reports its window ready (host_signal_started) or ends without it.

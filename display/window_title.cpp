@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "display/display_driver.h"
@@ -65,6 +66,51 @@ void ensure_default_window_title() {
   if (auto slash = name.find_last_of("/\\"); slash != std::string_view::npos) name.remove_prefix(slash + 1);
   if (auto dot = name.rfind('.'); dot != std::string_view::npos) name = name.substr(0, dot);
   store_title(name);
+}
+
+// A character cut in two at the end (the title buffer keeps 127 bytes of a
+// longer text) is left out rather than turning the whole title into Latin-1.
+std::u32string title_characters(const std::string& title) {
+  std::u32string out;
+  std::mbstate_t state{};
+  const char* p = title.data();
+  std::size_t left = title.size();
+  while (left > 0) {
+    wchar_t wc = 0;
+    const std::size_t n = std::mbrtowc(&wc, p, left, &state);
+    if (n == static_cast<std::size_t>(-2) && !out.empty()) return out;
+    if (n == 0 || n == static_cast<std::size_t>(-1) || n == static_cast<std::size_t>(-2)) {
+      out.clear();
+      for (unsigned char c : title) out.push_back(c);
+      return out;
+    }
+    out.push_back(static_cast<char32_t>(wc));
+    p += n;
+    left -= n;
+  }
+  return out;
+}
+
+std::string utf8_of(const std::u32string& text) {
+  std::string out;
+  for (char32_t c : text) {
+    if (c < 0x80) {
+      out.push_back(char(c));
+    } else if (c < 0x800) {
+      out.push_back(char(0xC0 | (c >> 6)));
+      out.push_back(char(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(char(0xE0 | (c >> 12)));
+      out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(char(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(char(0xF0 | (c >> 18)));
+      out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(char(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
 }
 
 }  // namespace qz

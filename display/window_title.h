@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace qz {
@@ -14,5 +15,10 @@ const char* window_title();
 // Derives the default title from the executable's file name (the name after
 // the last '/', cut at the last '.') unless a title exists already.
 void ensure_default_window_title();
+
+// Title bytes as Unicode for a window system: under the user's locale when
+// they are valid there, otherwise byte by byte as Latin-1.
+std::u32string title_characters(const std::string& title);
+std::string utf8_of(const std::u32string& text);
 
 }  // namespace qz

@@ -166,28 +166,10 @@ LocalServer probe_local_server(const std::string& name) {
 
 }  // namespace
 
-std::string x11_printable_name(const std::string& name) {
-  constexpr std::size_t kLongest = 64;
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if (i == kLongest) return out + "...";
-    const unsigned char c = static_cast<unsigned char>(name[i]);
-    if (c >= 0x20 && c < 0x7F && c != '\\') {
-      out.push_back(char(c));
-    } else {
-      out += "\\x";
-      out.push_back(kHex[c >> 4]);
-      out.push_back(kHex[c & 15]);
-    }
-  }
-  return out;
-}
-
 Display* x11_open_connection(const std::string& name, std::string& failure, bool (*answered)()) {
   switch (probe_local_server(name)) {
     case LocalServer::kSilent:
-      failure = "the X server at \"" + x11_printable_name(name) + "\" does not answer";
+      failure = "the X server at \"" + printable_display_name(name) + "\" does not answer";
       return nullptr;
     case LocalServer::kAnswers:
       // A live local server completes or refuses the opening however slow
@@ -204,7 +186,7 @@ Display* x11_open_connection(const std::string& name, std::string& failure, bool
     pass_on(said);
     return display;
   }
-  failure = "cannot open display \"" + x11_printable_name(name) + "\"";
+  failure = "cannot open display \"" + printable_display_name(name) + "\"";
   if (const std::string reason = one_line(said); !reason.empty()) failure += " (the server said: " + reason + ")";
   return nullptr;
 }

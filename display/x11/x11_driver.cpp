@@ -48,23 +48,11 @@ void end_without_library_cleanup() {
   });
 }
 
-// The first refusal says most: later attempts only vary the fullscreen bit.
-void refuse_because(const std::string& reason) {
-  if (*driver_failure_reason() == '\0') set_driver_failure_reason(reason.c_str());
-}
-
 int x11_init(const char* title, int width, int height, int depth, int refresh, int flags) {
-  if (flags & kModeOpengl) {
-    refuse_because("the X11 back end has no OpenGL windows");
-    return -1;
-  }
-  if (flags & kModeLayered) {
-    refuse_because("the X11 back end has no colour-keyed windows");
-    return -1;
-  }
+  if (refuse_unsupported_window_flags("X11", flags)) return -1;
   const char* display = std::getenv("DISPLAY");
   if (!display || !*display) {
-    refuse_because("DISPLAY is not set");
+    note_driver_refusal("DISPLAY is not set");
     return -1;
   }
   // The mode set clears the reason before each selection.
@@ -73,14 +61,7 @@ int x11_init(const char* title, int width, int height, int depth, int refresh, i
   static std::once_flag threads_once;
   std::call_once(threads_once, [] { XInitThreads(); });
 
-  host_reset();
-  WindowHost& host = window_host();
-  host.width = width;
-  host.height = height;
-  host.depth = depth;
-  host.refresh = refresh;
-  host.flags = flags;
-  std::snprintf(host.class_name, sizeof host.class_name, "qzgfxclass_%p", static_cast<void*>(&host));
+  host_prepare(width, height, depth, refresh, flags);
   x11_install_host_routines();
 
   // Filled before the thread starts, so the thread sees it without a lock.
@@ -94,17 +75,17 @@ int x11_init(const char* title, int width, int height, int depth, int refresh, i
     x11_abandon_connection();
     end_without_library_cleanup();
     g_unreachable = true;
-    refuse_because("the X server at \"" + x11_printable_name(x.display_name) + "\" does not answer");
+    note_driver_refusal("the X server at \"" + printable_display_name(x.display_name) + "\" does not answer");
     runtime_poll_termination();
     return -1;
   }
   if (started != 0) {
     // Written by the thread before it ended.
     g_unreachable = x.unreachable;
-    refuse_because(x.failure.empty() ? "the X11 window could not be set up" : x.failure);
+    note_driver_refusal(x.failure.empty() ? "the X11 window could not be set up" : x.failure);
     return -1;
   }
-  if (ScreenMode* mode = current_mode()) mode->refresh_rate = host.refresh_rate.load();
+  if (ScreenMode* mode = current_mode()) mode->refresh_rate = window_host().refresh_rate.load();
   return 0;
 }
 

@@ -73,7 +73,7 @@ void on_key_press(XKeyEvent& event, bool filtered) {
   if (key.virtual_key) x.vk_down[key.virtual_key] = true;
   std::int32_t control_state = control_state_of(x, event.state);
   if (key.scan_code & kEnhancedKey) control_state |= kEnhancedKey;
-  const std::uint16_t virtual_key = x11_generic_key(key.virtual_key);
+  const std::uint16_t virtual_key = generic_virtual_key(key.virtual_key);
 
   if (virtual_key == vk::kReturn && alt_without_ctrl(control_state) && window_host().active) {
     // Only the first press switches: holding the keys must not flicker.
@@ -114,7 +114,7 @@ void on_key_release(XKeyEvent& event) {
   KeyMessage message;
   message.character = x11_key_character(event);
   message.scan_code = key.scan_code & 0xFF;
-  message.virtual_key = x11_generic_key(key.virtual_key);
+  message.virtual_key = generic_virtual_key(key.virtual_key);
   message.control_state = control_state_of(x, event.state) | (key.scan_code & kEnhancedKey ? kEnhancedKey : 0);
   message.down = false;
   key_steps(message, x11_base_character);

@@ -65,6 +65,7 @@
 #include <ctime>
 #include <thread>
 
+#include "display/linux/driver_thread.h"
 #include "display/screen_mode.h"
 #include "display/window_host.h"
 #include "display/x11/x11_driver.h"
@@ -83,23 +84,7 @@ namespace qz {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// A request the program's thread leaves alone this long is the last
-// resort's; the thread sees a request within one idle pass (100 ms), so the
-// process ends within 1 s.
-constexpr auto kLastResortGrace = std::chrono::milliseconds(500);
-// How long one wait for the host lock lasts before the last resort is asked.
-constexpr auto kLockSlice = std::chrono::milliseconds(20);
-// Passes follow drawing at most this often; rows marked right after a pass
-// wait for the next, so a program that draws without pause still draws most
-// of the time rather than waiting for the host lock.
-constexpr auto kPassSpacing = std::chrono::milliseconds(10);
-// Events of the window are taken at most this often (a moving pointer).
-constexpr auto kEventSpacing = std::chrono::milliseconds(2);
-// With nothing drawn and no event, a pass still comes this often: the
-// screen saver's timer, the last resort, anything marked without an unlock.
-constexpr auto kIdlePass = std::chrono::milliseconds(100);
+using driver_thread::Clock;
 
 // Errors of our connection are counted, never fatal: Xlib's default handler
 // would end the whole process for one refused request.
@@ -107,11 +92,6 @@ std::atomic<Display*> g_our_display{nullptr};
 std::atomic<int> g_error_count{0};
 XErrorHandler g_previous_handler = nullptr;
 XIOErrorHandler g_previous_io_handler = nullptr;
-
-// When this thread first saw a termination request pending, and whether it
-// is inside a pass, holding the host lock (driver thread only).
-Clock::time_point g_request_seen{};
-bool g_in_pass = false;
 
 int on_x_error(Display* display, XErrorEvent* error) {
   if (display == g_our_display.load()) {
@@ -134,45 +114,7 @@ int on_io_error(Display* display) {
 // process (the fault request), or ends it itself after the grace.
 [[noreturn]] void on_connection_lost(Display*, void*) {
   X11State& x = x11();
-  const bool owned = runtime_owns_process();
-  if (!x.started) {
-    // During the window setup the mode set learns it from the failed start.
-    x.failure = "lost the connection to the X server";
-  } else if (owned) {
-    char message[200];
-    std::snprintf(message, sizeof message, "%s: lost the connection to the X server (%s)",
-                  program_invocation_short_name, x11_printable_name(x.display_name).c_str());
-    request_fault_termination(1, message);
-  } else {
-    // The mode lives until this thread has left the host (its close waits
-    // for that), so the event reaches the mode whose window went away.
-    post_event(WindowEvent{kEventDisplayLost});
-    mark_display_lost();
-  }
-  // The program's thread may need the lock on its way to the end.
-  if (g_in_pass) host_lock_mutex().unlock();
-  host_retire();
-  const auto retired = Clock::now();
-  for (;;) {
-    std::this_thread::sleep_for(owned ? std::chrono::milliseconds(10) : std::chrono::milliseconds(1000));
-    const int status = termination_status();
-    if (owned && status != 0 && Clock::now() - retired >= kLastResortGrace && claim_termination())
-      end_process_now(status);
-  }
-}
-
-// The driver thread's wake: an event counter the program's thread adds to
-// (host_request_pass, calls, the stop), polled beside the connection. One for
-// the life of the process, so a wake can never reach a closed descriptor.
-int wake_descriptor() {
-  static const int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  return fd;
-}
-
-void wake_thread() {
-  const std::uint64_t one = 1;
-  // A counter that cannot take more already wakes the thread: nothing is lost.
-  if (write(wake_descriptor(), &one, sizeof one) < 0) return;
+  driver_thread::leave_after_lost_display("the X server", x.display_name, x.started, x.failure);
 }
 
 // Sleeps until a pass is due: drawing asked for one (not sooner than
@@ -183,26 +125,23 @@ void wait_for_pass(Clock::time_point last_pass) {
   X11State& x = x11();
   // Events already read into the library's queue leave the socket quiet.
   if (XEventsQueued(x.display, QueuedAlready) > 0) return;
-  const int wake = wake_descriptor();
+  const int wake = driver_thread::wake_descriptor();
   for (;;) {
     // A call is the program's thread waiting: it runs at once.
     if (!host_running() || host_calls_waiting()) return;
     const auto now = Clock::now();
-    const bool drawn = host_pass_requested();
-    const auto idle = termination_status() != 0 ? kPassSpacing : kIdlePass;
-    const auto due = last_pass + (drawn ? kPassSpacing : idle);
+    const auto due = driver_thread::next_pass_due(last_pass);
     if (now >= due) return;
     pollfd watch[2] = {{ConnectionNumber(x.display), POLLIN, 0}, {wake, POLLIN, 0}};
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - now);
     // Without a wake counter the wait is a plain pass interval.
-    const int ready = poll(watch, wake >= 0 ? 2 : 1, wake >= 0 ? int(left.count()) : int(kPassSpacing.count()));
+    const int ready = poll(watch, wake >= 0 ? 2 : 1,
+                           wake >= 0 ? int(left.count()) : int(driver_thread::kPassSpacing.count()));
     if (ready < 0 && errno != EINTR) return;
-    std::uint64_t count = 0;
-    if ((watch[1].revents & POLLIN) && read(wake, &count, sizeof count) < 0) count = 0;
+    if (watch[1].revents & POLLIN) driver_thread::take_wakes();
     if (watch[0].revents) {
       // The connection has something to say (events, or it hung up).
-      const auto early = last_pass + kEventSpacing - Clock::now();
-      if (early.count() > 0) std::this_thread::sleep_for(early);
+      driver_thread::space_event_pass(last_pass);
       return;
     }
     if (wake < 0) return;
@@ -242,16 +181,10 @@ void x11_set_high_priority(bool high) {
 #endif
 }
 
-void mark_rows(ScreenMode& mode) { std::fill(mode.dirty_rows.begin(), mode.dirty_rows.end(), std::uint8_t{1}); }
-
 // The last resort (see the top of this file): acts once a request has been
 // pending for kLastResortGrace while the host still runs.
 void last_resort_if_due() {
-  const int status = termination_status();
-  if (status == 0 || !runtime_owns_process()) return;
-  const auto now = Clock::now();
-  if (g_request_seen == Clock::time_point{}) g_request_seen = now;
-  if (now - g_request_seen < kLastResortGrace || !host_running() || !claim_termination()) return;
+  if (!driver_thread::last_resort_claimed()) return;
   X11State& x = x11();
   if (x.display) {
     // Only what the server keeps after the process: its display mode above
@@ -263,53 +196,25 @@ void last_resort_if_due() {
     x11_resume_screensaver();
     XSync(x.display, False);
   }
-  end_process_now(status);
+  end_process_now(termination_status());
 }
 
-// The host lock for one pass, waited for in slices so that the last resort
-// still comes while the program's thread keeps the lock.
-void take_host_lock() {
-  std::recursive_mutex& lock = host_lock_mutex();
-  for (;;) {
-    timespec until{};
-    clock_gettime(CLOCK_REALTIME, &until);
-    until.tv_nsec += long(std::chrono::nanoseconds(kLockSlice).count());
-    until.tv_sec += until.tv_nsec / 1000000000L;
-    until.tv_nsec %= 1000000000L;
-    if (pthread_mutex_timedlock(lock.native_handle(), &until) != ETIMEDOUT) return;
-    // No pass while the lock is kept, but the connection is still watched:
-    // once the server has hung up, a round trip makes Xlib meet the loss.
-    X11State& x = x11();
-    pollfd watch{x.display ? ConnectionNumber(x.display) : -1, POLLIN | POLLRDHUP, 0};
-    if (x.display && poll(&watch, 1, 0) > 0 && (watch.revents & (POLLRDHUP | POLLHUP | POLLERR)))
-      XSync(x.display, False);
-    last_resort_if_due();
-  }
+// Between slices of the wait for the host lock: no pass while the program
+// keeps the lock, but the connection is still watched (once the server has
+// hung up, a round trip makes Xlib meet the loss) and the last resort comes.
+void between_lock_slices() {
+  X11State& x = x11();
+  if (x.display && driver_thread::hung_up(ConnectionNumber(x.display))) XSync(x.display, False);
+  last_resort_if_due();
 }
 
 void update_pass() {
-  const auto start = Clock::now();
-  take_host_lock();
-  host_take_pass_request();
-  // Released at the end of the pass, or by on_connection_lost, which never
-  // comes back into it.
-  struct PassHold {
-    PassHold() { g_in_pass = true; }
-    ~PassHold() {
-      g_in_pass = false;
-      host_lock_mutex().unlock();
-    }
-  } hold;
-  host_run_calls();
+  const driver_thread::Pass pass(between_lock_slices);
   X11State& x = x11();
   WindowHost& host = window_host();
   ScreenMode* mode = current_mode();
   if (!mode) return;
-  // On X11 the palette is applied by converting the rows again.
-  if (host.palette_changed) {
-    host.palette_changed = false;
-    mark_rows(*mode);
-  }
+  driver_thread::mark_rows_for_palette();
   const auto rows = std::min<std::size_t>(std::size_t(mode->height), mode->dirty_rows.size());
   const auto begin = mode->dirty_rows.begin();
   const auto first = std::find_if(begin, begin + std::ptrdiff_t(rows), [](std::uint8_t f) { return f != 0; });
@@ -324,7 +229,6 @@ void update_pass() {
   if (host.active) x11_refresh_key_state(mode->key_state.data());
   x11_keep_screensaver_away();
   XFlush(x.display);
-  host_record_pass(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count());
 }
 
 void close_display() {
@@ -414,7 +318,7 @@ void x11_install_host_routines() {
   host.free_cursor = x11_free_cursor;
   host.nearest_monitor = x11_find_monitor_of_window;
   host.set_high_priority = x11_set_high_priority;
-  host.wake = wake_thread;
+  host.wake = driver_thread::wake;
 }
 
 void x11_thread_main() {
@@ -422,7 +326,7 @@ void x11_thread_main() {
   sigemptyset(&pipe_signal);
   sigaddset(&pipe_signal, SIGPIPE);
   pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
-  g_request_seen = {};
+  driver_thread::reset_last_resort();
   if (!open_display()) return;
   if (x11_thread_init() != 0) {
     x11_release();

@@ -15,8 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "display/display_name.h"
 #include "display/page_buffer.h"
 #include "input/key_translate.h"
+#include "input/keysym_keys.h"
 
 namespace qz {
 
@@ -112,9 +114,6 @@ Display* x11_open_connection(const std::string& name, std::string& failure, bool
 // The program's thread gave up waiting for the server to answer: standard
 // error is given back while the connect stays blocked on its thread.
 void x11_abandon_connection();
-// A display name fit for a one-line message: bytes that are not printable
-// ASCII as \xNN, and long names cut.
-std::string x11_printable_name(const std::string& name);
 
 // x11_window.cpp
 int x11_create_window();
@@ -137,12 +136,8 @@ void x11_dispatch_events();
 
 // x11_keyboard.cpp
 void x11_load_keymap();
-struct X11Key {
-  std::uint16_t scan_code = 0;  // with kEnhancedKey in bit 8 for enhanced keys
-  std::uint16_t virtual_key = 0;
-};
+using X11Key = KeysymKey;
 X11Key x11_key_of(unsigned int keycode);
-std::uint16_t x11_generic_key(std::uint16_t virtual_key);
 std::uint16_t x11_base_character(std::uint16_t virtual_key);
 // The keys held, as events told them: key presses and releases, and the
 // whole keymap the server sends after the window gains the focus or the

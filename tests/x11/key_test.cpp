@@ -95,18 +95,7 @@ class X11Keys : public ::testing::Test {
     reader.reset();
   }
 
-  Reads drain() {
-    reader->write_line("drain");
-    Reads reads;
-    while (auto line = reader->read_line(5s)) {
-      if (*line == "end") break;
-      std::istringstream in(*line);
-      std::vector<int> bytes;
-      for (int b; in >> b;) bytes.push_back(b);
-      reads.push_back(bytes);
-    }
-    return reads;
-  }
+  Reads drain() { return drain_key_reader(*reader); }
 
   // Sends the keys, then reads until `expected` reads arrived or time is up.
   Reads keys(const std::vector<std::string>& names, std::size_t expected) {

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <sstream>
 #include <thread>
 
 extern char** environ;
@@ -117,6 +118,9 @@ pid_t spawn_tied(std::vector<std::string> args, char** envp, const int (&stdio)[
 
 void prepare_test_process() {
   XSetErrorHandler(ignore_x_error);
+  // Tests run from a Wayland desktop would otherwise reach its compositor
+  // first; the Wayland tests name their own.
+  unsetenv("WAYLAND_DISPLAY");
   std::atexit(end_all_children);
 }
 
@@ -240,6 +244,19 @@ std::string Child::read_stderr() {
     text.append(buffer, std::size_t(n));
   }
   return text;
+}
+
+std::vector<std::vector<int>> drain_key_reader(Child& reader) {
+  reader.write_line("drain");
+  std::vector<std::vector<int>> reads;
+  while (auto line = reader.read_line(std::chrono::seconds(5))) {
+    if (*line == "end") break;
+    std::istringstream in(*line);
+    std::vector<int> bytes;
+    for (int b; in >> b;) bytes.push_back(b);
+    reads.push_back(bytes);
+  }
+  return reads;
 }
 
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit) {

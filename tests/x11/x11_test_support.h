@@ -73,6 +73,10 @@ class Child {
   std::chrono::steady_clock::time_point started_;
 };
 
+// Asks the key reader (key_reader.cpp) to drain its queue: each key read
+// as its bytes.
+std::vector<std::vector<int>> drain_key_reader(Child& reader);
+
 // Polls `condition` every 10 ms until it holds or `limit` passes.
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit);
 

@@ -1,0 +1,52 @@
+# The Wayland back end (display/wayland/), built when the client libraries,
+# the protocol scanner and the protocol descriptions are found; otherwise
+# the build is X11 only. Included from CMakeLists.txt after the system
+# libraries are gathered: adds sources, QZ_HAVE_WAYLAND and libraries.
+option(QZ_WITH_WAYLAND "Build the Wayland back end when its libraries are found" ON)
+set(QZ_HAVE_WAYLAND OFF)
+if(NOT QZ_WITH_WAYLAND)
+  return()
+endif()
+find_package(PkgConfig)
+if(NOT PKG_CONFIG_FOUND)
+  return()
+endif()
+pkg_check_modules(QZ_WAYLAND QUIET wayland-client xkbcommon)
+pkg_check_modules(QZ_WAYLAND_PROTOCOLS QUIET wayland-protocols)
+pkg_check_modules(QZ_WAYLAND_SCANNER QUIET wayland-scanner)
+if(NOT QZ_WAYLAND_FOUND OR NOT QZ_WAYLAND_PROTOCOLS_FOUND OR NOT QZ_WAYLAND_SCANNER_FOUND)
+  message(STATUS "Wayland back end: not built (wayland-client, xkbcommon, wayland-protocols or wayland-scanner missing)")
+  return()
+endif()
+pkg_get_variable(qz_wayland_scanner wayland-scanner wayland_scanner)
+pkg_get_variable(qz_wayland_protocols_dir wayland-protocols pkgdatadir)
+
+# Protocol glue generated into the build directory.
+set(qz_wayland_generated ${PROJECT_BINARY_DIR}/wayland-protocols)
+file(MAKE_DIRECTORY ${qz_wayland_generated})
+set(qz_wayland_protocol_sources "")
+foreach(xml stable/xdg-shell/xdg-shell.xml unstable/xdg-decoration/xdg-decoration-unstable-v1.xml)
+  get_filename_component(name ${xml} NAME_WE)
+  set(source ${qz_wayland_protocols_dir}/${xml})
+  add_custom_command(
+    OUTPUT ${qz_wayland_generated}/${name}-client.h ${qz_wayland_generated}/${name}.c
+    COMMAND ${qz_wayland_scanner} client-header ${source} ${qz_wayland_generated}/${name}-client.h
+    COMMAND ${qz_wayland_scanner} private-code ${source} ${qz_wayland_generated}/${name}.c
+    DEPENDS ${source} VERBATIM)
+  list(APPEND qz_wayland_protocol_sources ${qz_wayland_generated}/${name}.c ${qz_wayland_generated}/${name}-client.h)
+endforeach()
+
+file(GLOB qz_wayland_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/display/wayland/*.cpp)
+target_sources(qzgfx_objects PRIVATE ${qz_wayland_sources} ${qz_wayland_protocol_sources})
+target_include_directories(qzgfx_objects PRIVATE ${qz_wayland_generated} ${QZ_WAYLAND_INCLUDE_DIRS})
+target_compile_definitions(qzgfx_objects PUBLIC QZ_HAVE_WAYLAND=1)
+# The generated interface records are global symbols; the library exports
+# only qz_ names (and links into programs that may bind the same protocols).
+foreach(interface xdg_wm_base xdg_positioner xdg_surface xdg_toplevel xdg_popup zxdg_decoration_manager_v1
+                  zxdg_toplevel_decoration_v1)
+  target_compile_definitions(qzgfx_objects PRIVATE ${interface}_interface=qz_${interface}_interface)
+endforeach()
+# Plain library paths: they export with the installed package as they are.
+list(APPEND qz_system_libraries ${QZ_WAYLAND_LINK_LIBRARIES})
+set(QZ_HAVE_WAYLAND ON)
+message(STATUS "Wayland back end: built")

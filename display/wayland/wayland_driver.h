@@ -1,0 +1,16 @@
+#pragma once
+
+// The Wayland display back end: first in the Linux driver table when the
+// session announces a compositor (WAYLAND_DISPLAY).
+
+#include "display/display_driver.h"
+
+namespace qz {
+
+extern const DisplayDriver wayland_driver;
+
+// wayland_host.cpp: the driver thread's body and the host routines it provides.
+void wayland_thread_main();
+void wayland_install_host_routines();
+
+}  // namespace qz

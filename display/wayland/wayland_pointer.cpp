@@ -1,0 +1,136 @@
+// The pointer for the mouse operations: position in the window, buttons
+// (with double clicks by the platform's usual limits), the wheel in notches,
+// and the cursor hidden or left to the compositor.
+
+#include <linux/input-event-codes.h>
+
+#include <cstdlib>
+
+#include "display/wayland/wayland_state.h"
+#include "display/window_host.h"
+#include "input/window_input.h"
+
+namespace qz {
+
+namespace {
+
+constexpr std::uint32_t kDoubleClickMs = 500;
+constexpr int kDoubleClickDistance = 4;
+// Axis movement of one wheel notch (the value compositors send per step).
+constexpr double kNotch = 10.0;
+
+std::int32_t button_bit(std::uint32_t button) {
+  switch (button) {
+    case BTN_LEFT: return kButtonLeft;
+    case BTN_RIGHT: return kButtonRight;
+    case BTN_MIDDLE: return kButtonMiddle;
+    case BTN_SIDE: return kButtonX1;
+    case BTN_EXTRA: return kButtonX2;
+    default: return 0;
+  }
+}
+
+void on_enter(void*, wl_pointer*, std::uint32_t serial, wl_surface* surface, wl_fixed_t x, wl_fixed_t y) {
+  WaylandState& w = wayland();
+  if (surface != w.surface) return;
+  w.pointer_serial = serial;
+  wayland_show_cursor(window_input().cursor_visible != 0);
+  window_input().cursor_in_client = 1;
+  if (window_host().active && !window_input().pointer_inside) pointer_entry();
+  const int px = wl_fixed_to_int(x), py = wl_fixed_to_int(y);
+  // Wayland tells no screen position: the window's own stands for it.
+  pointer_move_steps(px, py, px, py);
+}
+
+void on_leave(void*, wl_pointer*, std::uint32_t, wl_surface*) { pointer_leave_steps(); }
+
+void on_motion(void*, wl_pointer*, std::uint32_t, wl_fixed_t x, wl_fixed_t y) {
+  const int px = wl_fixed_to_int(x), py = wl_fixed_to_int(y);
+  pointer_move_steps(px, py, px, py);
+}
+
+void on_button(void*, wl_pointer*, std::uint32_t, std::uint32_t time, std::uint32_t button, std::uint32_t state) {
+  WaylandState& w = wayland();
+  const std::int32_t bit = button_bit(button);
+  if (!bit) return;
+  if (state != WL_POINTER_BUTTON_STATE_PRESSED) {
+    button_steps(bit, false, false);
+    return;
+  }
+  const WindowInput& input = window_input();
+  const bool is_double = w.last_button == button && time - w.last_button_time <= kDoubleClickMs &&
+                         std::abs(input.pointer_x - w.last_button_x) <= kDoubleClickDistance &&
+                         std::abs(input.pointer_y - w.last_button_y) <= kDoubleClickDistance;
+  // A third click starts a new pair.
+  w.last_button = is_double ? 0 : button;
+  w.last_button_time = time;
+  w.last_button_x = input.pointer_x;
+  w.last_button_y = input.pointer_y;
+  button_steps(bit, true, is_double);
+}
+
+// Whole notches of the movement gathered so far; the rest waits for more.
+int take_notches(double& gathered) {
+  const int notches = int(gathered / kNotch);
+  gathered -= notches * kNotch;
+  return notches;
+}
+
+void on_axis(void*, wl_pointer*, std::uint32_t, std::uint32_t axis, wl_fixed_t value) {
+  WaylandState& w = wayland();
+  // Positive values scroll down and right; the wheel counts up for away from the user.
+  if (axis == WL_POINTER_AXIS_VERTICAL_SCROLL) {
+    w.wheel += wl_fixed_to_double(value);
+    if (const int notches = take_notches(w.wheel)) wheel_steps(-notches);
+  } else if (axis == WL_POINTER_AXIS_HORIZONTAL_SCROLL) {
+    w.hwheel += wl_fixed_to_double(value);
+    if (const int notches = take_notches(w.hwheel)) hwheel_steps(notches);
+  }
+}
+
+void on_frame(void*, wl_pointer*) {}
+void on_axis_source(void*, wl_pointer*, std::uint32_t) {}
+void on_axis_stop(void*, wl_pointer*, std::uint32_t, std::uint32_t) {}
+void on_axis_discrete(void*, wl_pointer*, std::uint32_t, std::int32_t) {}
+
+// Events of later seat versions than the one bound never come.
+const wl_pointer_listener kPointerListener = [] {
+  wl_pointer_listener l{};
+  l.enter = on_enter;
+  l.leave = on_leave;
+  l.motion = on_motion;
+  l.button = on_button;
+  l.axis = on_axis;
+  l.frame = on_frame;
+  l.axis_source = on_axis_source;
+  l.axis_stop = on_axis_stop;
+  l.axis_discrete = on_axis_discrete;
+  return l;
+}();
+
+}  // namespace
+
+void wayland_bind_pointer() {
+  WaylandState& w = wayland();
+  w.pointer = wl_seat_get_pointer(w.seat);
+  wl_pointer_add_listener(w.pointer, &kPointerListener, nullptr);
+}
+
+void wayland_release_pointer() {
+  WaylandState& w = wayland();
+  if (w.pointer) {
+    if (w.seat_version >= WL_POINTER_RELEASE_SINCE_VERSION)
+      wl_pointer_release(w.pointer);
+    else
+      wl_pointer_destroy(w.pointer);
+  }
+  w.pointer = nullptr;
+}
+
+void wayland_show_cursor(bool visible) {
+  WaylandState& w = wayland();
+  // A hidden cursor is no cursor surface; a shown one is the compositor's.
+  if (w.pointer && w.pointer_serial && !visible) wl_pointer_set_cursor(w.pointer, w.pointer_serial, nullptr, 0, 0);
+}
+
+}  // namespace qz

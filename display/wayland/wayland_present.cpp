@@ -1,0 +1,125 @@
+// Presentation of the band of marked rows: the rows are copied (or converted,
+// for depths other than 32 bits and for scan-line doubling) into a buffer the
+// compositor does not hold, opaque, and committed with damage_buffer over the
+// band alone. One commit waits for the frame callback of the one before: the
+// rows marked meanwhile stay marked and go with the next commit.
+//
+// Each buffer keeps the rows it lacks (those committed from the other one
+// since it was last written); they are copied along with the band, so every
+// buffer shows the whole picture when it is attached, while the compositor is
+// told of the band only.
+
+#include <algorithm>
+#include <cstring>
+
+#include "display/blitter.h"
+#include "display/screen_mode.h"
+#include "display/wayland/wayland_state.h"
+#include "display/window_host.h"
+
+namespace qz {
+
+namespace {
+
+// XRGB8888 with the unused byte set: a screenshot reads the pixels as they
+// are, and a compositor that looks at alpha anyway sees them opaque.
+constexpr std::uint32_t kOpaque = 0xFF000000u;
+
+void on_frame_done(void*, wl_callback* callback, std::uint32_t) {
+  WaylandState& w = wayland();
+  if (callback == w.frame_callback) w.frame_callback = nullptr;
+  wl_callback_destroy(callback);
+}
+const wl_callback_listener kFrameListener = {on_frame_done};
+
+// The marked framebuffer rows as window rows, or empty.
+RowRange marked_rows(const ScreenMode& mode) {
+  const auto rows = std::min<std::size_t>(std::size_t(mode.height), mode.dirty_rows.size());
+  const auto begin = mode.dirty_rows.begin();
+  const auto end = begin + std::ptrdiff_t(rows);
+  const auto first = std::find_if(begin, end, [](std::uint8_t f) { return f != 0; });
+  if (first == end) return {};
+  const auto last = std::find_if(std::make_reverse_iterator(end), std::make_reverse_iterator(first),
+                                 [](std::uint8_t f) { return f != 0; });
+  const int scanline = mode.scanline_size;
+  return {int(first - begin) * scanline, int(last.base() - begin) * scanline - 1};
+}
+
+void copy_rows(const ScreenMode& mode, WaylandBuffer& buffer, RowRange rows) {
+  const WaylandState& w = wayland();
+  const std::size_t width = std::size_t(mode.width);
+  for (int y = rows.first; y <= rows.last; ++y) {
+    const auto* from = reinterpret_cast<const std::uint32_t*>(mode.visible_framebuffer + std::ptrdiff_t(y) * mode.pitch);
+    auto* to = reinterpret_cast<std::uint32_t*>(buffer.pixels + std::ptrdiff_t(y) * w.stride);
+    for (std::size_t x = 0; x < width; ++x) to[x] = from[x] | kOpaque;
+  }
+}
+
+void convert_rows(ScreenMode& mode, const WindowHost& host, WaylandBuffer& buffer, RowRange rows) {
+  const WaylandState& w = wayland();
+  // The blitter writes the marked framebuffer rows: the buffer's own stale ones too.
+  const int scanline = mode.scanline_size;
+  if (!buffer.stale.empty())
+    for (int y = buffer.stale.first / scanline; y <= buffer.stale.last / scanline; ++y)
+      mode.dirty_rows[std::size_t(y)] = 1;
+  host.blitter(buffer.pixels, w.stride);
+  for (int y = rows.first; y <= rows.last; ++y) {
+    auto* row = reinterpret_cast<std::uint32_t*>(buffer.pixels + std::ptrdiff_t(y) * w.stride);
+    for (int x = 0; x < host.width; ++x) row[x] |= kOpaque;
+  }
+}
+
+}  // namespace
+
+void wayland_present_marked_rows() {
+  WaylandState& w = wayland();
+  const WindowHost& host = window_host();
+  ScreenMode* mode = current_mode();
+  if (!mode || !w.surface || !w.configured || w.frame_callback) return;
+  const RowRange band = marked_rows(*mode);
+  if (band.empty()) return;
+  WaylandBuffer* buffer = wayland_free_buffer();
+  if (!buffer) return;
+  RowRange rows = band;
+  rows.add(buffer->stale);
+  rows.last = std::min(rows.last, host.height - 1);
+  if (host.blitter)
+    convert_rows(*mode, host, *buffer, rows);
+  else
+    copy_rows(*mode, *buffer, rows);
+  std::fill(mode->dirty_rows.begin(), mode->dirty_rows.end(), std::uint8_t{0});
+  buffer->stale = {};
+  for (WaylandBuffer& other : w.buffers)
+    if (&other != buffer) other.stale.add(band);
+
+  wl_surface_attach(w.surface, buffer->buffer, 0, 0);
+  wl_surface_damage_buffer(w.surface, 0, band.first, host.width, std::min(band.last, host.height - 1) - band.first + 1);
+  w.frame_callback = wl_surface_frame(w.surface);
+  wl_callback_add_listener(w.frame_callback, &kFrameListener, nullptr);
+  wl_surface_commit(w.surface);
+  buffer->busy = true;
+}
+
+int wayland_setup_presentation() {
+  WaylandState& w = wayland();
+  WindowHost& host = window_host();
+  const ScreenMode* mode = current_mode();
+  if (!mode) {
+    w.failure = "no graphics mode to present";
+    return -1;
+  }
+  const bool direct = mode->depth == 32 && mode->scanline_size == 1;
+  host.blitter = direct ? nullptr : select_blitter(32, ChannelOrder::kStandard);
+  if (!direct && !host.blitter) {
+    w.failure = "no conversion from depth " + std::to_string(mode->depth) + " to the compositor's";
+    return -1;
+  }
+  return wayland_create_buffers(host.width, host.height);
+}
+
+void wayland_release_presentation() {
+  wayland_destroy_buffers();
+  window_host().blitter = nullptr;
+}
+
+}  // namespace qz

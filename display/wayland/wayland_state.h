@@ -1,0 +1,134 @@
+#pragma once
+
+// Private state of the Wayland back end and the routines its files share.
+// Every field is touched only on the driver thread, except `failure` and
+// `unreachable`, which the program's thread reads after the start handshake.
+
+#include <wayland-client.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "input/keysym_keys.h"
+
+struct xdg_wm_base;
+struct xdg_surface;
+struct xdg_toplevel;
+struct zxdg_decoration_manager_v1;
+struct zxdg_toplevel_decoration_v1;
+
+namespace qz {
+
+// Rows [first, last] of the window; empty when last < first.
+struct RowRange {
+  int first = 0;
+  int last = -1;
+  bool empty() const { return last < first; }
+  void add(RowRange other);
+};
+
+// One buffer the compositor reads the picture from.
+struct WaylandBuffer {
+  wl_buffer* buffer = nullptr;
+  std::uint8_t* pixels = nullptr;  // inside the shared mapping
+  bool busy = false;               // attached and not yet released
+  RowRange stale;                  // rows shown from the other buffer since this one was written
+};
+
+struct WaylandState {
+  wl_display* display = nullptr;
+  std::string display_name;  // WAYLAND_DISPLAY, for messages
+  std::string title;         // the window's title as the program set it
+  std::string failure;       // why the window could not be set up
+  bool unreachable = false;  // the compositor could not be reached at all
+  bool started = false;      // the window is up and the start handshake done
+
+  // Globals.
+  wl_registry* registry = nullptr;
+  wl_compositor* compositor = nullptr;
+  wl_shm* shm = nullptr;
+  xdg_wm_base* wm_base = nullptr;
+  wl_seat* seat = nullptr;
+  std::uint32_t seat_version = 0;
+  zxdg_decoration_manager_v1* decoration_manager = nullptr;
+
+  // The window.
+  wl_surface* surface = nullptr;
+  xdg_surface* shell_surface = nullptr;
+  xdg_toplevel* toplevel = nullptr;
+  zxdg_toplevel_decoration_v1* decoration = nullptr;
+  bool configured = false;  // the first configure was acknowledged
+
+  // Presentation: two buffers in one shared-memory file.
+  int memory_fd = -1;
+  std::uint8_t* memory = nullptr;
+  std::size_t memory_size = 0;
+  wl_shm_pool* pool = nullptr;
+  std::array<WaylandBuffer, 2> buffers{};
+  std::int32_t stride = 0;
+  wl_callback* frame_callback = nullptr;  // the last commit's frame is not done yet
+
+  // Keyboard.
+  wl_keyboard* keyboard = nullptr;
+  xkb_context* xkb = nullptr;
+  xkb_keymap* keymap = nullptr;
+  xkb_state* key_state = nullptr;
+  xkb_mod_index_t shift_index = 0, ctrl_index = 0, alt_index = 0, level3_index = 0;
+  std::array<bool, 256> keycode_down{};
+  std::array<bool, 256> vk_down{};  // specific virtual keys (left/right modifiers)
+  std::int32_t repeat_rate = 25;     // per second; 0: no repeat
+  std::int32_t repeat_delay = 600;   // ms
+  std::uint32_t repeat_keycode = 0;  // the key repeating, 0 none
+  int repeat_timer = -1;             // timerfd
+
+  // Pointer.
+  wl_pointer* pointer = nullptr;
+  std::uint32_t pointer_serial = 0;  // of the last enter, for the cursor
+  std::uint32_t last_button = 0;
+  std::uint32_t last_button_time = 0;
+  int last_button_x = 0, last_button_y = 0;
+  double wheel = 0, hwheel = 0;  // axis movement not yet a whole notch
+};
+
+WaylandState& wayland();
+
+// wayland_connect.cpp: connects and binds the globals (failure filled on false).
+bool wayland_connect(bool (*answered)());
+void wayland_disconnect();
+
+// wayland_window.cpp
+int wayland_create_window();
+void wayland_destroy_window();
+void wayland_apply_title(const std::string& title);
+
+// wayland_buffers.cpp
+int wayland_create_buffers(int width, int height);
+void wayland_destroy_buffers();
+// Gives the buffers their pages now (the first touch of 7 MB costs about
+// 20 ms), while the program's thread clears its framebuffer on another core.
+void wayland_prefault_buffers();
+// A buffer the compositor does not hold, or null.
+WaylandBuffer* wayland_free_buffer();
+
+// wayland_present.cpp: commits the marked rows when the compositor is ready
+// for a frame; they stay marked otherwise.
+int wayland_setup_presentation();
+void wayland_release_presentation();
+void wayland_present_marked_rows();
+
+// wayland_keyboard.cpp
+void wayland_bind_keyboard();
+void wayland_release_keyboard();
+// The repeat timer fired: the held key repeats.
+void wayland_repeat_key();
+void wayland_refresh_key_state(std::uint8_t* key_state);
+
+// wayland_pointer.cpp
+void wayland_bind_pointer();
+void wayland_release_pointer();
+void wayland_show_cursor(bool visible);
+
+}  // namespace qz

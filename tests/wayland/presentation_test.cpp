@@ -1,0 +1,114 @@
+// The back end in this process under headless weston: what the compositor
+// shows against the framebuffer, for the whole picture, after a band of
+// rows, and after a run of bands drawn as fast as an animation draws them;
+// at 32 bits (copied) and 8 bits (converted).
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <thread>
+
+#include "display/display_driver.h"
+#include "display/screen_mode.h"
+#include "gfx/screen_lock.h"
+#include "tests/wayland/weston_session.h"
+
+using namespace qz;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The colour a framebuffer pixel stands for, as 0xRRGGBB (32 or 8 bits).
+std::uint32_t framebuffer_rgb(const ScreenMode& m, int x, int y) {
+  const std::uint8_t* row = m.visible_framebuffer + std::ptrdiff_t(y) * m.pitch;
+  if (m.depth == 32) return reinterpret_cast<const std::uint32_t*>(row)[x] & 0xFFFFFF;
+  const std::uint32_t e = m.device_palette[row[x]];
+  return ((e & 0xFF) << 16) | (e & 0xFF00) | ((e >> 16) & 0xFF);
+}
+
+class WaylandPresentation : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(weston.running()) << "weston did not start";
+    weston.use_in_this_process();
+  }
+  void TearDown() override { gfx_screen_close(); }
+
+  void open(int depth) {
+    gfx_screen_res(Weston::kWidth, Weston::kHeight, depth, 1, 0, 0);
+    ASSERT_NE(current_mode(), nullptr) << driver_failure_reason();
+    ASSERT_STREQ(current_mode()->driver->name, "Wayland");
+  }
+
+  // Rows [first, last] filled with noise, as drawing marks them.
+  void scribble(int first, int last, std::uint32_t seed) {
+    std::mt19937 random(seed);
+    screen_lock();
+    ScreenMode& m = *current_mode();
+    for (int y = first; y <= last; ++y) {
+      std::uint8_t* row = m.visible_framebuffer + std::ptrdiff_t(y) * m.pitch;
+      for (int x = 0; x < m.width; ++x) {
+        const std::uint32_t value = random() & 0xFFFFFF;
+        if (m.depth == 32)
+          std::memcpy(row + 4 * x, &value, 4);
+        else
+          row[x] = std::uint8_t(value);
+      }
+    }
+    screen_unlock(first, last);
+  }
+
+  // "" when the output shows the framebuffer, else where it does not.
+  std::string difference() {
+    const std::vector<std::uint32_t> shot = weston.screenshot();
+    if (shot.empty()) return "no screenshot";
+    std::string where;
+    screen_lock();
+    const ScreenMode& m = *current_mode();
+    for (int y = 0; y < m.height && where.empty(); ++y)
+      for (int x = 0; x < m.width && where.empty(); ++x)
+        if (shot[std::size_t(y) * Weston::kWidth + x] != framebuffer_rgb(m, x, y))
+          where = "pixel (" + std::to_string(x) + ", " + std::to_string(y) + ")";
+    screen_unlock(1, 0);
+    return where;
+  }
+
+  bool shows_framebuffer() {
+    std::string last;
+    const bool same = eventually([&] { return (last = difference()).empty(); }, 10s);
+    if (!same) ADD_FAILURE() << last;
+    return same;
+  }
+
+  Weston weston;
+};
+
+TEST_F(WaylandPresentation, TheOutputShowsTheFramebufferAfterFullFramesBandsAndAnimation) {
+  open(32);
+  scribble(0, Weston::kHeight - 1, 1);
+  EXPECT_TRUE(shows_framebuffer()) << "whole picture";
+
+  scribble(400, 499, 2);
+  EXPECT_TRUE(shows_framebuffer()) << "a band of 100 rows";
+
+  // Bands faster than frames come: both buffers must end up whole.
+  for (int frame = 0; frame < 60; ++frame) {
+    const int top = (frame * 97) % (Weston::kHeight - 100);
+    scribble(top, top + 99, 100 + std::uint32_t(frame));
+    std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_TRUE(shows_framebuffer()) << "after the animation";
+}
+
+// Converted rows (the palette's colours) take the same way.
+TEST_F(WaylandPresentation, AnEightBitModeShowsItsPaletteColours) {
+  open(8);
+  scribble(0, Weston::kHeight - 1, 7);
+  EXPECT_TRUE(shows_framebuffer()) << "whole picture";
+  scribble(600, 699, 8);
+  EXPECT_TRUE(shows_framebuffer()) << "a band of 100 rows";
+}
+
+}  // namespace
