@@ -78,6 +78,11 @@ const char* driver_selection_note();
 void mark_display_lost();
 bool display_lost();
 
+// A back end without a window thread (OpenGL) takes its window's events when
+// the program's thread asks for input: key reads, event reads, the mouse
+// query and the vertical-sync wait call this. Program's thread only.
+void poll_window_events();
+
 // Why the current mode can show nothing and deliver no input (no mode, the
 // Null driver, a lost display), or null when it has a working window.
 const char* window_unavailable_reason();

@@ -1,10 +1,11 @@
 #include "display/display_driver.h"
+#include "display/opengl/opengl_driver.h"
 #include "display/x11/x11_driver.h"
 
 namespace qz {
 
 namespace {
-constexpr const DisplayDriver* kLinuxDrivers[] = {&x11_driver};
+constexpr const DisplayDriver* kLinuxDrivers[] = {&x11_driver, &opengl_driver};
 }  // namespace
 
 // The Linux back ends in selection order.

@@ -48,60 +48,37 @@ void end_without_library_cleanup() {
   });
 }
 
-// The first refusal says most: later attempts only vary the fullscreen bit.
-void refuse_because(const std::string& reason) {
-  if (*driver_failure_reason() == '\0') set_driver_failure_reason(reason.c_str());
-}
-
 int x11_init(const char* title, int width, int height, int depth, int refresh, int flags) {
-  if (flags & kModeOpengl) {
-    refuse_because("the X11 back end has no OpenGL windows");
-    return -1;
-  }
+  // The OpenGL back end takes these, and says why when it cannot.
+  if (flags & kModeOpengl) return -1;
   if (flags & kModeLayered) {
-    refuse_because("the X11 back end has no colour-keyed windows");
+    x11_refuse_because("the X11 back end has no colour-keyed windows");
     return -1;
   }
-  const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) {
-    refuse_because("DISPLAY is not set");
-    return -1;
-  }
+  const char* display = x11_display_name();
+  if (!display) return -1;
   // The mode set clears the reason before each selection.
   if (*driver_failure_reason() == '\0') g_unreachable = false;
   if (g_unreachable) return -1;
-  static std::once_flag threads_once;
-  std::call_once(threads_once, [] { XInitThreads(); });
-
-  host_reset();
-  WindowHost& host = window_host();
-  host.width = width;
-  host.height = height;
-  host.depth = depth;
-  host.refresh = refresh;
-  host.flags = flags;
-  std::snprintf(host.class_name, sizeof host.class_name, "qzgfxclass_%p", static_cast<void*>(&host));
-  x11_install_host_routines();
-
   // Filled before the thread starts, so the thread sees it without a lock.
+  x11_begin_window(display, title, width, height, depth, refresh, flags);
+  x11_install_host_routines();
+  WindowHost& host = window_host();
   X11State& x = x11();
-  x = X11State{};
-  x.display_name = display;
-  x.title = title ? title : "";
 
   const int started = host_start(x11_thread_main, kAnswerLimit);
   if (started == -2) {
     x11_abandon_connection();
     end_without_library_cleanup();
     g_unreachable = true;
-    refuse_because("the X server at \"" + x11_printable_name(x.display_name) + "\" does not answer");
+    x11_refuse_because("the X server at \"" + x11_printable_name(x.display_name) + "\" does not answer");
     runtime_poll_termination();
     return -1;
   }
   if (started != 0) {
     // Written by the thread before it ended.
     g_unreachable = x.unreachable;
-    refuse_because(x.failure.empty() ? "the X11 window could not be set up" : x.failure);
+    x11_refuse_because(x.failure.empty() ? "the X11 window could not be set up" : x.failure);
     return -1;
   }
   if (ScreenMode* mode = current_mode()) mode->refresh_rate = host.refresh_rate.load();
@@ -111,29 +88,7 @@ int x11_init(const char* title, int width, int height, int depth, int refresh, i
 void x11_exit() { host_stop(); }
 
 void x11_set_mouse(int x, int y, int visibility, int clip) {
-  host_call([=] {
-    X11State& state = x11();
-    if (!state.window) return;
-    WindowHost& host = window_host();
-    WindowInput& input = window_input();
-    if (x != kNotGiven || y != kNotGiven) {
-      const int to_x = std::clamp(x == kNotGiven ? input.pointer_x : x, 0, std::max(host.width - 1, 0));
-      const int to_y = std::clamp(y == kNotGiven ? input.pointer_y : y, 0, std::max(host.height - 1, 0));
-      x11_warp_pointer(to_x, to_y);
-      input.cursor_in_client = 1;
-    }
-    if (visibility >= 0) {
-      input.cursor_visible = visibility > 0 ? 1 : 0;
-      x11_define_cursor();
-    }
-    if (clip >= 0) {
-      host.mouse_clipped = clip > 0 ? 1 : 0;
-      if (host.mouse_clipped)
-        x11_confine_cursor();
-      else
-        x11_free_cursor();
-    }
-  });
+  host_call([=] { x11_change_mouse(x, y, visibility, clip); });
 }
 
 void x11_set_window_title(const char* title) {
@@ -155,6 +110,35 @@ std::vector<std::int32_t> x11_fetch_modes(int depth) {
 }
 
 }  // namespace
+
+void x11_refuse_because(const std::string& reason) {
+  if (*driver_failure_reason() == '\0') set_driver_failure_reason(reason.c_str());
+}
+
+void x11_begin_window(const char* display, const char* title, int width, int height, int depth, int refresh,
+                      int flags) {
+  static std::once_flag threads_once;
+  std::call_once(threads_once, [] { XInitThreads(); });
+  host_reset();
+  WindowHost& host = window_host();
+  host.width = width;
+  host.height = height;
+  host.depth = depth;
+  host.refresh = refresh;
+  host.flags = flags;
+  std::snprintf(host.class_name, sizeof host.class_name, "qzgfxclass_%p", static_cast<void*>(&host));
+  X11State& x = x11();
+  x = X11State{};
+  x.display_name = display;
+  x.title = title ? title : "";
+}
+
+const char* x11_display_name() {
+  const char* display = std::getenv("DISPLAY");
+  if (display && *display) return display;
+  x11_refuse_because("DISPLAY is not set");
+  return nullptr;
+}
 
 const DisplayDriver x11_driver = {
     "X11",           x11_init,        x11_exit,         host_lock,           host_unlock,

@@ -2,6 +2,8 @@
 
 // The X11 display back end: first in the Linux driver table.
 
+#include <string>
+
 #include "display/display_driver.h"
 
 namespace qz {
@@ -11,5 +13,15 @@ extern const DisplayDriver x11_driver;
 // x11_host.cpp: the driver thread's body and the host routines it provides.
 void x11_thread_main();
 void x11_install_host_routines();
+
+// x11_driver.cpp, for every back end on an X server: a refusal's reason for
+// the program's message (the first of a selection says most: later attempts
+// only vary the fullscreen bit), and $DISPLAY, or null (refused) when unset.
+void x11_refuse_because(const std::string& reason);
+const char* x11_display_name();
+// A new window's host record and X11 state, for the back end's init to
+// complete (its host routines, then the connection).
+void x11_begin_window(const char* display, const char* title, int width, int height, int depth, int refresh,
+                      int flags);
 
 }  // namespace qz
