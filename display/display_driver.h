@@ -71,8 +71,9 @@ void set_driver_failure_reason(const char* reason);
 // only vary the fullscreen bit and the refresh rate), so later ones are kept
 // only when none came before.
 void note_driver_refusal(const std::string& reason);
-// For a window back end without OpenGL and colour-keyed windows: notes the
-// refusal of such flags and returns true.
+// For a window back end without OpenGL and colour-keyed windows: true for
+// such flags, noting why for colour keys (an OpenGL refusal is left to the
+// OpenGL back end to explain).
 bool refuse_unsupported_window_flags(const char* back_end, int flags);
 
 // A QZGFX that names no driver of the table (nor "null") is passed over by
@@ -85,6 +86,11 @@ const char* driver_selection_note();
 // the mode's window calls fail; a new mode starts afresh.
 void mark_display_lost();
 bool display_lost();
+
+// A back end without a window thread (OpenGL) takes its window's events when
+// the program's thread asks for input: key reads, event reads, the mouse
+// query and the vertical-sync wait call this. Program's thread only.
+void poll_window_events();
 
 // Why the current mode can show nothing and deliver no input (no mode, the
 // Null driver, a lost display), or null when it has a working window.

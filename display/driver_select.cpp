@@ -64,9 +64,10 @@ void note_driver_refusal(const std::string& reason) {
 }
 
 bool refuse_unsupported_window_flags(const char* back_end, int flags) {
-  const char* missing = flags & kModeOpengl ? "OpenGL" : flags & kModeLayered ? "colour-keyed" : nullptr;
-  if (!missing) return false;
-  note_driver_refusal(std::string("the ") + back_end + " back end has no " + missing + " windows");
+  // OpenGL windows are the OpenGL back end's: its reason is the one to show.
+  if (flags & kModeOpengl) return true;
+  if (!(flags & kModeLayered)) return false;
+  note_driver_refusal(std::string("the ") + back_end + " back end has no colour-keyed windows");
   return true;
 }
 

@@ -226,6 +226,13 @@ int qz_set_pages(int work_page, int visible_page) {
 int qz_flip(void) {
   if (fail_without_screen()) return 1;
   const ScreenMode& mode = *current_mode();
+  // An OpenGL screen shows what GL drew: the flip swaps its buffers.
+  if (mode.flags & kBehaviourOpengl) {
+    if (!window_driver()) return 1;
+    if (mode.driver->flip) mode.driver->flip();
+    set_last_error(0);
+    return 0;
+  }
   if (mode.page_count < 2) {
     fail_with("flipping needs a screen of two or more pages");
     return 1;

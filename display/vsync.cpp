@@ -18,6 +18,7 @@ void gfx_wait_vsync() {
     return;
   }
   if (mode->driver && mode->driver->wait_vsync) mode->driver->wait_vsync();
+  poll_window_events();
   set_last_error(0);
 }
 

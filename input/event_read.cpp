@@ -1,5 +1,6 @@
 #include "input/event_read.h"
 
+#include "display/display_driver.h"
 #include "display/screen_mode.h"
 
 namespace qz {
@@ -9,6 +10,7 @@ namespace qz {
 bool take_event(WindowEvent& out) {
   ScreenMode* mode = current_mode();
   if (!mode) return false;
+  poll_window_events();
   mode->event_guard.acquire();
   const bool have = mode->event_read != mode->event_write;
   if (have) {

@@ -56,6 +56,7 @@ std::int32_t key_is_down(std::int32_t scan_code) {
 
 std::string gfx_read_key() {
   if (current_mode() == nullptr) return {};
+  poll_window_events();
   const std::int32_t code = key_queue_get();
   if (code == 0) return {};  // an empty std::string allocates nothing
   return key_code_to_string(code);
@@ -63,6 +64,7 @@ std::string gfx_read_key() {
 
 std::int32_t gfx_wait_key() {
   for (;;) {
+    poll_window_events();
     if (current_mode() != nullptr)
       if (const std::int32_t code = key_queue_get()) return code;
     // Without a window (none, the Null driver, a lost display) no key can
@@ -77,11 +79,15 @@ std::int32_t gfx_wait_key() {
   }
 }
 
-std::int32_t gfx_key_pending() { return key_queue_pending(); }
+std::int32_t gfx_key_pending() {
+  poll_window_events();
+  return key_queue_pending();
+}
 
 std::int32_t gfx_key_is_down(std::int32_t scan_code) {
   ScreenMode* mode = current_mode();
   if (mode == nullptr || static_cast<std::uint32_t>(scan_code) >= kKeyStateSize) return 0;
+  poll_window_events();
   screen_lock();
   const std::int32_t v = mode->key_state[static_cast<std::size_t>(scan_code)] != 0 ? -1 : 0;
   screen_unlock(1, 0);
@@ -96,6 +102,7 @@ void gfx_sleep(std::int32_t milliseconds) {
   if (ms == -1) {
     // Without a mode no key can arrive: waiting would never end.
     while (current_mode() != nullptr) {
+      poll_window_events();
       if (take_key_arrived() == 1) return;
       console_sleep(kSleepKeyTestMs);
       runtime_poll_termination();
@@ -108,6 +115,7 @@ void gfx_sleep(std::int32_t milliseconds) {
     return;
   }
   for (;;) {
+    poll_window_events();
     if (take_key_arrived() == 1) return;
     console_sleep(kSleepKeyTestMs);
     runtime_poll_termination();

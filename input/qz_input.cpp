@@ -125,6 +125,7 @@ int qz_get_mouse(qz_mouse* mouse) {
   }
   const DisplayDriver* driver = window_driver();
   if (!driver) return 1;
+  poll_window_events();
   qz_mouse m{};
   if (!driver->get_mouse || driver->get_mouse(&m.x, &m.y, &m.wheel, &m.buttons, &m.confined) != 0) {
     fail_with("the pointer is not over the window");

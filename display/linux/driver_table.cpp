@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "display/display_driver.h"
+#include "display/opengl/opengl_driver.h"
 #include "display/x11/x11_driver.h"
 #if defined(QZ_HAVE_WAYLAND)
 #include "display/wayland/wayland_driver.h"
@@ -17,6 +18,7 @@ constexpr const DisplayDriver* kLinuxDrivers[] = {
     &wayland_driver,
 #endif
     &x11_driver,
+    &opengl_driver,
 };
 
 // Without WAYLAND_DISPLAY the session is X11's: the Wayland entry goes last.

@@ -50,25 +50,15 @@ void end_without_library_cleanup() {
 
 int x11_init(const char* title, int width, int height, int depth, int refresh, int flags) {
   if (refuse_unsupported_window_flags("X11", flags)) return -1;
-  const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) {
-    note_driver_refusal("DISPLAY is not set");
-    return -1;
-  }
+  const char* display = x11_display_name();
+  if (!display) return -1;
   // The mode set clears the reason before each selection.
   if (*driver_failure_reason() == '\0') g_unreachable = false;
   if (g_unreachable) return -1;
-  static std::once_flag threads_once;
-  std::call_once(threads_once, [] { XInitThreads(); });
-
-  host_prepare(width, height, depth, refresh, flags);
-  x11_install_host_routines();
-
   // Filled before the thread starts, so the thread sees it without a lock.
+  x11_begin_window(display, title, width, height, depth, refresh, flags);
+  x11_install_host_routines();
   X11State& x = x11();
-  x = X11State{};
-  x.display_name = display;
-  x.title = title ? title : "";
 
   const int started = host_start(x11_thread_main, kAnswerLimit);
   if (started == -2) {
@@ -136,6 +126,24 @@ std::vector<std::int32_t> x11_fetch_modes(int depth) {
 }
 
 }  // namespace
+
+void x11_begin_window(const char* display, const char* title, int width, int height, int depth, int refresh,
+                      int flags) {
+  static std::once_flag threads_once;
+  std::call_once(threads_once, [] { XInitThreads(); });
+  host_prepare(width, height, depth, refresh, flags);
+  X11State& x = x11();
+  x = X11State{};
+  x.display_name = display;
+  x.title = title ? title : "";
+}
+
+const char* x11_display_name() {
+  const char* display = std::getenv("DISPLAY");
+  if (display && *display) return display;
+  note_driver_refusal("DISPLAY is not set");
+  return nullptr;
+}
 
 const DisplayDriver x11_driver = {
     "X11",           x11_init,        x11_exit,         host_lock,           host_unlock,

@@ -12,4 +12,12 @@ extern const DisplayDriver x11_driver;
 void x11_thread_main();
 void x11_install_host_routines();
 
+// x11_driver.cpp, for every back end on an X server: $DISPLAY, or null
+// (refused, with the reason noted) when unset.
+const char* x11_display_name();
+// A new window's host record and X11 state, for the back end's init to
+// complete (its host routines, then the connection).
+void x11_begin_window(const char* display, const char* title, int width, int height, int depth, int refresh,
+                      int flags);
+
 }  // namespace qz

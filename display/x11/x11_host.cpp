@@ -148,29 +148,9 @@ void wait_for_pass(Clock::time_point last_pass) {
   }
 }
 
-int x11_thread_init() {
-  X11State& x = x11();
-  WindowHost& host = window_host();
-  if ((host.flags & kModeFullscreen) && x11_set_fullscreen_mode(host.width, host.height, host.refresh) != 0)
-    return -1;
-  if (x11_create_window() != 0) return -1;
-  if (x11_setup_presentation() != 0) return -1;
-  host.refresh_rate = x11_refresh_rate();
-  x11_create_input_context();
-  XMapRaised(x.display, x.window);
-  XFlush(x.display);
-  return 0;
-}
+int x11_thread_init() { return x11_show_window(nullptr, 0, x11_setup_presentation); }
 
-void x11_release() {
-  X11State& x = x11();
-  if (!x.display) return;
-  x11_release_presentation();
-  x11_destroy_input_context();
-  x11_destroy_window();
-  x11_restore_mode();
-  XSync(x.display, False);
-}
+void x11_release() { x11_take_down_window(x11_release_presentation); }
 
 void x11_set_high_priority(bool high) {
 #if defined(__linux__)
@@ -225,13 +205,45 @@ void update_pass() {
     XSync(x.display, False);
   }
   std::fill(mode->dirty_rows.begin(), mode->dirty_rows.end(), std::uint8_t{0});
+  x11_take_events();
+}
+
+}  // namespace
+
+int x11_show_window(Visual* visual, int visual_depth, int (*prepare)()) {
+  X11State& x = x11();
+  WindowHost& host = window_host();
+  if ((host.flags & kModeFullscreen) && x11_set_fullscreen_mode(host.width, host.height, host.refresh) != 0)
+    return -1;
+  if (x11_create_window(visual, visual_depth) != 0) return -1;
+  if (prepare() != 0) return -1;
+  host.refresh_rate = x11_refresh_rate();
+  x11_create_input_context();
+  XMapRaised(x.display, x.window);
+  XFlush(x.display);
+  return 0;
+}
+
+void x11_take_down_window(void (*release_drawing)()) {
+  X11State& x = x11();
+  if (!x.display) return;
+  release_drawing();
+  x11_destroy_input_context();
+  x11_destroy_window();
+  x11_restore_mode();
+  XSync(x.display, False);
+}
+
+void x11_take_events() {
+  X11State& x = x11();
   x11_dispatch_events();
-  if (host.active) x11_refresh_key_state(mode->key_state.data());
+  ScreenMode* mode = current_mode();
+  if (mode && window_host().active) x11_refresh_key_state(mode->key_state.data());
   x11_keep_screensaver_away();
   XFlush(x.display);
 }
 
-void close_display() {
+void x11_close_display() {
   X11State& x = x11();
   if (!x.display) return;
   x11_close_input_method();
@@ -243,14 +255,14 @@ void close_display() {
   XSetIOErrorHandler(g_previous_io_handler);
 }
 
-bool open_display() {
+bool x11_open_display(bool (*answered)()) {
   X11State& x = x11();
   // The name is read before the connect: a thread given up on while it
   // waits must not touch the state afterwards, which may be a new one's.
   const std::string name = x.display_name;
   std::string failure;
-  Display* display = x11_open_connection(name, failure, host_signal_connected);
-  if (!host_signal_connected()) {
+  Display* display = x11_open_connection(name, failure, answered);
+  if (!answered()) {
     if (display) XCloseDisplay(display);
     return false;
   }
@@ -289,8 +301,6 @@ bool open_display() {
   return true;
 }
 
-}  // namespace
-
 X11State& x11() {
   // Never destroyed: a driver thread parked after a lost server still holds
   // the window's images and the connection through it when the process ends.
@@ -327,10 +337,10 @@ void x11_thread_main() {
   sigaddset(&pipe_signal, SIGPIPE);
   pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
   driver_thread::reset_last_resort();
-  if (!open_display()) return;
+  if (!x11_open_display(host_signal_connected)) return;
   if (x11_thread_init() != 0) {
     x11_release();
-    close_display();
+    x11_close_display();
     return;
   }
   {
@@ -353,7 +363,7 @@ void x11_thread_main() {
     window_host().mouse_clipped = 0;
   }
   x11_release();
-  close_display();
+  x11_close_display();
 }
 
 }  // namespace qz

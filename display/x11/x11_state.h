@@ -115,8 +115,25 @@ Display* x11_open_connection(const std::string& name, std::string& failure, bool
 // error is given back while the connect stays blocked on its thread.
 void x11_abandon_connection();
 
-// x11_window.cpp
-int x11_create_window();
+// x11_host.cpp: the connection with our error handlers, the extensions,
+// keyboard map, input method, screen saver and monitor; `answered` as for
+// x11_open_connection. False: `failure` (and `unreachable`) say why.
+bool x11_open_display(bool (*answered)());
+void x11_close_display();
+// The window of a mode, on the display mode fullscreen asks for, with
+// `prepare` (what draws into it) run before it is shown; 0 or -1 (`failure`
+// says why, and x11_take_down_window puts back what was done).
+int x11_show_window(Visual* visual, int visual_depth, int (*prepare)());
+// Takes the window down with what x11_show_window changed, `release_drawing`
+// first.
+void x11_take_down_window(void (*release_drawing)());
+// The window's events as the window procedure's steps, then the key states
+// and the screen saver's timer; with the host lock held.
+void x11_take_events();
+
+// x11_window.cpp. The window gets `visual` (with a colormap of its own) when
+// one is given, else the default visual when it is TrueColor.
+int x11_create_window(Visual* visual = nullptr, int visual_depth = 0);
 void x11_destroy_window();
 void x11_apply_title(const std::string& title);
 void x11_activate_window();
@@ -125,6 +142,9 @@ void x11_free_cursor();
 void x11_define_cursor();
 int x11_window_position(int x, int y);
 void x11_warp_pointer(int x, int y);
+// Moves the pointer (kNotGiven keeps a coordinate), shows or hides it and
+// confines or frees it (-1 leaves either as it is).
+void x11_change_mouse(int x, int y, int visibility, int clip);
 
 // x11_present.cpp
 int x11_setup_presentation();

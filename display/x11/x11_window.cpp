@@ -179,11 +179,17 @@ void set_hints(X11State& x, const WindowHost& host, int left, int top) {
 
 }  // namespace
 
-int x11_create_window() {
+int x11_create_window(Visual* visual, int visual_depth) {
   X11State& x = x11();
   const WindowHost& host = window_host();
   if (!x.atoms.wm_protocols) intern_atoms(x);
-  if (!choose_visual(x)) {
+  if (visual) {
+    // A visual the caller's renderer needs (not necessarily the default),
+    // so the window gets a colormap of its own.
+    x.visual = visual;
+    x.visual_depth = visual_depth;
+    x.colormap = XCreateColormap(x.display, x.root, visual, AllocNone);
+  } else if (!choose_visual(x)) {
     x.failure = "the display offers no TrueColor visual";
     return -1;
   }
@@ -347,6 +353,29 @@ int x11_window_position(int left, int top) {
   XMoveWindow(x.display, x.window, left + dx, top + dy);
   XFlush(x.display);
   return 0;
+}
+
+void x11_change_mouse(int to_x, int to_y, int visibility, int clip) {
+  X11State& state = x11();
+  if (!state.window) return;
+  WindowHost& host = window_host();
+  WindowInput& input = window_input();
+  if (to_x != kNotGiven || to_y != kNotGiven) {
+    x11_warp_pointer(std::clamp(to_x == kNotGiven ? input.pointer_x : to_x, 0, std::max(host.width - 1, 0)),
+                     std::clamp(to_y == kNotGiven ? input.pointer_y : to_y, 0, std::max(host.height - 1, 0)));
+    input.cursor_in_client = 1;
+  }
+  if (visibility >= 0) {
+    input.cursor_visible = visibility > 0 ? 1 : 0;
+    x11_define_cursor();
+  }
+  if (clip >= 0) {
+    host.mouse_clipped = clip > 0 ? 1 : 0;
+    if (host.mouse_clipped)
+      x11_confine_cursor();
+    else
+      x11_free_cursor();
+  }
 }
 
 void x11_warp_pointer(int to_x, int to_y) {

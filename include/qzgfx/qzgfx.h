@@ -188,6 +188,8 @@ QZ_API int qz_set_pages(int work_page, int visible_page);
 /**
  * Page flipping for a screen of two or more pages: shows the work page and
  * makes the page shown before the new work page. Returns 1 with one page.
+ * On an OpenGL screen (QZ_WINDOW_OPENGL) it shows what GL drew: it swaps the
+ * GL buffers, whatever the number of pages.
  */
 QZ_API int qz_flip(void);
 
@@ -638,6 +640,38 @@ QZ_API int qz_poll_event(qz_event* event);
  * and takes it; 0 when none came, at once when there is no window.
  */
 QZ_API int qz_wait_event(qz_event* event, int timeout_ms);
+
+/** @} */
+
+/* ------------------------------------------------------------------------- */
+/** @defgroup qz_opengl OpenGL
+ * A screen opened with QZ_WINDOW_OPENGL is a window with an OpenGL context
+ * (double-buffered RGBA, 8 bits a channel, depth and stencil buffers where
+ * the system offers them) that the program draws into with GL itself. The
+ * context is current on the thread that opened the screen; qz_flip swaps the
+ * buffers. There is no presentation thread: the window's events (keys, the
+ * mouse, the close box) are taken whenever the program reads keys, events or
+ * the mouse, or waits with qz_wait_vsync, so a drawing loop must do one of
+ * these every frame. The library's drawing functions draw into the
+ * framebuffer, which an OpenGL screen does not show. The GL library is
+ * loaded when the first such screen opens; the program needs no GL library
+ * at link time, but it may link one for its GL calls.
+ * @{ */
+
+/** A GL function as qz_gl_proc_address returns it: cast it to its own type. */
+typedef void (*qz_gl_function)(void);
+
+/**
+ * The GL function `name` (such as "glGenBuffers") of the OpenGL screen's
+ * context, for GL beyond version 1.1. NULL with error 1 without an OpenGL
+ * screen. A non-NULL result does not promise that the context has the
+ * function: check qz_gl_version or GL's extension list first.
+ */
+QZ_API qz_gl_function qz_gl_proc_address(const char* name);
+/** The context's GL_VERSION string (like "4.5 (Compatibility Profile) Mesa 22.3.6"); "" with error 1 without an OpenGL screen. */
+QZ_API const char* qz_gl_version(void);
+/** The context's GL_RENDERER string (like "llvmpipe (LLVM 15.0.6, 256 bits)"); "" with error 1 without an OpenGL screen. */
+QZ_API const char* qz_gl_renderer(void);
 
 /** @} */
 

@@ -327,6 +327,16 @@ inline std::optional<Event> wait_event(int timeout_ms = -1) {
   return e;
 }
 
+/** The OpenGL screen's function `name`, cast to `Fn`; null without one. */
+template <typename Fn>
+Fn gl_function(const char* name) {
+  return reinterpret_cast<Fn>(qz_gl_proc_address(name));
+}
+/** The OpenGL screen's GL_VERSION; empty without one. */
+inline std::string gl_version() { return qz_gl_version(); }
+/** The OpenGL screen's GL_RENDERER; empty without one. */
+inline std::string gl_renderer() { return qz_gl_renderer(); }
+
 /** About one display frame. */
 inline void wait_vsync() { qz_wait_vsync(); }
 /** Sleeps. */
