@@ -55,6 +55,7 @@ void on_termination_signal(int signal_number) {
 
 std::atomic<CrashHook> g_crash_hook{nullptr};
 
+#if !defined(_WIN32)
 void on_crash_signal(int signal_number) {
   if (CrashHook hook = g_crash_hook.load()) hook();
   // The handler was reset on entry: raised again, the signal takes its
@@ -62,6 +63,7 @@ void on_crash_signal(int signal_number) {
   std::signal(signal_number, SIG_DFL);
   std::raise(signal_number);
 }
+#endif
 
 void watchdog() {
   for (;;) {

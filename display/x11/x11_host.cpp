@@ -191,7 +191,6 @@ void between_lock_slices() {
 void update_pass() {
   const driver_thread::Pass pass(between_lock_slices);
   X11State& x = x11();
-  WindowHost& host = window_host();
   ScreenMode* mode = current_mode();
   if (!mode) return;
   driver_thread::mark_rows_for_palette();
