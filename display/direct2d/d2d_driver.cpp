@@ -24,10 +24,8 @@ namespace {
 LoadedLibrary& g_d2d1 = *new LoadedLibrary;
 
 int d2d_init(const char* title, int width, int height, int depth, int refresh, int flags) {
-  if (flags & kModeOpengl) {
-    win32_refuse("the Direct2D back end has no OpenGL windows");
-    return -1;
-  }
+  // OpenGL windows are the OpenGL back end's, which says why when it refuses.
+  if (flags & kModeOpengl) return -1;
   if (win32_platform_version() < 0x0600) {
     win32_refuse("Direct2D needs Windows 6.0 or later");
     return -1;

@@ -18,8 +18,9 @@ LoadedLibrary& g_ddraw = *new LoadedLibrary;
 LoadedLibrary& g_dinput = *new LoadedLibrary;
 
 int directx_init(const char* title, int width, int height, int depth, int refresh, int flags) {
-  if (flags & (kModeOpengl | kModeLayered)) {
-    win32_refuse("the DirectX back end has no OpenGL or layered windows");
+  if (flags & kModeOpengl) return -1;  // the OpenGL back end's, as on the others
+  if (flags & kModeLayered) {
+    win32_refuse("the DirectX back end has no layered windows");
     return -1;
   }
   DirectXEntries& entries = directx_entries();
