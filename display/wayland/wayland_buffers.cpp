@@ -76,15 +76,18 @@ void wayland_destroy_buffers() {
   w.memory_fd = -1;
 }
 
-void wayland_prefault_buffers() {
+void wayland_prefault_first_buffer() {
   WaylandState& w = wayland();
   if (!w.memory) return;
+  // The second buffer gets its pages when first written: a compositor that
+  // copies each buffer and releases it at once (GL renderers) never needs it.
+  const std::size_t size = w.memory_size / w.buffers.size();
 #if defined(MADV_POPULATE_WRITE)
-  if (madvise(w.memory, w.memory_size, MADV_POPULATE_WRITE) == 0) return;
+  if (madvise(w.buffers[0].pixels, size, MADV_POPULATE_WRITE) == 0) return;
 #endif
   // Older kernels: one write a page (the pages are zero, so is the write).
   const std::size_t page = std::size_t(sysconf(_SC_PAGESIZE));
-  for (std::size_t at = 0; at < w.memory_size; at += page) w.memory[at] = 0;
+  for (std::size_t at = 0; at < size; at += page) w.buffers[0].pixels[at] = 0;
 }
 
 WaylandBuffer* wayland_free_buffer() {

@@ -99,6 +99,7 @@ void wayland_disconnect() {
   if (!w.display) return;
   wayland_release_keyboard();
   wayland_release_pointer();
+  wayland_release_decorations();
   if (w.decoration_manager) zxdg_decoration_manager_v1_destroy(w.decoration_manager);
   if (w.seat) wl_seat_destroy(w.seat);
   if (w.wm_base) xdg_wm_base_destroy(w.wm_base);

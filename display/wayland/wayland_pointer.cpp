@@ -5,6 +5,7 @@
 #include <linux/input-event-codes.h>
 
 #include <cstdlib>
+#include <utility>
 
 #include "display/wayland/wayland_state.h"
 #include "display/window_host.h"
@@ -32,7 +33,9 @@ std::int32_t button_bit(std::uint32_t button) {
 
 void on_enter(void*, wl_pointer*, std::uint32_t serial, wl_surface* surface, wl_fixed_t x, wl_fixed_t y) {
   WaylandState& w = wayland();
-  if (surface != w.surface) return;
+  // The frame's parts are libdecor's.
+  w.pointer_on_content = surface == w.surface;
+  if (!w.pointer_on_content) return;
   w.pointer_serial = serial;
   wayland_show_cursor(window_input().cursor_visible != 0);
   window_input().cursor_in_client = 1;
@@ -42,9 +45,13 @@ void on_enter(void*, wl_pointer*, std::uint32_t serial, wl_surface* surface, wl_
   pointer_move_steps(px, py, px, py);
 }
 
-void on_leave(void*, wl_pointer*, std::uint32_t, wl_surface*) { pointer_leave_steps(); }
+void on_leave(void*, wl_pointer*, std::uint32_t, wl_surface*) {
+  if (!std::exchange(wayland().pointer_on_content, false)) return;
+  pointer_leave_steps();
+}
 
 void on_motion(void*, wl_pointer*, std::uint32_t, wl_fixed_t x, wl_fixed_t y) {
+  if (!wayland().pointer_on_content) return;
   const int px = wl_fixed_to_int(x), py = wl_fixed_to_int(y);
   pointer_move_steps(px, py, px, py);
 }
@@ -52,7 +59,7 @@ void on_motion(void*, wl_pointer*, std::uint32_t, wl_fixed_t x, wl_fixed_t y) {
 void on_button(void*, wl_pointer*, std::uint32_t, std::uint32_t time, std::uint32_t button, std::uint32_t state) {
   WaylandState& w = wayland();
   const std::int32_t bit = button_bit(button);
-  if (!bit) return;
+  if (!bit || !w.pointer_on_content) return;
   if (state != WL_POINTER_BUTTON_STATE_PRESSED) {
     button_steps(bit, false, false);
     return;
@@ -78,6 +85,7 @@ int take_notches(double& gathered) {
 
 void on_axis(void*, wl_pointer*, std::uint32_t, std::uint32_t axis, wl_fixed_t value) {
   WaylandState& w = wayland();
+  if (!w.pointer_on_content) return;
   // Positive values scroll down and right; the wheel counts up for away from the user.
   if (axis == WL_POINTER_AXIS_VERTICAL_SCROLL) {
     w.wheel += wl_fixed_to_double(value);

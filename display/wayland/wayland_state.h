@@ -19,6 +19,8 @@ struct xdg_surface;
 struct xdg_toplevel;
 struct zxdg_decoration_manager_v1;
 struct zxdg_toplevel_decoration_v1;
+struct libdecor;
+struct libdecor_frame;
 
 namespace qz {
 
@@ -60,6 +62,9 @@ struct WaylandState {
   xdg_surface* shell_surface = nullptr;
   xdg_toplevel* toplevel = nullptr;
   zxdg_toplevel_decoration_v1* decoration = nullptr;
+  libdecor* decor = nullptr;          // where the window draws its own frame
+  libdecor_frame* frame = nullptr;    // owns the toplevel when set
+  bool frame_refused = false;         // the compositor wants the client to draw the frame
   bool configured = false;  // the first configure was acknowledged
 
   // Presentation: two buffers in one shared-memory file.
@@ -86,7 +91,8 @@ struct WaylandState {
 
   // Pointer.
   wl_pointer* pointer = nullptr;
-  std::uint32_t pointer_serial = 0;  // of the last enter, for the cursor
+  std::uint32_t pointer_serial = 0;
+  bool pointer_on_content = false;   // not on the frame's parts  // of the last enter, for the cursor
   std::uint32_t last_button = 0;
   std::uint32_t last_button_time = 0;
   int last_button_x = 0, last_button_y = 0;
@@ -103,14 +109,26 @@ void wayland_disconnect();
 int wayland_create_window();
 void wayland_destroy_window();
 void wayland_apply_title(const std::string& title);
+// The first configure of the window: the whole picture is to be shown.
+void wayland_note_configured();
+
+// wayland_decor.cpp: the frame through libdecor (false: none, the window
+// goes on as a plain toplevel); all do nothing in a build without libdecor.
+bool wayland_decorate();
+void wayland_undecorate();
+void wayland_release_decorations();
+void wayland_set_frame_title(const char* title);
+// libdecor's turn in a pass; false when the connection is lost.
+bool wayland_dispatch_decorations();
 
 // wayland_buffers.cpp
 int wayland_create_buffers(int width, int height);
 void wayland_destroy_buffers();
-// Gives the buffers their pages now (the first touch of 7 MB costs about
-// 20 ms), while the program's thread clears its framebuffer on another core.
-void wayland_prefault_buffers();
-// A buffer the compositor does not hold, or null.
+// Gives the first frame's buffer its pages now (the first touch of 7 MB
+// costs about 20 ms), while the program's thread clears its framebuffer on
+// another core.
+void wayland_prefault_first_buffer();
+// A buffer the compositor does not hold (the first of them), or null.
 WaylandBuffer* wayland_free_buffer();
 
 // wayland_present.cpp: commits the marked rows when the compositor is ready

@@ -1,6 +1,7 @@
 // The toplevel: an xdg_toplevel of the mode's fixed size (minimum and
 // maximum alike), titled, with the program's application id, a frame drawn
-// by the compositor where it offers xdg-decoration, fullscreen on request
+// by the compositor where it offers xdg-decoration or else through libdecor
+// (wayland_decor.cpp) when the build has it, fullscreen on request
 // (the compositor centres the picture on the output: there is no mode
 // change), and the close request as the close code.
 
@@ -25,13 +26,8 @@ namespace {
 constexpr auto kConfigureLimit = std::chrono::seconds(5);
 
 void on_surface_configure(void*, xdg_surface* surface, std::uint32_t serial) {
-  WaylandState& w = wayland();
   xdg_surface_ack_configure(surface, serial);
-  if (!w.configured) {
-    w.configured = true;
-    // The first commit with a buffer shows the whole picture.
-    paint_steps(0, window_host().height);
-  }
+  wayland_note_configured();
 }
 const xdg_surface_listener kSurfaceListener = {on_surface_configure};
 
@@ -47,6 +43,12 @@ const xdg_toplevel_listener kToplevelListener = [] {
   l.close = on_toplevel_close;
   return l;
 }();
+
+// The compositor's answer to our asking it for the frame.
+void on_decoration_configure(void*, zxdg_toplevel_decoration_v1*, std::uint32_t mode) {
+  wayland().frame_refused = mode == ZXDG_TOPLEVEL_DECORATION_V1_MODE_CLIENT_SIDE;
+}
+const zxdg_toplevel_decoration_v1_listener kDecorationListener = {on_decoration_configure};
 
 // Dispatches until the first configure arrived or the limit passed.
 bool wait_for_configure() {
@@ -68,13 +70,10 @@ bool wait_for_configure() {
   return true;
 }
 
-}  // namespace
-
-int wayland_create_window() {
+// A toplevel of our own, its frame drawn by the compositor if it offers one.
+void create_plain_toplevel() {
   WaylandState& w = wayland();
   const WindowHost& host = window_host();
-  w.configured = false;
-  w.surface = wl_compositor_create_surface(w.compositor);
   w.shell_surface = xdg_wm_base_get_xdg_surface(w.wm_base, w.surface);
   xdg_surface_add_listener(w.shell_surface, &kSurfaceListener, nullptr);
   w.toplevel = xdg_surface_get_toplevel(w.shell_surface);
@@ -86,11 +85,40 @@ int wayland_create_window() {
   xdg_toplevel_set_max_size(w.toplevel, host.width, host.height);
   if (w.decoration_manager && !(host.flags & kModeFrameless)) {
     w.decoration = zxdg_decoration_manager_v1_get_toplevel_decoration(w.decoration_manager, w.toplevel);
+    zxdg_toplevel_decoration_v1_add_listener(w.decoration, &kDecorationListener, nullptr);
     zxdg_toplevel_decoration_v1_set_mode(w.decoration, ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE);
   }
   if (host.flags & kModeFullscreen) xdg_toplevel_set_fullscreen(w.toplevel, nullptr);
   wl_surface_commit(w.surface);
-  if (!wait_for_configure()) {
+}
+
+}  // namespace
+
+void wayland_note_configured() {
+  WaylandState& w = wayland();
+  if (w.configured) return;
+  w.configured = true;
+  // The first commit with a buffer shows the whole picture.
+  paint_steps(0, window_host().height);
+}
+
+int wayland_create_window() {
+  WaylandState& w = wayland();
+  w.configured = false;
+  w.frame_refused = false;
+  w.surface = wl_compositor_create_surface(w.compositor);
+  const bool framed = !(window_host().flags & kModeFrameless);
+  if (!framed || w.decoration_manager || !wayland_decorate()) create_plain_toplevel();
+  bool configured = wait_for_configure();
+  // A compositor that offers frames but wants the client's: a new, unmapped
+  // window framed by libdecor instead.
+  if (configured && w.frame_refused && !w.frame) {
+    wayland_destroy_window();
+    w.surface = wl_compositor_create_surface(w.compositor);
+    if (!wayland_decorate()) create_plain_toplevel();
+    configured = wait_for_configure();
+  }
+  if (!configured) {
     w.failure = "the Wayland compositor did not configure the window";
     return -1;
   }
@@ -100,6 +128,7 @@ int wayland_create_window() {
 void wayland_destroy_window() {
   WaylandState& w = wayland();
   if (w.frame_callback) wl_callback_destroy(w.frame_callback);
+  wayland_undecorate();
   if (w.decoration) zxdg_toplevel_decoration_v1_destroy(w.decoration);
   if (w.toplevel) xdg_toplevel_destroy(w.toplevel);
   if (w.shell_surface) xdg_surface_destroy(w.shell_surface);
@@ -115,7 +144,11 @@ void wayland_destroy_window() {
 void wayland_apply_title(const std::string& title) {
   WaylandState& w = wayland();
   w.title = title;
-  if (w.toplevel) xdg_toplevel_set_title(w.toplevel, utf8_of(title_characters(title)).c_str());
+  const std::string text = utf8_of(title_characters(title));
+  if (w.frame)
+    wayland_set_frame_title(text.c_str());
+  else if (w.toplevel)
+    xdg_toplevel_set_title(w.toplevel, text.c_str());
 }
 
 }  // namespace qz
