@@ -131,9 +131,6 @@ void glx_flip() {
 
 // Nothing to exclude without a second thread; the palette has no pixels to
 // reach and is only kept.
-void glx_lock() {}
-void glx_unlock() {}
-
 void glx_set_mouse(int x, int y, int visibility, int clip) {
   if (g_open) x11_change_mouse(x, y, visibility, clip);
 }
@@ -151,7 +148,8 @@ std::vector<std::int32_t> glx_fetch_modes(int depth) {
 }  // namespace
 
 const DisplayDriver opengl_driver = {
-    "OpenGL",          glx_init,        glx_exit,         glx_lock,          glx_unlock,
+    // No second thread to exclude: the screen lock has nothing to take.
+    "OpenGL",          glx_init,        glx_exit,         nullptr,           nullptr,
     host_set_palette,  host_wait_vsync, host_get_mouse,   glx_set_mouse,     glx_set_window_title,
     glx_set_window_pos, glx_fetch_modes, glx_flip,        glx_poll_events,
 };

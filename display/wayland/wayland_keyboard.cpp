@@ -67,17 +67,17 @@ void set_key_down(WaylandState& w, std::uint32_t keycode, bool down) {
 
 void arm_repeat(WaylandState& w, std::uint32_t keycode) {
   if (w.repeat_timer < 0) return;
-  itimerspec spec{};
+  itimerspec timer{};
   if (keycode && w.repeat_rate > 0) {
     const long interval_ns = 1000000000L / w.repeat_rate;
-    spec.it_interval = {interval_ns / 1000000000L, interval_ns % 1000000000L};
-    spec.it_value = {w.repeat_delay / 1000, long(w.repeat_delay % 1000) * 1000000L};
-    if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0) spec.it_value.tv_nsec = 1;
+    timer.it_interval = {interval_ns / 1000000000L, interval_ns % 1000000000L};
+    timer.it_value = {w.repeat_delay / 1000, long(w.repeat_delay % 1000) * 1000000L};
+    if (timer.it_value.tv_sec == 0 && timer.it_value.tv_nsec == 0) timer.it_value.tv_nsec = 1;
   } else {
     keycode = 0;
   }
   w.repeat_keycode = keycode;
-  timerfd_settime(w.repeat_timer, 0, &spec, nullptr);
+  timerfd_settime(w.repeat_timer, 0, &timer, nullptr);
 }
 
 void key_press(std::uint32_t keycode, bool repeat) {

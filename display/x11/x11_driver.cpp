@@ -82,29 +82,7 @@ int x11_init(const char* title, int width, int height, int depth, int refresh, i
 void x11_exit() { host_stop(); }
 
 void x11_set_mouse(int x, int y, int visibility, int clip) {
-  host_call([=] {
-    X11State& state = x11();
-    if (!state.window) return;
-    WindowHost& host = window_host();
-    WindowInput& input = window_input();
-    if (x != kNotGiven || y != kNotGiven) {
-      const int to_x = std::clamp(x == kNotGiven ? input.pointer_x : x, 0, std::max(host.width - 1, 0));
-      const int to_y = std::clamp(y == kNotGiven ? input.pointer_y : y, 0, std::max(host.height - 1, 0));
-      x11_warp_pointer(to_x, to_y);
-      input.cursor_in_client = 1;
-    }
-    if (visibility >= 0) {
-      input.cursor_visible = visibility > 0 ? 1 : 0;
-      x11_define_cursor();
-    }
-    if (clip >= 0) {
-      host.mouse_clipped = clip > 0 ? 1 : 0;
-      if (host.mouse_clipped)
-        x11_confine_cursor();
-      else
-        x11_free_cursor();
-    }
-  });
+  host_call([=] { x11_change_mouse(x, y, visibility, clip); });
 }
 
 void x11_set_window_title(const char* title) {

@@ -102,14 +102,7 @@ class X11Keys : public ::testing::Test {
     std::vector<std::string> args = {"key", "--delay", "20"};
     args.insert(args.end(), names.begin(), names.end());
     EXPECT_TRUE(xdotool(server.name(), args));
-    Reads reads;
-    eventually(
-        [&] {
-          for (auto& r : drain()) reads.push_back(r);
-          return reads.size() >= expected;
-        },
-        3s);
-    return reads;
+    return read_key_reads(*reader, expected);
   }
 
   std::string held(int scan_code) {

@@ -259,6 +259,17 @@ std::vector<std::vector<int>> drain_key_reader(Child& reader) {
   return reads;
 }
 
+std::vector<std::vector<int>> read_key_reads(Child& reader, std::size_t expected) {
+  std::vector<std::vector<int>> reads;
+  eventually(
+      [&] {
+        for (auto& r : drain_key_reader(reader)) reads.push_back(r);
+        return reads.size() >= expected;
+      },
+      std::chrono::seconds(3));
+  return reads;
+}
+
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
   const auto deadline = Clock::now() + limit;
   for (;;) {

@@ -76,6 +76,8 @@ class Child {
 // Asks the key reader (key_reader.cpp) to drain its queue: each key read
 // as its bytes.
 std::vector<std::vector<int>> drain_key_reader(Child& reader);
+// Drains it until `expected` reads arrived or 3 s passed; all it read.
+std::vector<std::vector<int>> read_key_reads(Child& reader, std::size_t expected);
 
 // Polls `condition` every 10 ms until it holds or `limit` passes.
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit);
