@@ -6,9 +6,8 @@
 #include <utility>
 
 #if defined(__linux__)
-#include <sys/ipc.h>
 #include <sys/mman.h>
-#include <sys/shm.h>
+#include <unistd.h>
 #endif
 
 namespace qz {
@@ -37,11 +36,12 @@ PageBuffer::PageBuffer(std::size_t bytes, Sharing sharing) : size_(bytes) {
     kind_ = Kind::kMapped;
     return;
   }
-  int id = sharing == Sharing::kShareable ? shmget(IPC_PRIVATE, length_, IPC_CREAT | 0600) : -1;
-  if (id >= 0) {
-    void* p = shmat(id, nullptr, 0);
-    shmctl(id, IPC_RMID, nullptr);
-    if (p != reinterpret_cast<void*>(-1)) {
+  if (sharing == Sharing::kShareable) {
+    const int fd = memfd_create("qzgfx-page", MFD_CLOEXEC);
+    void* p = fd >= 0 && ftruncate(fd, off_t(length_)) == 0
+                  ? mmap(nullptr, length_, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
+                  : MAP_FAILED;
+    if (p != MAP_FAILED) {
 #if defined(MADV_POPULATE_WRITE)
       // One call maps every page instead of a fault per 4 KiB page on the
       // first clear (shared memory gets no huge pages); a kernel without it
@@ -49,10 +49,11 @@ PageBuffer::PageBuffer(std::size_t bytes, Sharing sharing) : size_(bytes) {
       madvise(p, length_, MADV_POPULATE_WRITE);
 #endif
       data_ = static_cast<std::uint8_t*>(p);
-      shm_id_ = id;
+      share_fd_ = fd;
       kind_ = Kind::kShared;
       return;
     }
+    if (fd >= 0) close(fd);
   }
   void* p = mmap(nullptr, length_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) throw std::bad_alloc();
@@ -72,7 +73,7 @@ PageBuffer::PageBuffer(PageBuffer&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
       length_(std::exchange(other.length_, 0)),
-      shm_id_(std::exchange(other.shm_id_, -1)),
+      share_fd_(std::exchange(other.share_fd_, -1)),
       kind_(std::exchange(other.kind_, Kind::kNone)) {}
 
 PageBuffer& PageBuffer::operator=(PageBuffer&& other) noexcept {
@@ -81,7 +82,7 @@ PageBuffer& PageBuffer::operator=(PageBuffer&& other) noexcept {
     data_ = std::exchange(other.data_, nullptr);
     size_ = std::exchange(other.size_, 0);
     length_ = std::exchange(other.length_, 0);
-    shm_id_ = std::exchange(other.shm_id_, -1);
+    share_fd_ = std::exchange(other.share_fd_, -1);
     kind_ = std::exchange(other.kind_, Kind::kNone);
   }
   return *this;
@@ -90,7 +91,10 @@ PageBuffer& PageBuffer::operator=(PageBuffer&& other) noexcept {
 void PageBuffer::release() {
   switch (kind_) {
 #if defined(__linux__)
-    case Kind::kShared: shmdt(data_); break;
+    case Kind::kShared:
+      munmap(data_, length_);
+      close(share_fd_);
+      break;
     case Kind::kMapped: munmap(data_, length_); break;
 #endif
     case Kind::kHeap: ::operator delete(data_, std::align_val_t(kAlignment)); break;
@@ -98,7 +102,7 @@ void PageBuffer::release() {
   }
   data_ = nullptr;
   kind_ = Kind::kNone;
-  shm_id_ = -1;
+  share_fd_ = -1;
 }
 
 }  // namespace qz

@@ -8,12 +8,13 @@ namespace qz {
 // One framebuffer page: zero-filled memory whose start lies on a page (so
 // also 16-byte) boundary.
 //
-// A page that a display server may read is, on Linux, a System V
-// shared-memory segment when the system grants one, so that a window back
-// end can hand it to the server without copying; the segment is marked for
-// removal at once and goes away with the last attachment, even if the
-// process dies. A private page asks for huge pages instead, which makes its
-// first touch several times cheaper (shared memory gets none here).
+// A page that a display server may read is, on Linux, an anonymous shared
+// memory file (memfd) when the system grants one, so that a window back end
+// can hand its descriptor to the server or compositor, which then reads the
+// pixels without a copy; the file goes away with the last mapping and
+// descriptor, even if the process dies. A private page asks for huge pages
+// instead, which makes its first touch several times cheaper (shared memory
+// gets none here).
 class PageBuffer {
  public:
   enum class Sharing { kPrivate, kShareable };
@@ -28,8 +29,9 @@ class PageBuffer {
 
   std::uint8_t* data() const { return data_; }
   std::size_t size() const { return size_; }
-  // The shared-memory segment id, or -1 when the page is private memory.
-  int shm_id() const { return shm_id_; }
+  // The shared-memory file the page is mapped from, or -1 when the page is
+  // private memory. The page owns it; users pass on duplicates.
+  int share_fd() const { return share_fd_; }
 
  private:
   enum class Kind { kNone, kShared, kMapped, kHeap };
@@ -37,7 +39,7 @@ class PageBuffer {
   std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
   std::size_t length_ = 0;  // bytes reserved
-  int shm_id_ = -1;
+  int share_fd_ = -1;
   Kind kind_ = Kind::kNone;
 };
 

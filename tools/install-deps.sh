@@ -2,7 +2,7 @@
 # Installs what building, running and testing need on Debian 12, skipping
 # whatever is already there. Usage: tools/install-deps.sh [build|test]
 set -euo pipefail
-want=(cmake g++ make pkg-config libx11-dev libxext-dev libxrandr-dev libxss-dev libpng-dev
+want=(cmake g++ make pkg-config libx11-dev libx11-xcb-dev libxcb-shm0-dev libxext-dev libxrandr-dev libxss-dev libpng-dev
       libwayland-dev wayland-protocols libxkbcommon-dev libdecor-0-dev libdecor-0-plugin-1-cairo)
 if [ "${1:-build}" = test ]; then
   want+=(libgtest-dev libbenchmark-dev xvfb xdotool x11-xserver-utils x11-utils locales clang libclang-rt-14-dev

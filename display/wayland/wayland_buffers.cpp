@@ -1,6 +1,9 @@
-// The buffers the compositor reads: two of the window's size in one
-// anonymous shared-memory file (memfd), so that one can be written while
-// the compositor holds the other.
+// The buffers the compositor reads. Where the framebuffer's layout is the
+// compositor's (32 bits, one window row per framebuffer row) they are the
+// framebuffer pages themselves, which live in shared-memory files: nothing is
+// copied. Otherwise the rows are converted into two buffers of the window's
+// size in one anonymous shared-memory file (memfd), so that one can be
+// written while the compositor holds the other.
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -8,6 +11,7 @@
 
 #include <cerrno>
 
+#include "display/screen_mode.h"
 #include "display/wayland/wayland_state.h"
 
 namespace qz {
@@ -61,8 +65,25 @@ int wayland_create_buffers(int width, int height) {
   return 0;
 }
 
+bool wayland_share_pages(const ScreenMode& mode) {
+  WaylandState& w = wayland();
+  const std::size_t bytes = std::size_t(mode.pitch) * std::size_t(mode.height);
+  for (const PageBuffer& page : mode.page_blocks)
+    if (page.share_fd() < 0 || bytes > std::size_t(INT32_MAX)) return false;
+  for (const PageBuffer& page : mode.page_blocks) {
+    // The buffer keeps the pool's memory; the pool itself is not needed again.
+    wl_shm_pool* pool = wl_shm_create_pool(w.shm, page.share_fd(), std::int32_t(bytes));
+    w.page_buffers.push_back(
+        wl_shm_pool_create_buffer(pool, 0, mode.width, mode.height, mode.pitch, WL_SHM_FORMAT_XRGB8888));
+    wl_shm_pool_destroy(pool);
+  }
+  return true;
+}
+
 void wayland_destroy_buffers() {
   WaylandState& w = wayland();
+  for (wl_buffer* buffer : w.page_buffers) wl_buffer_destroy(buffer);
+  w.page_buffers.clear();
   for (WaylandBuffer& b : w.buffers) {
     if (b.buffer) wl_buffer_destroy(b.buffer);
     b = WaylandBuffer{};

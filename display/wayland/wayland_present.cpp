@@ -1,13 +1,14 @@
-// Presentation of the band of marked rows: the rows are copied (or converted,
-// for depths other than 32 bits and for scan-line doubling) into a buffer the
-// compositor does not hold, opaque, and committed with damage_buffer over the
-// band alone. One commit waits for the frame callback of the one before: the
-// rows marked meanwhile stay marked and go with the next commit.
+// Presentation of the band of marked rows, committed with damage_buffer over
+// the band alone. One commit waits for the frame callback of the one before:
+// the rows marked meanwhile stay marked and go with the next commit.
 //
-// Each buffer keeps the rows it lacks (those committed from the other one
-// since it was last written); they are copied along with the band, so every
-// buffer shows the whole picture when it is attached, while the compositor is
-// told of the band only.
+// At 32 bits the compositor reads the visible framebuffer page itself (its
+// unused byte is ignored: the format is XRGB). Other depths and scan-line
+// doubling convert the rows into a buffer the compositor does not hold,
+// opaque. Each such buffer keeps the rows it lacks (those committed from the
+// other one since it was last written); they are converted along with the
+// band, so every buffer shows the whole picture when it is attached, while
+// the compositor is told of the band only.
 
 #include <algorithm>
 #include <cstring>
@@ -21,8 +22,8 @@ namespace qz {
 
 namespace {
 
-// XRGB8888 with the unused byte set: a screenshot reads the pixels as they
-// are, and a compositor that looks at alpha anyway sees them opaque.
+// The unused byte set: a compositor that looks at alpha anyway sees the
+// converted rows opaque.
 constexpr std::uint32_t kOpaque = 0xFF000000u;
 
 void on_frame_done(void*, wl_callback* callback, std::uint32_t) {
@@ -45,16 +46,6 @@ RowRange marked_rows(const ScreenMode& mode) {
   return {int(first - begin) * scanline, int(last.base() - begin) * scanline - 1};
 }
 
-void copy_rows(const ScreenMode& mode, WaylandBuffer& buffer, RowRange rows) {
-  const WaylandState& w = wayland();
-  const std::size_t width = std::size_t(mode.width);
-  for (int y = rows.first; y <= rows.last; ++y) {
-    const auto* from = reinterpret_cast<const std::uint32_t*>(mode.visible_framebuffer + std::ptrdiff_t(y) * mode.pitch);
-    auto* to = reinterpret_cast<std::uint32_t*>(buffer.pixels + std::ptrdiff_t(y) * w.stride);
-    for (std::size_t x = 0; x < width; ++x) to[x] = from[x] | kOpaque;
-  }
-}
-
 void convert_rows(ScreenMode& mode, const WindowHost& host, WaylandBuffer& buffer, RowRange rows) {
   const WaylandState& w = wayland();
   // The blitter writes the marked framebuffer rows: the buffer's own stale ones too.
@@ -69,6 +60,23 @@ void convert_rows(ScreenMode& mode, const WindowHost& host, WaylandBuffer& buffe
   }
 }
 
+// The buffer to attach with the band's rows in it, or null when none is free.
+wl_buffer* fill_buffer(ScreenMode& mode, const WindowHost& host, RowRange band) {
+  WaylandState& w = wayland();
+  if (!w.page_buffers.empty()) return w.page_buffers[std::size_t(mode.visible_page)];
+  WaylandBuffer* buffer = wayland_free_buffer();
+  if (!buffer) return nullptr;
+  RowRange rows = band;
+  rows.add(buffer->stale);
+  rows.last = std::min(rows.last, host.height - 1);
+  convert_rows(mode, host, *buffer, rows);
+  buffer->stale = {};
+  for (WaylandBuffer& other : w.buffers)
+    if (&other != buffer) other.stale.add(band);
+  buffer->busy = true;
+  return buffer->buffer;
+}
+
 }  // namespace
 
 void wayland_present_marked_rows() {
@@ -78,26 +86,15 @@ void wayland_present_marked_rows() {
   if (!mode || !w.surface || !w.configured || w.frame_callback) return;
   const RowRange band = marked_rows(*mode);
   if (band.empty()) return;
-  WaylandBuffer* buffer = wayland_free_buffer();
+  wl_buffer* buffer = fill_buffer(*mode, host, band);
   if (!buffer) return;
-  RowRange rows = band;
-  rows.add(buffer->stale);
-  rows.last = std::min(rows.last, host.height - 1);
-  if (host.blitter)
-    convert_rows(*mode, host, *buffer, rows);
-  else
-    copy_rows(*mode, *buffer, rows);
   std::fill(mode->dirty_rows.begin(), mode->dirty_rows.end(), std::uint8_t{0});
-  buffer->stale = {};
-  for (WaylandBuffer& other : w.buffers)
-    if (&other != buffer) other.stale.add(band);
 
-  wl_surface_attach(w.surface, buffer->buffer, 0, 0);
+  wl_surface_attach(w.surface, buffer, 0, 0);
   wl_surface_damage_buffer(w.surface, 0, band.first, host.width, std::min(band.last, host.height - 1) - band.first + 1);
   w.frame_callback = wl_surface_frame(w.surface);
   wl_callback_add_listener(w.frame_callback, &kFrameListener, nullptr);
   wl_surface_commit(w.surface);
-  buffer->busy = true;
 }
 
 int wayland_setup_presentation() {
@@ -108,9 +105,10 @@ int wayland_setup_presentation() {
     w.failure = "no graphics mode to present";
     return -1;
   }
-  const bool direct = mode->depth == 32 && mode->scanline_size == 1;
-  host.blitter = direct ? nullptr : select_blitter(32, ChannelOrder::kStandard);
-  if (!direct && !host.blitter) {
+  if (mode->depth == 32 && mode->scanline_size == 1 && wayland_share_pages(*mode)) return 0;
+  // Pages in private memory (none shared could be had) are converted like the rest.
+  host.blitter = select_blitter(32, ChannelOrder::kStandard);
+  if (!host.blitter) {
     w.failure = "no conversion from depth " + std::to_string(mode->depth) + " to the compositor's";
     return -1;
   }

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "input/keysym_keys.h"
 
@@ -23,6 +24,8 @@ struct libdecor;
 struct libdecor_frame;
 
 namespace qz {
+
+struct ScreenMode;
 
 // Rows [first, last] of the window; empty when last < first.
 struct RowRange {
@@ -67,7 +70,9 @@ struct WaylandState {
   bool frame_refused = false;         // the compositor wants the client to draw the frame
   bool configured = false;  // the first configure was acknowledged
 
-  // Presentation: two buffers in one shared-memory file.
+  // Presentation: the framebuffer pages as they are, one buffer a page...
+  std::vector<wl_buffer*> page_buffers;
+  // ... or, where rows are converted, two buffers in one shared-memory file.
   int memory_fd = -1;
   std::uint8_t* memory = nullptr;
   std::size_t memory_size = 0;
@@ -122,6 +127,10 @@ void wayland_set_frame_title(const char* title);
 bool wayland_dispatch_decorations();
 
 // wayland_buffers.cpp
+// One buffer for each framebuffer page, over the page's own memory (false:
+// a page is not in shared memory).
+bool wayland_share_pages(const ScreenMode& mode);
+// The two buffers converted rows are written to.
 int wayland_create_buffers(int width, int height);
 void wayland_destroy_buffers();
 // Gives the first frame's buffer its pages now (the first touch of 7 MB

@@ -288,8 +288,9 @@ bool x11_open_display(bool (*answered)()) {
   // when the server lacks it.
   int opcode = 0, event_base = 0, error_base = 0, major = 0, minor = 0;
   Bool pixmaps = False;
-  x.shm_extension = XQueryExtension(x.display, "MIT-SHM", &opcode, &event_base, &error_base) &&
-                    XShmQueryVersion(x.display, &major, &minor, &pixmaps) == True;
+  x.shm_descriptors = XQueryExtension(x.display, "MIT-SHM", &opcode, &event_base, &error_base) &&
+                      XShmQueryVersion(x.display, &major, &minor, &pixmaps) == True &&
+                      (major > 1 || (major == 1 && minor >= 2));
   Bool supported = False;
   x.detectable_repeat = XkbSetDetectableAutoRepeat(x.display, True, &supported) && supported;
   x11_init_randr();

@@ -2,17 +2,26 @@
 //
 // At 32 bits with a 24-bit TrueColor visual in blue-green-red-x order (the
 // usual one) the band goes to the server straight from the framebuffer page:
-// the page is a System V shared-memory segment that the server attaches
-// (MIT-SHM), so nothing is copied on our side. Where the extension is
-// missing or refuses the segment (a remote display answers BadAccess), the
-// page is sent with XPutImage. Other depths and visuals convert the marked
+// the page is a shared-memory file that the server maps by descriptor
+// (MIT-SHM 1.2), so nothing is copied on our side. Where the extension or
+// its version is missing, or the connection cannot carry descriptors (a
+// remote display), the page is sent with XPutImage. Other depths and visuals convert the marked
 // rows into a buffer of the visual's format first (the mode's Blitter).
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#if QZ_HAVE_XCB_SHM
+#include <X11/Xlib-xcb.h>
+#include <xcb/shm.h>
+#endif
 
 #include <bit>
+#include <cstdlib>
 #include <string>
 
 #include "display/blitter.h"
@@ -66,22 +75,46 @@ Destination destination_of(const X11State& x) {
   return {};
 }
 
-// An image over `data` (width x rows, `step` bytes a row), attached to the
-// server through `shm_id` when possible.
-X11Image make_image(X11State& x, std::uint8_t* data, int width, int rows, int shm_id) {
+#if QZ_HAVE_XCB_SHM
+// Descriptors travel over local (Unix) connections only; libxcb drops a
+// connection whose descriptors cannot be sent.
+bool carries_descriptors(xcb_connection_t* connection) {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  return getsockname(xcb_get_file_descriptor(connection), reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
+         address.ss_family == AF_UNIX;
+}
+
+// The server maps the page's file as the segment `info->shmseg`.
+bool attach_file(Display* display, XShmSegmentInfo* info, int file) {
+  xcb_connection_t* connection = XGetXCBConnection(display);
+  if (!carries_descriptors(connection)) return false;
+  // libxcb closes the descriptor it sends; the page keeps its own.
+  const int copy = fcntl(file, F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) return false;
+  info->shmseg = xcb_generate_id(connection);
+  xcb_generic_error_t* error =
+      xcb_request_check(connection, xcb_shm_attach_fd_checked(connection, info->shmseg, copy, 1));
+  free(error);
+  return error == nullptr;
+}
+#endif
+
+// An image over `data` (width x rows), attached to the server through the
+// shared-memory file `share_fd` when possible.
+X11Image make_image(X11State& x, std::uint8_t* data, int width, int rows, int share_fd) {
   X11Image result;
-  const bool can_share = x.shm_extension && shm_id >= 0 && ImageByteOrder(x.display) == kNativeByteOrder;
+#if QZ_HAVE_XCB_SHM
+  const bool can_share = x.shm_descriptors && share_fd >= 0 && ImageByteOrder(x.display) == kNativeByteOrder;
   if (can_share) {
     result.shm = std::make_unique<XShmSegmentInfo>();
-    result.shm->shmid = shm_id;
+    result.shm->shmid = -1;
     result.shm->shmaddr = reinterpret_cast<char*>(data);
     result.shm->readOnly = True;
     result.image = XShmCreateImage(x.display, x.visual, unsigned(x.visual_depth), ZPixmap, result.shm->shmaddr,
                                    result.shm.get(), unsigned(width), unsigned(rows));
     if (result.image) {
-      X11ErrorTrap trap;
-      const bool attached = XShmAttach(x.display, result.shm.get()) && !trap.failed();
-      if (attached) {
+      if (attach_file(x.display, result.shm.get(), share_fd)) {
         result.shared = true;
         return result;
       }
@@ -89,9 +122,12 @@ X11Image make_image(X11State& x, std::uint8_t* data, int width, int rows, int sh
       XDestroyImage(result.image);
       result.image = nullptr;
       // One refusal is enough to know the server cannot share our memory.
-      x.shm_extension = false;
+      x.shm_descriptors = false;
     }
   }
+#else
+  (void)share_fd;
+#endif
   result.image = XCreateImage(x.display, x.visual, unsigned(x.visual_depth), ZPixmap, 0,
                               reinterpret_cast<char*>(data), unsigned(width), unsigned(rows), 32, 0);
   if (result.image) result.image->byte_order = kNativeByteOrder;
@@ -137,7 +173,7 @@ int x11_setup_presentation() {
     host.blitter = nullptr;
     for (std::size_t i = 0; i < mode->pages.size(); ++i) {
       x.page_images.push_back(
-          make_image(x, mode->pages[i], mode->width, mode->height, mode->page_blocks[i].shm_id()));
+          make_image(x, mode->pages[i], mode->width, mode->height, mode->page_blocks[i].share_fd()));
       const XImage* image = x.page_images.back().image;
       if (!image || image->bytes_per_line != mode->pitch) {
         x.failure = "no image of the display's format";
@@ -166,7 +202,7 @@ int x11_setup_presentation() {
     x.failure = "no memory for the conversion buffer";
     return -1;
   }
-  x.buffer_image = make_image(x, x.conversion_buffer.data(), host.width, host.height, x.conversion_buffer.shm_id());
+  x.buffer_image = make_image(x, x.conversion_buffer.data(), host.width, host.height, x.conversion_buffer.share_fd());
   if (!x.buffer_image.image || x.buffer_image.image->bytes_per_line != x.buffer_step) {
     x.failure = "no image of the display's format";
     return -1;

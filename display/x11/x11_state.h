@@ -72,7 +72,7 @@ struct X11State {
   bool wm_present = false;
 
   // Presentation.
-  bool shm_extension = false;
+  bool shm_descriptors = false;  // the server maps shared memory handed over by descriptor
   std::vector<X11Image> page_images;  // direct path: one per page
   X11Image buffer_image;              // conversion path
   PageBuffer conversion_buffer;

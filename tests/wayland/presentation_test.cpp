@@ -1,7 +1,7 @@
 // The back end in this process under headless weston: what the compositor
 // shows against the framebuffer, for the whole picture, after a band of
 // rows, and after a run of bands drawn as fast as an animation draws them;
-// at 32 bits (copied) and 8 bits (converted).
+// at 32 bits (the page itself) and 8 bits (converted).
 
 #include <gtest/gtest.h>
 
@@ -51,7 +51,10 @@ class WaylandPresentation : public ::testing::Test {
     for (int y = first; y <= last; ++y) {
       std::uint8_t* row = m.visible_framebuffer + std::ptrdiff_t(y) * m.pitch;
       for (int x = 0; x < m.width; ++x) {
-        const std::uint32_t value = random() & 0xFFFFFF;
+        // Opaque, as the drawing calls' colours are: the compositor shows
+        // 32-bit pages as they are, and the screenshot tool drops colours
+        // whose unused byte is 0.
+        const std::uint32_t value = random() | 0xFF000000u;
         if (m.depth == 32)
           std::memcpy(row + 4 * x, &value, 4);
         else

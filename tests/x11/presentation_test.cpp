@@ -20,6 +20,7 @@
 #include "display/vsync.h"
 #include "display/window_host.h"
 #include "display/window_title.h"
+#include "display/x11/x11_state.h"
 #include "gfx/screen_lock.h"
 #include "input/key_read.h"
 #include "tests/x11/x11_test_support.h"
@@ -143,6 +144,12 @@ TEST(X11Presentation, ServerShowsTheFramebufferAfterBandsAndFullUpdates) {
     ASSERT_TRUE(session.server.running());
     const Window w = session.open(c.depth);
     ASSERT_NE(w, 0u) << driver_failure_reason();
+    if (c.extra.empty() && c.depth == 32 && c.screen.ends_with("x24")) {
+      host_lock();
+      const bool shared = !x11().page_images.empty() && x11().page_images[0].shared;
+      host_unlock();
+      EXPECT_TRUE(shared) << "the server maps the page itself";
+    }
     scribble(0, kHeight - 1, 1);
     std::string diff;
     EXPECT_TRUE(eventually([&] { return (diff = difference(session.server.display(), w)).empty(); }, 3s))
