@@ -3,7 +3,7 @@
 # whatever is already there. Usage: tools/install-deps.sh [build|test]
 set -euo pipefail
 want=(cmake g++ make pkg-config libx11-dev libx11-xcb-dev libxcb-shm0-dev libxext-dev libxrandr-dev libxss-dev libpng-dev
-      libwayland-dev wayland-protocols libxkbcommon-dev libdecor-0-dev libdecor-0-plugin-1-cairo)
+      libwayland-dev wayland-protocols libxkbcommon-dev)
 if [ "${1:-build}" = test ]; then
   want+=(libgtest-dev libbenchmark-dev xvfb xdotool x11-xserver-utils x11-utils locales clang libclang-rt-14-dev
          g++-mingw-w64-x86-64-posix wine wine64 doxygen weston libweston-10-dev)

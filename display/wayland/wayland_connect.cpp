@@ -1,4 +1,5 @@
-// The connection to the compositor and its globals: wl_compositor, wl_shm,
+// The connection to the compositor and its globals: wl_compositor,
+// wl_subcompositor (for our title bar), wl_shm,
 // xdg_wm_base (answering its pings), wl_seat (keyboard and pointer as the
 // seat offers them) and xdg-decoration where the compositor draws frames.
 
@@ -45,6 +46,8 @@ void on_global(void*, wl_registry* registry, std::uint32_t name, const char* int
   WaylandState& w = wayland();
   if (std::strcmp(interface, wl_compositor_interface.name) == 0 && !w.compositor && version >= kCompositorVersion) {
     w.compositor = bind<wl_compositor>(registry, name, wl_compositor_interface, version, kCompositorVersion);
+  } else if (std::strcmp(interface, wl_subcompositor_interface.name) == 0 && !w.subcompositor) {
+    w.subcompositor = bind<wl_subcompositor>(registry, name, wl_subcompositor_interface, version, 1);
   } else if (std::strcmp(interface, wl_shm_interface.name) == 0 && !w.shm) {
     w.shm = bind<wl_shm>(registry, name, wl_shm_interface, version, 1);
   } else if (std::strcmp(interface, xdg_wm_base_interface.name) == 0 && !w.wm_base) {
@@ -99,11 +102,11 @@ void wayland_disconnect() {
   if (!w.display) return;
   wayland_release_keyboard();
   wayland_release_pointer();
-  wayland_release_decorations();
   if (w.decoration_manager) zxdg_decoration_manager_v1_destroy(w.decoration_manager);
   if (w.seat) wl_seat_destroy(w.seat);
   if (w.wm_base) xdg_wm_base_destroy(w.wm_base);
   if (w.shm) wl_shm_destroy(w.shm);
+  if (w.subcompositor) wl_subcompositor_destroy(w.subcompositor);
   if (w.compositor) wl_compositor_destroy(w.compositor);
   if (w.registry) wl_registry_destroy(w.registry);
   wl_display_disconnect(w.display);
@@ -112,6 +115,7 @@ void wayland_disconnect() {
   w.seat = nullptr;
   w.wm_base = nullptr;
   w.shm = nullptr;
+  w.subcompositor = nullptr;
   w.compositor = nullptr;
   w.registry = nullptr;
 }

@@ -125,7 +125,7 @@ void between_lock_slices() {
 void update_pass() {
   const driver_thread::Pass pass(between_lock_slices);
   WaylandState& w = wayland();
-  if (wl_display_dispatch_pending(w.display) < 0 || !wayland_dispatch_decorations()) on_connection_lost();
+  if (wl_display_dispatch_pending(w.display) < 0) on_connection_lost();
   wayland_repeat_key();
   ScreenMode* mode = current_mode();
   if (!mode) return;

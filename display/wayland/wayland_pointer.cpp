@@ -33,8 +33,10 @@ std::int32_t button_bit(std::uint32_t button) {
 
 void on_enter(void*, wl_pointer*, std::uint32_t serial, wl_surface* surface, wl_fixed_t x, wl_fixed_t y) {
   WaylandState& w = wayland();
-  // The frame's parts are libdecor's.
   w.pointer_on_content = surface == w.surface;
+  w.pointer_on_bar = wayland_frame_owns(surface);
+  w.bar_pointer_x = wl_fixed_to_int(x);
+  w.bar_pointer_y = wl_fixed_to_int(y);
   if (!w.pointer_on_content) return;
   w.pointer_serial = serial;
   wayland_show_cursor(window_input().cursor_visible != 0);
@@ -46,18 +48,29 @@ void on_enter(void*, wl_pointer*, std::uint32_t serial, wl_surface* surface, wl_
 }
 
 void on_leave(void*, wl_pointer*, std::uint32_t, wl_surface*) {
+  wayland().pointer_on_bar = false;
   if (!std::exchange(wayland().pointer_on_content, false)) return;
   pointer_leave_steps();
 }
 
 void on_motion(void*, wl_pointer*, std::uint32_t, wl_fixed_t x, wl_fixed_t y) {
-  if (!wayland().pointer_on_content) return;
+  WaylandState& w = wayland();
+  if (w.pointer_on_bar) {
+    w.bar_pointer_x = wl_fixed_to_int(x);
+    w.bar_pointer_y = wl_fixed_to_int(y);
+  }
+  if (!w.pointer_on_content) return;
   const int px = wl_fixed_to_int(x), py = wl_fixed_to_int(y);
   pointer_move_steps(px, py, px, py);
 }
 
-void on_button(void*, wl_pointer*, std::uint32_t, std::uint32_t time, std::uint32_t button, std::uint32_t state) {
+void on_button(void*, wl_pointer*, std::uint32_t serial, std::uint32_t time, std::uint32_t button,
+               std::uint32_t state) {
   WaylandState& w = wayland();
+  if (w.pointer_on_bar) {
+    wayland_frame_button(button, state == WL_POINTER_BUTTON_STATE_PRESSED, serial, w.bar_pointer_x, w.bar_pointer_y);
+    return;
+  }
   const std::int32_t bit = button_bit(button);
   if (!bit || !w.pointer_on_content) return;
   if (state != WL_POINTER_BUTTON_STATE_PRESSED) {

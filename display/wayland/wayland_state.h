@@ -20,8 +20,6 @@ struct xdg_surface;
 struct xdg_toplevel;
 struct zxdg_decoration_manager_v1;
 struct zxdg_toplevel_decoration_v1;
-struct libdecor;
-struct libdecor_frame;
 
 namespace qz {
 
@@ -54,6 +52,7 @@ struct WaylandState {
   // Globals.
   wl_registry* registry = nullptr;
   wl_compositor* compositor = nullptr;
+  wl_subcompositor* subcompositor = nullptr;
   wl_shm* shm = nullptr;
   xdg_wm_base* wm_base = nullptr;
   wl_seat* seat = nullptr;
@@ -65,10 +64,20 @@ struct WaylandState {
   xdg_surface* shell_surface = nullptr;
   xdg_toplevel* toplevel = nullptr;
   zxdg_toplevel_decoration_v1* decoration = nullptr;
-  libdecor* decor = nullptr;          // where the window draws its own frame
-  libdecor_frame* frame = nullptr;    // owns the toplevel when set
-  bool frame_refused = false;         // the compositor wants the client to draw the frame
-  bool configured = false;  // the first configure was acknowledged
+  bool frame_refused = false;  // the compositor wants the client to draw the frame
+  bool configured = false;     // the first configure was acknowledged
+  bool activated = false;      // as the last configure said
+  bool fullscreen = false;     // as the last configure said
+
+  // The title bar we draw where the compositor draws none (wayland_frame.cpp).
+  wl_surface* bar_surface = nullptr;
+  wl_subsurface* bar_subsurface = nullptr;
+  wl_buffer* bar_buffer = nullptr;
+  std::uint8_t* bar_pixels = nullptr;
+  std::size_t bar_bytes = 0;
+  bool bar_shown = false;        // the strip is mapped (not while fullscreen)
+  bool bar_drawn_active = false;  // the colours it was drawn in
+  int bar_pressed = 0;            // the box a button went down on, 0 none
 
   // Presentation: the framebuffer pages as they are, one buffer a page...
   std::vector<wl_buffer*> page_buffers;
@@ -97,7 +106,9 @@ struct WaylandState {
   // Pointer.
   wl_pointer* pointer = nullptr;
   std::uint32_t pointer_serial = 0;
-  bool pointer_on_content = false;   // not on the frame's parts  // of the last enter, for the cursor
+  bool pointer_on_content = false;  // on the content (not the title bar)
+  bool pointer_on_bar = false;
+  int bar_pointer_x = 0, bar_pointer_y = 0;
   std::uint32_t last_button = 0;
   std::uint32_t last_button_time = 0;
   int last_button_x = 0, last_button_y = 0;
@@ -117,14 +128,17 @@ void wayland_apply_title(const std::string& title);
 // The first configure of the window: the whole picture is to be shown.
 void wayland_note_configured();
 
-// wayland_decor.cpp: the frame through libdecor (false: none, the window
-// goes on as a plain toplevel); all do nothing in a build without libdecor.
-bool wayland_decorate();
-void wayland_undecorate();
-void wayland_release_decorations();
-void wayland_set_frame_title(const char* title);
-// libdecor's turn in a pass; false when the connection is lost.
-bool wayland_dispatch_decorations();
+// wayland_frame.cpp: the title bar we draw where the compositor draws no
+// frame, a strip of kFrameBarHeight rows above the content.
+constexpr int kFrameBarHeight = 24;
+// False when it cannot be had (no wl_subcompositor); the window goes on unframed.
+bool wayland_frame_create();
+void wayland_frame_destroy();
+// After a configure or a title change: shows the strip as it now should be.
+void wayland_frame_update(bool redraw);
+bool wayland_frame_owns(const wl_surface* surface);
+// A button on the strip at (x, y) of the strip.
+void wayland_frame_button(std::uint32_t button, bool pressed, std::uint32_t serial, int x, int y);
 
 // wayland_buffers.cpp
 // One buffer for each framebuffer page, over the page's own memory (false:

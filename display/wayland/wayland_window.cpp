@@ -1,7 +1,7 @@
 // The toplevel: an xdg_toplevel of the mode's fixed size (minimum and
 // maximum alike), titled, with the program's application id, a frame drawn
-// by the compositor where it offers xdg-decoration or else through libdecor
-// (wayland_decor.cpp) when the build has it, fullscreen on request
+// by the compositor where it offers xdg-decoration or else our own title bar
+// (wayland_frame.cpp), fullscreen on request
 // (the compositor centres the picture on the output: there is no mode
 // change), and the close request as the close code.
 
@@ -27,13 +27,22 @@ constexpr auto kConfigureLimit = std::chrono::seconds(5);
 
 void on_surface_configure(void*, xdg_surface* surface, std::uint32_t serial) {
   xdg_surface_ack_configure(surface, serial);
+  wayland_frame_update(false);
   wayland_note_configured();
 }
 const xdg_surface_listener kSurfaceListener = {on_surface_configure};
 
 // The size is the mode's whatever the compositor suggests: a larger
 // fullscreen output shows the picture centred.
-void on_toplevel_configure(void*, xdg_toplevel*, std::int32_t, std::int32_t, wl_array*) {}
+void on_toplevel_configure(void*, xdg_toplevel*, std::int32_t, std::int32_t, wl_array* states) {
+  WaylandState& w = wayland();
+  w.activated = w.fullscreen = false;
+  const auto* state = static_cast<const std::uint32_t*>(states->data);
+  for (std::size_t i = 0; i < states->size / sizeof *state; ++i) {
+    if (state[i] == XDG_TOPLEVEL_STATE_ACTIVATED) w.activated = true;
+    if (state[i] == XDG_TOPLEVEL_STATE_FULLSCREEN) w.fullscreen = true;
+  }
+}
 // The window stays open; the program decides.
 void on_toplevel_close(void*, xdg_toplevel*) { close_steps(); }
 // Events of later shell versions than the one bound never come.
@@ -70,8 +79,8 @@ bool wait_for_configure() {
   return true;
 }
 
-// A toplevel of our own, its frame drawn by the compositor if it offers one.
-void create_plain_toplevel() {
+// The toplevel, its frame drawn by the compositor if it offers one, else ours.
+void create_toplevel() {
   WaylandState& w = wayland();
   const WindowHost& host = window_host();
   w.shell_surface = xdg_wm_base_get_xdg_surface(w.wm_base, w.surface);
@@ -83,10 +92,14 @@ void create_plain_toplevel() {
   xdg_toplevel_set_app_id(w.toplevel, program_invocation_short_name);
   xdg_toplevel_set_min_size(w.toplevel, host.width, host.height);
   xdg_toplevel_set_max_size(w.toplevel, host.width, host.height);
-  if (w.decoration_manager && !(host.flags & kModeFrameless)) {
-    w.decoration = zxdg_decoration_manager_v1_get_toplevel_decoration(w.decoration_manager, w.toplevel);
-    zxdg_toplevel_decoration_v1_add_listener(w.decoration, &kDecorationListener, nullptr);
-    zxdg_toplevel_decoration_v1_set_mode(w.decoration, ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE);
+  if (!(host.flags & kModeFrameless)) {
+    if (w.decoration_manager) {
+      w.decoration = zxdg_decoration_manager_v1_get_toplevel_decoration(w.decoration_manager, w.toplevel);
+      zxdg_toplevel_decoration_v1_add_listener(w.decoration, &kDecorationListener, nullptr);
+      zxdg_toplevel_decoration_v1_set_mode(w.decoration, ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE);
+    } else {
+      wayland_frame_create();
+    }
   }
   if (host.flags & kModeFullscreen) xdg_toplevel_set_fullscreen(w.toplevel, nullptr);
   wl_surface_commit(w.surface);
@@ -107,28 +120,21 @@ int wayland_create_window() {
   w.configured = false;
   w.frame_refused = false;
   w.surface = wl_compositor_create_surface(w.compositor);
-  const bool framed = !(window_host().flags & kModeFrameless);
-  if (!framed || w.decoration_manager || !wayland_decorate()) create_plain_toplevel();
-  bool configured = wait_for_configure();
-  // A compositor that offers frames but wants the client's: a new, unmapped
-  // window framed by libdecor instead.
-  if (configured && w.frame_refused && !w.frame) {
-    wayland_destroy_window();
-    w.surface = wl_compositor_create_surface(w.compositor);
-    if (!wayland_decorate()) create_plain_toplevel();
-    configured = wait_for_configure();
-  }
-  if (!configured) {
+  create_toplevel();
+  if (!wait_for_configure()) {
     w.failure = "the Wayland compositor did not configure the window";
     return -1;
   }
+  // A compositor that offers frames but wants the client's: the bar comes
+  // with the first picture.
+  if (w.frame_refused) wayland_frame_create();
   return 0;
 }
 
 void wayland_destroy_window() {
   WaylandState& w = wayland();
   if (w.frame_callback) wl_callback_destroy(w.frame_callback);
-  wayland_undecorate();
+  wayland_frame_destroy();
   if (w.decoration) zxdg_toplevel_decoration_v1_destroy(w.decoration);
   if (w.toplevel) xdg_toplevel_destroy(w.toplevel);
   if (w.shell_surface) xdg_surface_destroy(w.shell_surface);
@@ -144,11 +150,8 @@ void wayland_destroy_window() {
 void wayland_apply_title(const std::string& title) {
   WaylandState& w = wayland();
   w.title = title;
-  const std::string text = utf8_of(title_characters(title));
-  if (w.frame)
-    wayland_set_frame_title(text.c_str());
-  else if (w.toplevel)
-    xdg_toplevel_set_title(w.toplevel, text.c_str());
+  if (w.toplevel) xdg_toplevel_set_title(w.toplevel, utf8_of(title_characters(title)).c_str());
+  wayland_frame_update(true);
 }
 
 }  // namespace qz
