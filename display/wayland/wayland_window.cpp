@@ -3,7 +3,8 @@
 // by the compositor where it offers xdg-decoration or else through libdecor
 // (wayland_decor.cpp) when the build has it, fullscreen on request
 // (the compositor centres the picture on the output: there is no mode
-// change), and the close request as the close code.
+// change), and the close request as the close code. A confined pointer
+// stays confined across a new surface (the fullscreen switch makes one).
 
 #include <errno.h>
 #include <poll.h>
@@ -122,12 +123,14 @@ int wayland_create_window() {
     w.failure = "the Wayland compositor did not configure the window";
     return -1;
   }
+  wayland_renew_confinement();
   return 0;
 }
 
 void wayland_destroy_window() {
   WaylandState& w = wayland();
   if (w.frame_callback) wl_callback_destroy(w.frame_callback);
+  wayland_drop_confinement();
   wayland_undecorate();
   if (w.decoration) zxdg_toplevel_decoration_v1_destroy(w.decoration);
   if (w.toplevel) xdg_toplevel_destroy(w.toplevel);
