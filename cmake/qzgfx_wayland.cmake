@@ -11,11 +11,11 @@ find_package(PkgConfig)
 if(NOT PKG_CONFIG_FOUND)
   return()
 endif()
-pkg_check_modules(QZ_WAYLAND QUIET wayland-client xkbcommon)
+pkg_check_modules(QZ_WAYLAND QUIET wayland-client wayland-cursor xkbcommon)
 pkg_check_modules(QZ_WAYLAND_PROTOCOLS QUIET wayland-protocols)
 pkg_check_modules(QZ_WAYLAND_SCANNER QUIET wayland-scanner)
 if(NOT QZ_WAYLAND_FOUND OR NOT QZ_WAYLAND_PROTOCOLS_FOUND OR NOT QZ_WAYLAND_SCANNER_FOUND)
-  message(STATUS "Wayland back end: not built (wayland-client, xkbcommon, wayland-protocols or wayland-scanner missing)")
+  message(STATUS "Wayland back end: not built (wayland-client, wayland-cursor, xkbcommon, wayland-protocols or wayland-scanner missing)")
   return()
 endif()
 pkg_get_variable(qz_wayland_scanner wayland-scanner wayland_scanner)
@@ -25,7 +25,8 @@ pkg_get_variable(qz_wayland_protocols_dir wayland-protocols pkgdatadir)
 set(qz_wayland_generated ${PROJECT_BINARY_DIR}/wayland-protocols)
 file(MAKE_DIRECTORY ${qz_wayland_generated})
 set(qz_wayland_protocol_sources "")
-foreach(xml stable/xdg-shell/xdg-shell.xml unstable/xdg-decoration/xdg-decoration-unstable-v1.xml)
+foreach(xml stable/xdg-shell/xdg-shell.xml unstable/xdg-decoration/xdg-decoration-unstable-v1.xml
+            unstable/pointer-constraints/pointer-constraints-unstable-v1.xml)
   get_filename_component(name ${xml} NAME_WE)
   set(source ${qz_wayland_protocols_dir}/${xml})
   add_custom_command(
@@ -43,7 +44,7 @@ target_compile_definitions(qzgfx_objects PUBLIC QZ_HAVE_WAYLAND=1)
 # The generated interface records are global symbols; the library exports
 # only qz_ names (and links into programs that may bind the same protocols).
 foreach(interface xdg_wm_base xdg_positioner xdg_surface xdg_toplevel xdg_popup zxdg_decoration_manager_v1
-                  zxdg_toplevel_decoration_v1)
+                  zxdg_toplevel_decoration_v1 zwp_pointer_constraints_v1 zwp_locked_pointer_v1 zwp_confined_pointer_v1)
   target_compile_definitions(qzgfx_objects PRIVATE ${interface}_interface=qz_${interface}_interface)
 endforeach()
 # Plain library paths: they export with the installed package as they are.

@@ -1,12 +1,14 @@
 // The connection to the compositor and its globals: wl_compositor,
 // wl_subcompositor (for our title bar), wl_shm,
 // xdg_wm_base (answering its pings), wl_seat (keyboard and pointer as the
-// seat offers them) and xdg-decoration where the compositor draws frames.
+// seat offers them), xdg-decoration where the compositor draws frames and
+// pointer constraints where it offers them.
 
 #include <cstring>
 
 #include "display/display_name.h"
 #include "display/wayland/wayland_state.h"
+#include "pointer-constraints-unstable-v1-client.h"
 #include "xdg-decoration-unstable-v1-client.h"
 #include "xdg-shell-client.h"
 
@@ -60,6 +62,9 @@ void on_global(void*, wl_registry* registry, std::uint32_t name, const char* int
   } else if (std::strcmp(interface, zxdg_decoration_manager_v1_interface.name) == 0 && !w.decoration_manager) {
     w.decoration_manager =
         bind<zxdg_decoration_manager_v1>(registry, name, zxdg_decoration_manager_v1_interface, version, 1);
+  } else if (std::strcmp(interface, zwp_pointer_constraints_v1_interface.name) == 0 && !w.pointer_constraints) {
+    w.pointer_constraints =
+        bind<zwp_pointer_constraints_v1>(registry, name, zwp_pointer_constraints_v1_interface, version, 1);
   }
 }
 // A seat taken away while the window lives leaves its devices idle.
@@ -103,6 +108,7 @@ void wayland_disconnect() {
   wayland_release_keyboard();
   wayland_release_pointer();
   if (w.decoration_manager) zxdg_decoration_manager_v1_destroy(w.decoration_manager);
+  if (w.pointer_constraints) zwp_pointer_constraints_v1_destroy(w.pointer_constraints);
   if (w.seat) wl_seat_destroy(w.seat);
   if (w.wm_base) xdg_wm_base_destroy(w.wm_base);
   if (w.shm) wl_shm_destroy(w.shm);
@@ -112,6 +118,7 @@ void wayland_disconnect() {
   wl_display_disconnect(w.display);
   w.display = nullptr;
   w.decoration_manager = nullptr;
+  w.pointer_constraints = nullptr;
   w.seat = nullptr;
   w.wm_base = nullptr;
   w.shm = nullptr;

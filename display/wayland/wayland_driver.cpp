@@ -72,8 +72,7 @@ void wayland_set_mouse(int, int, int visibility, int clip) {
       window_input().cursor_visible = visibility > 0 ? 1 : 0;
       wayland_show_cursor(visibility > 0);
     }
-    // Recorded for the mouse query; confinement needs a protocol this back end does not use.
-    if (clip >= 0) window_host().mouse_clipped = clip > 0 ? 1 : 0;
+    if (clip >= 0) wayland_set_confinement(clip > 0);
   });
 }
 

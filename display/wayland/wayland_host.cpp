@@ -12,6 +12,8 @@
 //   Drawing holds the same lock between the outermost screen_lock and
 //   screen_unlock, so the band is copied into a buffer of ours while no
 //   drawing changes it; the compositor reads only that buffer.
+// - The cursor theme is loaded after a pass, outside the host lock (it
+//   takes tens of milliseconds).
 // - A pass follows each unlock of drawing (at most one per 10 ms), each
 //   burst of events (a frame callback among them), each call and the key
 //   repeat timer, and comes at least every 100 ms; between them the thread
@@ -178,6 +180,7 @@ void wayland_thread_main() {
     const auto pass_start = Clock::now();
     last_resort_if_due();
     update_pass();
+    wayland_load_due_cursor();
     wait_for_pass(pass_start);
   }
   wayland_release();

@@ -1,6 +1,7 @@
 // The pointer for the mouse operations: position in the window, buttons
-// (with double clicks by the platform's usual limits), the wheel in notches,
-// and the cursor hidden or left to the compositor.
+// (with double clicks by the platform's usual limits) and the wheel in
+// notches. The cursor's image is wayland_cursor.cpp's, confinement
+// wayland_confine.cpp's.
 
 #include <linux/input-event-codes.h>
 
@@ -37,6 +38,10 @@ void on_enter(void*, wl_pointer*, std::uint32_t serial, wl_surface* surface, wl_
   w.pointer_on_bar = wayland_frame_owns(surface);
   w.bar_pointer_x = wl_fixed_to_int(x);
   w.bar_pointer_y = wl_fixed_to_int(y);
+  if (w.pointer_on_bar) {
+    w.pointer_serial = serial;
+    wayland_show_cursor(true);
+  }
   if (!w.pointer_on_content) return;
   w.pointer_serial = serial;
   wayland_show_cursor(window_input().cursor_visible != 0);
@@ -135,10 +140,14 @@ void wayland_bind_pointer() {
   WaylandState& w = wayland();
   w.pointer = wl_seat_get_pointer(w.seat);
   wl_pointer_add_listener(w.pointer, &kPointerListener, nullptr);
+  wayland_renew_confinement();
 }
 
 void wayland_release_pointer() {
   WaylandState& w = wayland();
+  // Both refer to the pointer; a new pointer is confined again.
+  wayland_drop_confinement();
+  wayland_release_cursor();
   if (w.pointer) {
     if (w.seat_version >= WL_POINTER_RELEASE_SINCE_VERSION)
       wl_pointer_release(w.pointer);
@@ -146,12 +155,6 @@ void wayland_release_pointer() {
       wl_pointer_destroy(w.pointer);
   }
   w.pointer = nullptr;
-}
-
-void wayland_show_cursor(bool visible) {
-  WaylandState& w = wayland();
-  // A hidden cursor is no cursor surface; a shown one is the compositor's.
-  if (w.pointer && w.pointer_serial && !visible) wl_pointer_set_cursor(w.pointer, w.pointer_serial, nullptr, 0, 0);
 }
 
 }  // namespace qz

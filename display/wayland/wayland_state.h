@@ -20,6 +20,9 @@ struct xdg_surface;
 struct xdg_toplevel;
 struct zxdg_decoration_manager_v1;
 struct zxdg_toplevel_decoration_v1;
+struct wl_cursor_theme;
+struct zwp_pointer_constraints_v1;
+struct zwp_confined_pointer_v1;
 
 namespace qz {
 
@@ -58,6 +61,7 @@ struct WaylandState {
   wl_seat* seat = nullptr;
   std::uint32_t seat_version = 0;
   zxdg_decoration_manager_v1* decoration_manager = nullptr;
+  zwp_pointer_constraints_v1* pointer_constraints = nullptr;  // null: confinement not offered
 
   // The window.
   wl_surface* surface = nullptr;
@@ -109,6 +113,12 @@ struct WaylandState {
   bool pointer_on_content = false;  // on the content (not the title bar)
   bool pointer_on_bar = false;
   int bar_pointer_x = 0, bar_pointer_y = 0;
+  wl_cursor_theme* cursor_theme = nullptr;  // made on the first cursor shown
+  wl_surface* cursor_surface = nullptr;
+  std::int32_t cursor_hotspot_x = 0, cursor_hotspot_y = 0;
+  bool cursor_due = false;  // shown before the theme was loaded
+  bool confine_wanted = false;                     // the program confines the pointer
+  zwp_confined_pointer_v1* confinement = nullptr;  // asked of the compositor for the content
   std::uint32_t last_button = 0;
   std::uint32_t last_button_time = 0;
   int last_button_x = 0, last_button_y = 0;
@@ -170,6 +180,21 @@ void wayland_refresh_key_state(std::uint8_t* key_state);
 // wayland_pointer.cpp
 void wayland_bind_pointer();
 void wayland_release_pointer();
+
+// wayland_cursor.cpp: the cursor image over the content (hidden: no image).
+// Before the theme is loaded, a shown cursor waits for wayland_load_due_cursor,
+// which the driver thread calls outside the host lock.
 void wayland_show_cursor(bool visible);
+void wayland_load_due_cursor();
+void wayland_release_cursor();
+
+// wayland_confine.cpp: keeps the pointer inside the content while the
+// program asks. mouse_clipped is 1 while the compositor confines it (the
+// window focused, the pointer inside), never where it cannot (no pointer
+// constraints). The wish outlives the window's surface and the pointer:
+// dropped with them, renewed with their successors.
+void wayland_set_confinement(bool wanted);
+void wayland_drop_confinement();
+void wayland_renew_confinement();
 
 }  // namespace qz

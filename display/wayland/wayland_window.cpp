@@ -3,7 +3,8 @@
 // by the compositor where it offers xdg-decoration or else our own title bar
 // (wayland_frame.cpp), fullscreen on request
 // (the compositor centres the picture on the output: there is no mode
-// change), and the close request as the close code.
+// change), and the close request as the close code. A confined pointer
+// stays confined across a new surface (the fullscreen switch makes one).
 
 #include <errno.h>
 #include <poll.h>
@@ -128,12 +129,14 @@ int wayland_create_window() {
   // A compositor that offers frames but wants the client's: the bar comes
   // with the first picture.
   if (w.frame_refused) wayland_frame_create();
+  wayland_renew_confinement();
   return 0;
 }
 
 void wayland_destroy_window() {
   WaylandState& w = wayland();
   if (w.frame_callback) wl_callback_destroy(w.frame_callback);
+  wayland_drop_confinement();
   wayland_frame_destroy();
   if (w.decoration) zxdg_toplevel_decoration_v1_destroy(w.decoration);
   if (w.toplevel) xdg_toplevel_destroy(w.toplevel);

@@ -24,7 +24,7 @@ std::string read_file(const std::string& path) {
 
 }  // namespace
 
-Weston::Weston() {
+Weston::Weston(int width, int height) : width_(width), height_(height) {
   char dir[] = "/tmp/qz-weston-XXXXXX";  // mkdtemp makes it 0700
   if (!mkdtemp(dir)) return;
   dir_ = dir;
@@ -36,7 +36,7 @@ Weston::Weston() {
   control_ = open(control.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
   process_ = std::make_unique<Child>(
       std::vector<std::string>{"weston", "--backend=headless-backend.so", "--use-pixman",
-                               "--width=" + std::to_string(kWidth), "--height=" + std::to_string(kHeight),
+                               "--width=" + std::to_string(width_), "--height=" + std::to_string(height_),
                                "--socket=" + socket_, "--debug", "--config=" + dir_ + "/weston.ini",
                                "--log=" + dir_ + "/weston.log", std::string("--modules=") + QZ_WESTON_MODULE},
       std::vector<std::string>{"XDG_RUNTIME_DIR=" + dir_, "QZ_WESTON_CONTROL=" + control, "WAYLAND_DISPLAY",
@@ -77,6 +77,12 @@ void Weston::command(const std::string& line) {
 
 void Weston::press(unsigned code, bool down) { command("key " + std::to_string(code) + (down ? " 1" : " 0")); }
 
+void Weston::move(int x, int y) { command("move " + std::to_string(x) + " " + std::to_string(y)); }
+
+void Weston::button(unsigned code, bool down) { command("button " + std::to_string(code) + (down ? " 1" : " 0")); }
+
+void Weston::wheel(int notches) { command("wheel " + std::to_string(notches)); }
+
 void Weston::keys(std::initializer_list<unsigned> codes) {
   for (unsigned code : codes) press(code, true);
   for (auto it = std::rbegin(codes); it != std::rend(codes); ++it) press(*it, false);
@@ -95,9 +101,9 @@ std::vector<std::uint32_t> Weston::screenshot() {
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     if (pixels.empty() && png_image_begin_read_from_file(&image, entry.path().c_str()) &&
-        int(image.width) == kWidth && int(image.height) == kHeight) {
+        int(image.width) == width_ && int(image.height) == height_) {
       image.format = PNG_FORMAT_BGRA;
-      pixels.resize(std::size_t(kWidth) * kHeight);
+      pixels.resize(std::size_t(width_) * std::size_t(height_));
       if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) pixels.clear();
       for (std::uint32_t& p : pixels) p &= 0xFFFFFF;
     }

@@ -2,7 +2,7 @@
 
 // A private headless weston for the Wayland tests: its own runtime folder
 // (mode 0700), configuration and socket, the project's test module for a
-// seat with a keyboard and the close request, and screenshots read back
+// seat with a keyboard (a pointer from its first use) and the close request, and screenshots read back
 // pixel for pixel. Ended (and its folder removed) with the object, and with
 // the test process when that dies.
 
@@ -20,12 +20,14 @@ class Weston {
  public:
   static constexpr int kWidth = 1680, kHeight = 1050;
 
-  Weston();
+  explicit Weston(int width = kWidth, int height = kHeight);
   ~Weston();
   Weston(const Weston&) = delete;
   Weston& operator=(const Weston&) = delete;
 
   bool running() const { return ready_; }
+  int width() const { return width_; }
+  int height() const { return height_; }
   const std::string& runtime_dir() const { return dir_; }
   const std::string& socket_name() const { return socket_; }
   // Changes for Child's environment: this compositor only, no X display, no QZGFX.
@@ -36,6 +38,12 @@ class Weston {
   // Presses the kernel key codes in order and releases them in reverse.
   void keys(std::initializer_list<unsigned> codes);
   void press(unsigned code, bool down);
+  // The pointer to (x, y) of the newest window's content.
+  void move(int x, int y);
+  // A button (kernel code) pressed or released; the wheel turned by notches
+  // (negative: away from the user).
+  void button(unsigned code, bool down);
+  void wheel(int notches);
   // Asks every toplevel to close.
   void close_windows();
 
@@ -49,6 +57,7 @@ class Weston {
 
  private:
   void command(const std::string& line);
+  int width_, height_;
   std::string dir_;
   std::string socket_ = "qz-wayland-0";
   std::unique_ptr<Child> process_;

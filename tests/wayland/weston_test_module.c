@@ -1,10 +1,17 @@
 /* A weston module for the Wayland tests: stock headless weston has no seat,
  * so this one adds a seat with a keyboard and takes commands, one a line,
  * from the FIFO named by QZ_WESTON_CONTROL:
- *   key CODE 1|0   a key (kernel key code) pressed or released, sent to
- *                  the window with the keyboard focus (the newest window
- *                  when none has it)
- *   close          asks every toplevel to close, as a window's close box does
+ *   key CODE 1|0    a key (kernel key code) pressed or released, sent to
+ *                   the window with the keyboard focus (the newest window
+ *                   when none has it)
+ *   move X Y        the pointer to (X, Y) of the newest toplevel's surface
+ *                   (of the output when there is none), as a tablet moves it
+ *   button CODE 1|0 a button (kernel code, BTN_LEFT 272) pressed or released
+ *   wheel STEPS     the wheel turned STEPS notches (negative: away from the
+ *                   user), one event each, as a wheel sends them
+ *   close           asks every toplevel to close, as a window's close box does
+ * The seat gets its pointer with the first pointer command: a pointer shows
+ * a cursor on the output, which screenshots of other tests must not see.
  * Loaded with weston --modules=PATH. */
 
 #include <fcntl.h>
@@ -23,6 +30,15 @@ void weston_seat_init(struct weston_seat *seat, struct weston_compositor *ec, co
 int weston_seat_init_keyboard(struct weston_seat *seat, struct xkb_keymap *keymap);
 void notify_key(struct weston_seat *seat, const struct timespec *time, uint32_t key,
                 enum wl_keyboard_key_state state, enum weston_key_state_update update_state);
+int weston_seat_init_pointer(struct weston_seat *seat);
+void notify_motion_absolute(struct weston_seat *seat, const struct timespec *time, double x, double y);
+void notify_button(struct weston_seat *seat, const struct timespec *time, int32_t button,
+                   enum wl_pointer_button_state state);
+void notify_axis(struct weston_seat *seat, const struct timespec *time, struct weston_pointer_axis_event *event);
+void notify_pointer_frame(struct weston_seat *seat);
+
+/* Axis movement of one wheel notch, as weston's input back ends send it. */
+#define NOTCH 10.0
 
 struct test_seat {
   struct weston_seat seat;
@@ -32,11 +48,11 @@ struct test_seat {
   size_t length;
 };
 
-/* The newest toplevel (views are listed front to back). */
-static struct weston_surface *newest_toplevel(struct weston_compositor *compositor) {
+/* The newest toplevel's view (views are listed front to back). */
+static struct weston_view *newest_toplevel(struct weston_compositor *compositor) {
   struct weston_view *view;
   wl_list_for_each(view, &compositor->view_list, link) {
-    if (weston_surface_get_desktop_surface(view->surface)) return view->surface;
+    if (weston_surface_get_desktop_surface(view->surface)) return view;
   }
   return NULL;
 }
@@ -46,12 +62,48 @@ static void send_key(struct test_seat *t, uint32_t code, int pressed) {
   struct timespec now;
   if (!keyboard) return;
   if (!keyboard->focus) {
-    struct weston_surface *surface = newest_toplevel(t->compositor);
-    if (surface) weston_keyboard_set_focus(keyboard, surface);
+    struct weston_view *view = newest_toplevel(t->compositor);
+    if (view) weston_keyboard_set_focus(keyboard, view->surface);
   }
   weston_compositor_get_time(&now);
   notify_key(&t->seat, &now, code, pressed ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED,
              STATE_UPDATE_AUTOMATIC);
+}
+
+static int has_pointer(struct test_seat *t) {
+  return weston_seat_get_pointer(&t->seat) || weston_seat_init_pointer(&t->seat) == 0;
+}
+
+static void move_pointer(struct test_seat *t, double x, double y) {
+  struct weston_view *view = newest_toplevel(t->compositor);
+  struct timespec now;
+  if (view) {
+    float gx, gy;
+    weston_view_to_global_float(view, (float)x, (float)y, &gx, &gy);
+    x = gx;
+    y = gy;
+  }
+  weston_compositor_get_time(&now);
+  notify_motion_absolute(&t->seat, &now, x, y);
+  notify_pointer_frame(&t->seat);
+}
+
+static void send_button(struct test_seat *t, int32_t code, int pressed) {
+  struct timespec now;
+  weston_compositor_get_time(&now);
+  notify_button(&t->seat, &now, code, pressed ? WL_POINTER_BUTTON_STATE_PRESSED : WL_POINTER_BUTTON_STATE_RELEASED);
+  notify_pointer_frame(&t->seat);
+}
+
+static void turn_wheel(struct test_seat *t, int steps) {
+  struct weston_pointer_axis_event event = {WL_POINTER_AXIS_VERTICAL_SCROLL, 0, true, steps < 0 ? -1 : 1};
+  struct timespec now;
+  event.value = NOTCH * event.discrete;
+  for (int i = 0; i < abs(steps); ++i) {
+    weston_compositor_get_time(&now);
+    notify_axis(&t->seat, &now, &event);
+    notify_pointer_frame(&t->seat);
+  }
 }
 
 static void close_toplevels(struct test_seat *t) {
@@ -64,9 +116,16 @@ static void close_toplevels(struct test_seat *t) {
 
 static void run_command(struct test_seat *t, const char *line) {
   unsigned code = 0;
-  int pressed = 0;
+  int pressed = 0, steps = 0;
+  double x = 0, y = 0;
   if (sscanf(line, "key %u %d", &code, &pressed) == 2)
     send_key(t, code, pressed);
+  else if (sscanf(line, "move %lf %lf", &x, &y) == 2 && has_pointer(t))
+    move_pointer(t, x, y);
+  else if (sscanf(line, "button %u %d", &code, &pressed) == 2 && has_pointer(t))
+    send_button(t, (int32_t)code, pressed);
+  else if (sscanf(line, "wheel %d", &steps) == 1 && has_pointer(t))
+    turn_wheel(t, steps);
   else if (strcmp(line, "close") == 0)
     close_toplevels(t);
 }
