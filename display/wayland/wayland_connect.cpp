@@ -1,8 +1,8 @@
 // The connection to the compositor and its globals: wl_compositor,
-// wl_subcompositor (for our title bar), wl_shm,
-// xdg_wm_base (answering its pings), wl_seat (keyboard and pointer as the
-// seat offers them), xdg-decoration where the compositor draws frames and
-// pointer constraints where it offers them.
+// wl_subcompositor (for our title bar), wl_shm, xdg_wm_base (answering its
+// pings), wl_seat (keyboard and pointer as the seat offers them), wl_output
+// and wp_presentation (for the refresh rate), xdg-decoration where the
+// compositor draws frames and pointer constraints where it offers them.
 
 #include <cstring>
 
@@ -50,6 +50,10 @@ void on_global(void*, wl_registry* registry, std::uint32_t name, const char* int
     w.compositor = bind<wl_compositor>(registry, name, wl_compositor_interface, version, kCompositorVersion);
   } else if (std::strcmp(interface, wl_subcompositor_interface.name) == 0 && !w.subcompositor) {
     w.subcompositor = bind<wl_subcompositor>(registry, name, wl_subcompositor_interface, version, 1);
+  } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
+    wayland_bind_output(registry, name);
+  } else if (std::strcmp(interface, "wp_presentation") == 0 && !w.presentation) {
+    wayland_bind_presentation(registry, name);
   } else if (std::strcmp(interface, wl_shm_interface.name) == 0 && !w.shm) {
     w.shm = bind<wl_shm>(registry, name, wl_shm_interface, version, 1);
   } else if (std::strcmp(interface, xdg_wm_base_interface.name) == 0 && !w.wm_base) {
@@ -107,6 +111,7 @@ void wayland_disconnect() {
   if (!w.display) return;
   wayland_release_keyboard();
   wayland_release_pointer();
+  wayland_release_timing();
   if (w.decoration_manager) zxdg_decoration_manager_v1_destroy(w.decoration_manager);
   if (w.pointer_constraints) zwp_pointer_constraints_v1_destroy(w.pointer_constraints);
   if (w.seat) wl_seat_destroy(w.seat);

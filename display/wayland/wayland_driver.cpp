@@ -61,6 +61,7 @@ int wayland_init(const char* title, int width, int height, int depth, int refres
     note_driver_refusal(w.failure.empty() ? "the Wayland window could not be set up" : w.failure);
     return -1;
   }
+  if (ScreenMode* mode = current_mode()) mode->refresh_rate = window_host().refresh_rate.load();
   return 0;
 }
 

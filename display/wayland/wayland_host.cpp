@@ -99,6 +99,7 @@ void wait_for_pass(Clock::time_point last_pass) {
 
 int wayland_thread_init() {
   if (wayland_create_window() != 0) return -1;
+  window_host().refresh_rate = wayland().output_refresh;
   if (wayland_setup_presentation() != 0) return -1;
   flush_or_lose();
   return 0;

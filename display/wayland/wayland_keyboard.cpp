@@ -1,16 +1,20 @@
 // The keyboard through xkbcommon: the compositor's keymap read into the
 // shared key table (input/keysym_keys.h) by the keys' XKB names, so that a
 // key gives the same codes as under X11; the text of a press from the key's
-// symbol with the modifiers held; and the repeat of a held key, which on
-// Wayland is the client's, at the rate and delay the compositor announces.
+// symbol with the modifiers held, dead keys and compose sequences through the
+// locale's compose table (as the X input method does); and the repeat of a
+// held key, which on Wayland is the client's, at the rate and delay the
+// compositor announces.
 
 #include <sys/mman.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
+#include <xkbcommon/xkbcommon-compose.h>
 #include <xkbcommon/xkbcommon-keysyms.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "display/screen_mode.h"
 #include "display/wayland/wayland_state.h"
@@ -60,6 +64,38 @@ char32_t text_of(const WaylandState& w, std::uint32_t keycode) {
   return xkb_state_key_get_utf32(w.key_state, keycode);
 }
 
+// The text of a press after the compose sequence has seen it: none while a
+// sequence goes on or when it breaks off, the sequence's result when it ends.
+char32_t composed_text(WaylandState& w, std::uint32_t keycode, char32_t text) {
+  if (!w.compose || xkb_compose_state_feed(w.compose, xkb_state_key_get_one_sym(w.key_state, keycode)) ==
+                        XKB_COMPOSE_FEED_IGNORED)
+    return text;
+  switch (xkb_compose_state_get_status(w.compose)) {
+    case XKB_COMPOSE_COMPOSING: return 0;
+    case XKB_COMPOSE_CANCELLED: xkb_compose_state_reset(w.compose); return 0;
+    case XKB_COMPOSE_COMPOSED: {
+      // One character, as every key gives; longer results have no symbol.
+      const char32_t result = xkb_keysym_to_utf32(xkb_compose_state_get_one_sym(w.compose));
+      xkb_compose_state_reset(w.compose);
+      return result;
+    }
+    default: return text;
+  }
+}
+
+// The compose table of the user's locale, as the C library would pick it
+// (the library reads the variables and changes no locale of the program's).
+xkb_compose_state* new_compose_state(xkb_context* context) {
+  const char* locale = nullptr;
+  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"})
+    if (const char* value = std::getenv(name); !locale && value && *value) locale = value;
+  xkb_compose_table* table = xkb_compose_table_new_from_locale(context, locale ? locale : "C", XKB_COMPOSE_COMPILE_NO_FLAGS);
+  if (!table) return nullptr;
+  xkb_compose_state* state = xkb_compose_state_new(table, XKB_COMPOSE_STATE_NO_FLAGS);
+  xkb_compose_table_unref(table);
+  return state;
+}
+
 void set_key_down(WaylandState& w, std::uint32_t keycode, bool down) {
   w.keycode_down[keycode] = down;
   if (const std::uint16_t virtual_key = g_keys.key(keycode).virtual_key) w.vk_down[virtual_key] = down;
@@ -92,7 +128,8 @@ void key_press(std::uint32_t keycode, bool repeat) {
     if (!repeat) switch_window_mode();
     return;
   }
-  const char32_t text = text_of(w, keycode);
+  // A repeat does not step through a sequence again.
+  const char32_t text = repeat ? text_of(w, keycode) : composed_text(w, keycode, text_of(w, keycode));
   KeyMessage message;
   message.character = text <= 0xFF ? std::uint8_t(text) : 0;
   message.scan_code = key.scan_code & 0xFF;
@@ -207,6 +244,7 @@ const wl_keyboard_listener kKeyboardListener = {on_keymap, on_enter, on_leave, o
 void wayland_bind_keyboard() {
   WaylandState& w = wayland();
   if (!w.xkb) w.xkb = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+  if (w.xkb && !w.compose) w.compose = new_compose_state(w.xkb);
   if (w.repeat_timer < 0) w.repeat_timer = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
   w.keyboard = wl_seat_get_keyboard(w.seat);
   wl_keyboard_add_listener(w.keyboard, &kKeyboardListener, nullptr);
@@ -222,11 +260,13 @@ void wayland_release_keyboard() {
   }
   if (w.key_state) xkb_state_unref(w.key_state);
   if (w.keymap) xkb_keymap_unref(w.keymap);
+  if (w.compose) xkb_compose_state_unref(w.compose);
   if (w.xkb) xkb_context_unref(w.xkb);
   if (w.repeat_timer >= 0) close(w.repeat_timer);
   w.keyboard = nullptr;
   w.key_state = nullptr;
   w.keymap = nullptr;
+  w.compose = nullptr;
   w.xkb = nullptr;
   w.repeat_timer = -1;
   w.repeat_keycode = 0;

@@ -94,6 +94,7 @@ void wayland_present_marked_rows() {
   wl_surface_damage_buffer(w.surface, 0, band.first, host.width, std::min(band.last, host.height - 1) - band.first + 1);
   w.frame_callback = wl_surface_frame(w.surface);
   wl_callback_add_listener(w.frame_callback, &kFrameListener, nullptr);
+  wayland_ask_presentation_feedback();
   wl_surface_commit(w.surface);
 }
 

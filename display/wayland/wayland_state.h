@@ -21,6 +21,9 @@ struct xdg_toplevel;
 struct zxdg_decoration_manager_v1;
 struct zxdg_toplevel_decoration_v1;
 struct wl_cursor_theme;
+struct wp_presentation;
+struct wp_presentation_feedback;
+struct xkb_compose_state;
 struct zwp_pointer_constraints_v1;
 struct zwp_confined_pointer_v1;
 
@@ -62,6 +65,9 @@ struct WaylandState {
   std::uint32_t seat_version = 0;
   zxdg_decoration_manager_v1* decoration_manager = nullptr;
   zwp_pointer_constraints_v1* pointer_constraints = nullptr;  // null: confinement not offered
+  wp_presentation* presentation = nullptr;                   // null: no presentation feedback
+  std::vector<wl_output*> outputs;
+  int output_refresh = 0;  // Hz of the first output's current mode, 0 unknown
 
   // The window.
   wl_surface* surface = nullptr;
@@ -93,12 +99,14 @@ struct WaylandState {
   std::array<WaylandBuffer, 2> buffers{};
   std::int32_t stride = 0;
   wl_callback* frame_callback = nullptr;  // the last commit's frame is not done yet
+  struct wp_presentation_feedback* feedback = nullptr;  // asked for and not yet answered
 
   // Keyboard.
   wl_keyboard* keyboard = nullptr;
   xkb_context* xkb = nullptr;
   xkb_keymap* keymap = nullptr;
   xkb_state* key_state = nullptr;
+  xkb_compose_state* compose = nullptr;  // null: the locale has no compose table
   xkb_mod_index_t shift_index = 0, ctrl_index = 0, alt_index = 0, level3_index = 0;
   std::array<bool, 256> keycode_down{};
   std::array<bool, 256> vk_down{};  // specific virtual keys (left/right modifiers)
@@ -169,6 +177,13 @@ WaylandBuffer* wayland_free_buffer();
 int wayland_setup_presentation();
 void wayland_release_presentation();
 void wayland_present_marked_rows();
+
+// wayland_timing.cpp: the refresh rate from the outputs and presentation feedback.
+void wayland_bind_output(wl_registry* registry, std::uint32_t name);
+void wayland_bind_presentation(wl_registry* registry, std::uint32_t name);
+// Before a commit: the next presented frame tells the showing output's rate.
+void wayland_ask_presentation_feedback();
+void wayland_release_timing();
 
 // wayland_keyboard.cpp
 void wayland_bind_keyboard();

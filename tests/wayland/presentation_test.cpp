@@ -12,6 +12,7 @@
 
 #include "display/display_driver.h"
 #include "display/screen_mode.h"
+#include "display/window_host.h"
 #include "gfx/screen_lock.h"
 #include "tests/wayland/weston_session.h"
 
@@ -107,6 +108,9 @@ class WaylandPresentation : public ::testing::Test {
 
 TEST_F(WaylandPresentation, TheOutputShowsTheFramebufferAfterFullFramesBandsAndAnimation) {
   open(32);
+  // The output's rate, as X11 gives the monitor's (headless weston: 60 Hz).
+  EXPECT_EQ(current_mode()->refresh_rate, 60);
+  EXPECT_EQ(window_host().refresh_rate.load(), 60);
   scribble(0, Weston::kHeight - 1, 1);
   EXPECT_TRUE(shows_framebuffer()) << "whole picture";
 

@@ -73,6 +73,26 @@ TEST_F(WaylandKeys, KeysReadAsUnderX11AndAHeldKeyRepeats) {
   for (const auto& r : held) EXPECT_EQ(r, std::vector<int>{'b'});
 }
 
+// Dead keys compose as under X11's input method: on the international US
+// layout the apostrophe is a dead acute, and with an e it types é.
+TEST(WaylandCompose, ADeadKeyAndALetterTypeOneAccentedCharacter) {
+  Weston weston(Weston::kWidth, Weston::kHeight, "intl");
+  ASSERT_TRUE(weston.running()) << "weston did not start";
+  std::vector<std::string> env = weston.client_env();
+  env.push_back("LANG=C.UTF-8");
+  Child reader({QZ_KEY_READER}, env);
+  ASSERT_EQ(reader.read_line(20s).value_or(""), "ready") << reader.read_stderr();
+  ASSERT_TRUE(weston.wait_for_picture());
+  drain_key_reader(reader);
+  weston.keys({KEY_APOSTROPHE});
+  weston.keys({KEY_E});
+  EXPECT_EQ(read_key_reads(reader, 1), Reads{{0x82}});  // é in code page 437
+  std::this_thread::sleep_for(50ms);
+  EXPECT_TRUE(drain_key_reader(reader).empty());
+  reader.write_line("quit");
+  EXPECT_EQ(reader.wait(10s).status, 0);
+}
+
 class WaylandProgram : public ::testing::Test {
  protected:
   Child start(std::vector<std::string> env) { return Child({QZ_PROGRAM}, env); }

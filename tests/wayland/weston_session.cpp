@@ -24,12 +24,13 @@ std::string read_file(const std::string& path) {
 
 }  // namespace
 
-Weston::Weston(int width, int height) : width_(width), height_(height) {
+Weston::Weston(int width, int height, const std::string& keymap_variant) : width_(width), height_(height) {
   char dir[] = "/tmp/qz-weston-XXXXXX";  // mkdtemp makes it 0700
   if (!mkdtemp(dir)) return;
   dir_ = dir;
   std::ofstream(dir_ + "/weston.ini") << "[core]\nidle-time=0\n[shell]\npanel-position=none\nbackground-color=0xff336699\nanimation=none\n"
-                                         "startup-animation=none\n[input-method]\npath=\n";
+                                         "startup-animation=none\n[input-method]\npath=\n"
+                                      << "[keyboard]\nkeymap_layout=us\nkeymap_variant=" << keymap_variant << "\n";
   const std::string control = dir_ + "/control";
   if (mkfifo(control.c_str(), 0600) != 0) return;
   // Read and write, so that opening does not wait for the compositor.

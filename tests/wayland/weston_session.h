@@ -2,8 +2,9 @@
 
 // A private headless weston for the Wayland tests: its own runtime folder
 // (mode 0700), configuration and socket, the project's test module for a
-// seat with a keyboard (a pointer from its first use) and the close request, and screenshots read back
-// pixel for pixel. Ended (and its folder removed) with the object, and with
+// seat with a keyboard (US layout, or a variant of it; a pointer from its
+// first use) and the close request, and screenshots read back pixel for
+// pixel. Ended (and its folder removed) with the object, and with
 // the test process when that dies.
 
 #include <sys/types.h>
@@ -20,7 +21,7 @@ class Weston {
  public:
   static constexpr int kWidth = 1680, kHeight = 1050;
 
-  explicit Weston(int width = kWidth, int height = kHeight);
+  explicit Weston(int width = kWidth, int height = kHeight, const std::string& keymap_variant = "");
   ~Weston();
   Weston(const Weston&) = delete;
   Weston& operator=(const Weston&) = delete;
