@@ -1,6 +1,5 @@
-#include <sys/ipc.h>
 #include <sys/mman.h>
-#include <sys/shm.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
@@ -127,21 +126,24 @@ void first_touch_huge(benchmark::State& state) {
   }
 }
 
-// The kind of memory the framebuffer pages are today: a System V segment.
+// The kind of memory the framebuffer pages are today: a shared-memory file.
 void first_touch_shm(benchmark::State& state) {
   for (auto _ : state) {
     auto start = Clock::now();
-    int id = shmget(IPC_PRIVATE, kFrameBytes, IPC_CREAT | 0600);
-    void* p = id >= 0 ? shmat(id, nullptr, 0) : reinterpret_cast<void*>(-1);
-    if (id >= 0) shmctl(id, IPC_RMID, nullptr);
-    if (p == reinterpret_cast<void*>(-1)) {
-      state.SkipWithError("no System V shared memory");
+    const int fd = memfd_create("bench-page", MFD_CLOEXEC);
+    void* p = fd >= 0 && ftruncate(fd, off_t(kFrameBytes)) == 0
+                  ? mmap(nullptr, kFrameBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
+                  : MAP_FAILED;
+    if (p == MAP_FAILED) {
+      if (fd >= 0) close(fd);
+      state.SkipWithError("no shared-memory file");
       break;
     }
     std::memset(p, 0xD2, kFrameBytes);
     benchmark::DoNotOptimize(p);
     state.SetIterationTime(seconds_since(start));
-    shmdt(p);
+    munmap(p, kFrameBytes);
+    close(fd);
   }
 }
 
