@@ -19,6 +19,7 @@
 #include "display/screen_mode.h"
 #include "display/wayland/wayland_state.h"
 #include "display/window_host.h"
+#include "display/window_title.h"
 #include "gfx/builtin_data.h"
 #include "input/window_input.h"
 #include "xdg-shell-client.h"
@@ -56,15 +57,18 @@ void draw_bar() {
   std::fill_n(pixels, std::size_t(width) * kFrameBarHeight, colours.background);
   auto put = [&](int x, int y) { pixels[std::size_t(y) * std::size_t(width) + std::size_t(x)] = colours.text; };
 
-  // The title's bytes are the program's text, shown in its own font.
+  // The title reads as the window system reads it (the locale's text, else
+  // Latin-1), shown in the built-in code page 437 font.
+  const std::u32string title = title_characters(w.title);
   const FontRecord& font = builtin_font(kFontIndex);
   const int cell_w = int(font.cell_width), cell_h = int(font.cell_height);
   const int top = (kFrameBarHeight - cell_h) / 2;
   const int room = (width - 2 * kBoxWidth - 2 * kMargin) / cell_w;
-  const int count = std::min(int(w.title.size()), std::max(room, 0));
+  const int count = std::min(int(title.size()), std::max(room, 0));
   const int row_bytes = (cell_w + 7) / 8;
   for (int i = 0; i < count; ++i) {
-    const std::uint8_t* glyph = font.glyphs + std::size_t(std::uint8_t(w.title[std::size_t(i)])) * std::size_t(cell_h * row_bytes);
+    const std::uint8_t code = cp437_from_unicode(title[std::size_t(i)]);
+    const std::uint8_t* glyph = font.glyphs + std::size_t(code) * std::size_t(cell_h * row_bytes);
     for (int y = 0; y < cell_h; ++y)
       for (int x = 0; x < cell_w; ++x)
         if (glyph[y * row_bytes + (x >> 3)] & (1u << (x & 7))) put(kMargin + i * cell_w + x, top + y);
