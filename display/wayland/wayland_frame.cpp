@@ -55,7 +55,10 @@ void draw_bar() {
   const BarColours colours = w.activated ? kActive : kInactive;
   auto* pixels = reinterpret_cast<std::uint32_t*>(w.bar_pixels);
   std::fill_n(pixels, std::size_t(width) * kFrameBarHeight, colours.background);
-  auto put = [&](int x, int y) { pixels[std::size_t(y) * std::size_t(width) + std::size_t(x)] = colours.text; };
+  // Clipped: on a window narrower than the boxes they overlap or fall off.
+  auto put = [&](int x, int y) {
+    if (x >= 0 && x < width) pixels[std::size_t(y) * std::size_t(width) + std::size_t(x)] = colours.text;
+  };
 
   // The title reads as the window system reads it (the locale's text, else
   // Latin-1), shown in the built-in code page 437 font.

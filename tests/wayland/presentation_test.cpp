@@ -126,6 +126,14 @@ TEST_F(WaylandPresentation, TheOutputShowsTheFramebufferAfterFullFramesBandsAndA
   EXPECT_TRUE(shows_framebuffer()) << "after the animation";
 }
 
+// A window narrower than the title bar's boxes: they are clipped to it.
+TEST_F(WaylandPresentation, AWindowNarrowerThanItsTitleBarOpensAndShows) {
+  gfx_screen_res(1, 8, 32, 1, 0, 0);
+  ASSERT_NE(current_mode(), nullptr) << driver_failure_reason();
+  EXPECT_STREQ(current_mode()->driver->name, "Wayland");
+  EXPECT_TRUE(weston.wait_for_picture());
+}
+
 // Converted rows (the palette's colours) take the same way.
 TEST_F(WaylandPresentation, AnEightBitModeShowsItsPaletteColours) {
   open(8);
