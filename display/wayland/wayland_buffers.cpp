@@ -70,14 +70,18 @@ bool wayland_share_pages(const ScreenMode& mode) {
   const std::size_t bytes = std::size_t(mode.pitch) * std::size_t(mode.height);
   for (const PageBuffer& page : mode.page_blocks)
     if (page.share_fd() < 0 || bytes > std::size_t(INT32_MAX)) return false;
-  for (const PageBuffer& page : mode.page_blocks) {
-    // The buffer keeps the pool's memory; the pool itself is not needed again.
-    wl_shm_pool* pool = wl_shm_create_pool(w.shm, page.share_fd(), std::int32_t(bytes));
-    w.page_buffers.push_back(
-        wl_shm_pool_create_buffer(pool, 0, mode.width, mode.height, mode.pitch, WL_SHM_FORMAT_XRGB8888));
-    wl_shm_pool_destroy(pool);
-  }
+  for (const PageBuffer& page : mode.page_blocks)
+    w.page_buffers.push_back(wayland_buffer_over(page, mode.width, mode.height, mode.pitch));
   return true;
+}
+
+wl_buffer* wayland_buffer_over(const PageBuffer& memory, int width, int height, int stride) {
+  // The buffer keeps the pool's memory; the pool itself is not needed again.
+  const auto bytes = std::int32_t(std::size_t(stride) * std::size_t(height));
+  wl_shm_pool* pool = wl_shm_create_pool(wayland().shm, memory.share_fd(), bytes);
+  wl_buffer* buffer = wl_shm_pool_create_buffer(pool, 0, width, height, stride, WL_SHM_FORMAT_XRGB8888);
+  wl_shm_pool_destroy(pool);
+  return buffer;
 }
 
 void wayland_destroy_buffers() {

@@ -9,12 +9,10 @@
 // or asks to close as the compositor's own close request does. The strip is
 // hidden while the window is fullscreen and dims while it is inactive.
 
-#include <fcntl.h>
 #include <linux/input-event-codes.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <new>
 
 #include "display/screen_mode.h"
 #include "display/wayland/wayland_state.h"
@@ -53,7 +51,7 @@ void draw_bar() {
   WaylandState& w = wayland();
   const int width = window_host().width;
   const BarColours colours = w.activated ? kActive : kInactive;
-  auto* pixels = reinterpret_cast<std::uint32_t*>(w.bar_pixels);
+  auto* pixels = reinterpret_cast<std::uint32_t*>(w.bar_memory.data());
   std::fill_n(pixels, std::size_t(width) * kFrameBarHeight, colours.background);
   // Clipped: on a window narrower than the boxes they overlap or fall off.
   auto put = [&](int x, int y) {
@@ -120,20 +118,14 @@ void show_bar() {
 bool make_buffer() {
   WaylandState& w = wayland();
   const int width = window_host().width;
-  const std::size_t bytes = std::size_t(width) * 4 * kFrameBarHeight;
-  const int fd = memfd_create("qzgfx-title-bar", MFD_CLOEXEC);
-  void* memory = fd >= 0 && ftruncate(fd, off_t(bytes)) == 0
-                     ? mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
-                     : MAP_FAILED;
-  if (memory != MAP_FAILED) {
-    wl_shm_pool* pool = wl_shm_create_pool(w.shm, fd, std::int32_t(bytes));
-    w.bar_buffer = wl_shm_pool_create_buffer(pool, 0, width, kFrameBarHeight, width * 4, WL_SHM_FORMAT_XRGB8888);
-    wl_shm_pool_destroy(pool);
-    w.bar_pixels = static_cast<std::uint8_t*>(memory);
-    w.bar_bytes = bytes;
+  try {
+    w.bar_memory = PageBuffer(std::size_t(width) * 4 * kFrameBarHeight);
+  } catch (const std::bad_alloc&) {
+    return false;
   }
-  if (fd >= 0) close(fd);
-  return w.bar_pixels != nullptr;
+  if (w.bar_memory.share_fd() < 0) return false;
+  w.bar_buffer = wayland_buffer_over(w.bar_memory, width, kFrameBarHeight, width * 4);
+  return true;
 }
 
 }  // namespace
@@ -156,11 +148,10 @@ void wayland_frame_destroy() {
   if (w.bar_subsurface) wl_subsurface_destroy(w.bar_subsurface);
   if (w.bar_surface) wl_surface_destroy(w.bar_surface);
   if (w.bar_buffer) wl_buffer_destroy(w.bar_buffer);
-  if (w.bar_pixels) munmap(w.bar_pixels, w.bar_bytes);
+  w.bar_memory = PageBuffer{};
   w.bar_subsurface = nullptr;
   w.bar_surface = nullptr;
   w.bar_buffer = nullptr;
-  w.bar_pixels = nullptr;
   w.bar_shown = false;
 }
 

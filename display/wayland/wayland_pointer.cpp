@@ -38,12 +38,10 @@ void on_enter(void*, wl_pointer*, std::uint32_t serial, wl_surface* surface, wl_
   w.pointer_on_bar = wayland_frame_owns(surface);
   w.bar_pointer_x = wl_fixed_to_int(x);
   w.bar_pointer_y = wl_fixed_to_int(y);
-  if (w.pointer_on_bar) {
-    w.pointer_serial = serial;
-    wayland_show_cursor(true);
-  }
-  if (!w.pointer_on_content) return;
   w.pointer_serial = serial;
+  // The title bar shows the arrow whatever the program asked.
+  if (w.pointer_on_bar) wayland_show_cursor(true);
+  if (!w.pointer_on_content) return;
   wayland_show_cursor(window_input().cursor_visible != 0);
   window_input().cursor_in_client = 1;
   if (window_host().active && !window_input().pointer_inside) pointer_entry();

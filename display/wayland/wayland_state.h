@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "display/page_buffer.h"
 #include "input/keysym_keys.h"
 
 struct xdg_wm_base;
@@ -83,8 +84,7 @@ struct WaylandState {
   wl_surface* bar_surface = nullptr;
   wl_subsurface* bar_subsurface = nullptr;
   wl_buffer* bar_buffer = nullptr;
-  std::uint8_t* bar_pixels = nullptr;
-  std::size_t bar_bytes = 0;
+  PageBuffer bar_memory;  // a shared-memory file the buffer lies over
   bool bar_shown = false;        // the strip is mapped (not while fullscreen)
   bool bar_drawn_active = false;  // the colours it was drawn in
   int bar_pressed = 0;            // the box a button went down on, 0 none
@@ -162,6 +162,8 @@ void wayland_frame_button(std::uint32_t button, bool pressed, std::uint32_t seri
 // One buffer for each framebuffer page, over the page's own memory (false:
 // a page is not in shared memory).
 bool wayland_share_pages(const ScreenMode& mode);
+// An XRGB buffer over shared memory (rows `stride` bytes apart from its start).
+wl_buffer* wayland_buffer_over(const PageBuffer& memory, int width, int height, int stride);
 // The two buffers converted rows are written to.
 int wayland_create_buffers(int width, int height);
 void wayland_destroy_buffers();
