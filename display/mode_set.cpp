@@ -9,6 +9,7 @@
 #include "display/window_title.h"
 #include "gfx/builtin_data.h"
 #include "gfx/context.h"
+#include "gfx/raster_settings.h"
 #include "gfx/screen_lock.h"
 #include "gfx/text.h"
 #include "gfx/text_output.h"
@@ -62,6 +63,7 @@ void tear_down() {
   if (screen_lock_depth() > 0) screen_lock_release_all();
   if (g_mode->driver && g_mode->driver->exit) g_mode->driver->exit();
   mode_detail::current = nullptr;
+  publish_raster_settings(RasterSettings{});
   g_mode.reset();
 }
 
@@ -184,6 +186,8 @@ int gfx_set_mode(int mode_number, int width, int height, int depth, int scanline
     if (flags & kModeHighPriority) mode.flags |= kBehaviourHighPriority;
   }
   builtin_block();
+  publish_raster_settings({(mode.flags & kBehaviourAlphaBlend) != 0, mode.bytes_per_pixel, mode.aspect,
+                           mode.default_font});
   ensure_default_window_title();
 
   set_driver_failure_reason(nullptr);
@@ -219,6 +223,11 @@ int gfx_set_mode(int mode_number, int width, int height, int depth, int scanline
   if (!g_shutdown_registered) {
     g_shutdown_registered = true;
     set_shutdown_handler([](int) { gfx_screen_close(); });
+    // A program that returns from main or calls exit with the screen open
+    // would otherwise run static destructors under the presentation thread.
+    // Registered after the first mode set made the records its thread
+    // touches, so it runs before their destructors.
+    std::atexit([] { gfx_screen_close(); });
   }
   set_last_error(0);
   return 0;

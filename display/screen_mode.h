@@ -5,6 +5,7 @@
 // read it. current_mode() is null in text mode.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <semaphore>
@@ -89,7 +90,9 @@ struct ScreenMode {
   std::int32_t event_write = 0;
   std::binary_semaphore event_guard{1};
   std::int32_t flags = 0;
-  std::int32_t lock_count = 0;  // depth of the screen lock of its holder
+  // Depth of the screen lock of its last taker: a record for inspection (each
+  // thread counts its own nesting), written by any drawing thread.
+  std::atomic<std::int32_t> lock_count{0};
 };
 
 // The current mode, or null in text mode. The mode set owns it; this is

@@ -20,7 +20,7 @@ int main(int argc, char** argv) try {
   screen.clear(qz::rgb(40, 90, 160));
   for (int i = 0; i < 12; ++i) {
     screen.blit(sprite, 20 + i * 50, 100);                 // the whole square
-    screen.blit(sprite, 20 + i * 50, 200, qz::black);      // black left out
+    screen.blit(sprite, 20 + i * 50, 200, qz::black);      // black left out, the eyes too
   }
   screen.text(20, 300, "Saved as a PNG; press a key", qz::white);
 

@@ -30,7 +30,7 @@ bool surface_of(const ImageRef* image, const ScreenMode* mode, Surface& out) {
     out = {mode->pages[std::size_t(ctx.work_page)], mode->width, mode->height, mode->pitch, mode->bytes_per_pixel};
     return true;
   }
-  auto info = read_image_header(*image, mode ? mode->bytes_per_pixel : 4);
+  auto info = read_image_header(*image, raster_screen_bytes_per_pixel());
   if (!info) return false;
   out = {info->pixels, info->width, info->height, info->pitch, info->bytes_per_pixel};
   return true;
@@ -48,12 +48,13 @@ void clip_start(i64& start, i64& other_start, i64& length) {
 // Rows are walked upwards and pixels leftwards when the target overlaps the
 // source further down or right, so that no source pixel is overwritten before
 // it is read.
+// `mask` picks the bits compared with the key.
 template <typename Pixel>
-void copy_keyed(std::uint8_t* dest, const std::uint8_t* src, i64 count, Pixel key, bool backwards) {
+void copy_keyed(std::uint8_t* dest, const std::uint8_t* src, i64 count, Pixel key, Pixel mask, bool backwards) {
   auto one = [&](i64 i) {
     Pixel v;
     std::memcpy(&v, src + i * i64(sizeof(Pixel)), sizeof v);
-    if (v != key) std::memcpy(dest + i * i64(sizeof(Pixel)), &v, sizeof v);
+    if ((v & mask) != key) std::memcpy(dest + i * i64(sizeof(Pixel)), &v, sizeof v);
   };
   if (backwards) {
     for (i64 i = count - 1; i >= 0; --i) one(i);
@@ -66,7 +67,8 @@ void copy_keyed(std::uint8_t* dest, const std::uint8_t* src, i64 count, Pixel ke
 
 void gfx_blit(const ImageRef* target, int x, int y, const ImageRef* source, int sx, int sy, int w, int h,
               bool use_key, std::uint32_t key) {
-  const ScreenMode* mode = current_mode();
+  // Image to image reads nothing of the screen, which another thread may be replacing.
+  const ScreenMode* mode = target && source ? nullptr : current_mode();
   Surface dst, src;
   // Without a screen there is nothing to copy to or from it: quietly, as drawing.
   if ((!target || !source) && !mode) return set_last_error(0);
@@ -104,11 +106,12 @@ void gfx_blit(const ImageRef* target, int x, int y, const ImageRef* source, int 
       else
         std::memcpy(dr, sr, std::size_t(bytes));
     } else if (bpp == 4) {
-      copy_keyed<std::uint32_t>(dr, sr, W, key, leftwards);
+      // Colour, not alpha: QZ_BLACK (opaque) matches a new image's 0 too.
+      copy_keyed<std::uint32_t>(dr, sr, W, key & 0x00FFFFFFu, 0x00FFFFFFu, leftwards);
     } else if (bpp == 2) {
-      copy_keyed<std::uint16_t>(dr, sr, W, std::uint16_t(key), leftwards);
+      copy_keyed<std::uint16_t>(dr, sr, W, std::uint16_t(key), 0xFFFF, leftwards);
     } else {
-      copy_keyed<std::uint8_t>(dr, sr, W, std::uint8_t(key), leftwards);
+      copy_keyed<std::uint8_t>(dr, sr, W, std::uint8_t(key), 0xFF, leftwards);
     }
   }
   if (!target) screen_unlock(int(Y), int(Y + H - 1));

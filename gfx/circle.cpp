@@ -246,7 +246,7 @@ void fill_kept(GfxContext& ctx, const WalkSteps& w, i64 cy, i64 xl, i64 xr, std:
 }
 
 void draw_ellipse(GfxContext& ctx, PixelPoint c, float rx, float ry, std::uint32_t colour, bool fill) {
-  screen_lock();
+  target_lock(ctx);
   const float cxf = static_cast<float>(c.x);
   const i64 xl = trunc_to_int(cxf - rx), xr = trunc_to_int(cxf + rx);
   const WalkSteps* kept = ry == 0.0f ? nullptr : kept_walk(rx, ry);
@@ -267,12 +267,12 @@ void draw_ellipse(GfxContext& ctx, PixelPoint c, float rx, float ry, std::uint32
       below[a] = below[b] = above[a] = above[b] = colour;
     }
     mark_dirty_rows(ctx, c.y - depth, c.y + depth);
-    screen_unlock(1, 0);
+    target_unlock(ctx);
     return;
   }
   const i64 depth = draw_ellipse_other(ctx, c, rx, ry, colour, fill, xl, xr, kept);
   mark_dirty_rows(ctx, std::max<i64>(c.y - depth, y0), std::min<i64>(c.y + depth, y1));
-  screen_unlock(1, 0);
+  target_unlock(ctx);
 }
 
 // Offset of the arc point at angle theta, in whole pixels.
@@ -311,7 +311,7 @@ void draw_arc(GfxContext& ctx, PixelPoint c, float rx, float ry, std::uint32_t c
   while (end - start > static_cast<float>(kTwoPi)) start = static_cast<float>(start + kTwoPi);
   float step = static_cast<float>(1.0 / (1.5 * std::sqrt(static_cast<double>(rx)) * std::sqrt(static_cast<double>(ry))));
 
-  screen_lock();
+  target_lock(ctx);
   i64 top = c.y, bottom = c.y;
   auto plot = [&](float theta) {
     PixelPoint p = arc_offset(rx, ry, theta);
@@ -343,7 +343,7 @@ void draw_arc(GfxContext& ctx, PixelPoint c, float rx, float ry, std::uint32_t c
     theta = after;
   }
   mark_dirty_rows(ctx, std::max<i64>(top, ctx.y0()), std::min<i64>(bottom, ctx.y1()));
-  screen_unlock(1, 0);
+  target_unlock(ctx);
 }
 
 // An arc; negative angles add a radius line from the centre to that end.
@@ -370,15 +370,14 @@ void draw_arc(GfxContext& ctx, PixelPoint c, float rx, float ry, std::uint32_t c
 
 void gfx_circle(const ImageRef* target, float x, float y, float radius, std::uint32_t colour,
                 float aspect, float start, float end, std::int32_t fill, std::int32_t flags) {
-  const ScreenMode* mode = current_mode();
-  if (!mode || !(radius > 0.0f)) return;
+  if (!(radius > 0.0f)) return;
   auto [ctx, c] = begin_primitive(target, colour, flags);
   if (!ctx) return;
   gfx_apply_relative(*ctx, flags & 7, x, y, nullptr, nullptr);
   PixelPoint centre = gfx_to_pixel(*ctx, x, y);
   if (ctx->context_flags & kContextWindow)
     radius = radius * (static_cast<float>(ctx->view_width) / ctx->window_width);
-  if (aspect == 0.0f || !std::isfinite(aspect)) aspect = mode->aspect;
+  if (aspect == 0.0f || !std::isfinite(aspect)) aspect = raster_aspect();
   const bool whole = start == 0.0f && std::bit_cast<std::uint32_t>(end) == std::bit_cast<std::uint32_t>(kFullTurn);
   if (!std::isfinite(radius) || (!whole && (!std::isfinite(start) || !std::isfinite(end)))) return;
   float rx, ry;

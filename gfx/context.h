@@ -12,6 +12,7 @@
 #include "display/screen_mode.h"
 #include "gfx/image.h"
 #include "gfx/pixel_routines.h"
+#include "gfx/raster_settings.h"
 
 namespace qz {
 
@@ -26,6 +27,9 @@ enum ContextFlag : std::uint32_t {
   kContextAbsolute = 0x20,    // coordinates are target pixels: no view origin
 };
 
+// The words of a long image header that give its shape (magic to pitch).
+constexpr int kLongHeaderWords = 5;
+
 // Bit 31 of a primitive's flags word: draw in the context's foreground.
 constexpr std::uint32_t kUseForeground = 0x80000000u;
 
@@ -36,7 +40,11 @@ struct GfxContext {
   std::int32_t target_bytes_per_pixel = 0;
   std::int32_t target_pitch = 0;
   const std::uint8_t* target = nullptr;  // bytes of the target image, null for the screen
-  std::size_t target_size = 0;           // its size when selected: same bytes, other size is another image
+  std::size_t target_size = 0;           // its size when selected
+  // Its header as selected: the rows stay right while address, size and
+  // header are the same, whoever freed and made the image in between.
+  std::uint8_t target_header[kLongHeaderWords * 4] = {};
+  std::uint32_t target_header_size = 0;  // 20 for a long header, 4 for a short one
   float last_x = 0, last_y = 0;
   std::int32_t view_x = 0, view_y = 0, view_width = 0, view_height = 0;
   std::int32_t saved_view[4] = {0, 0, 0, 0};
@@ -66,7 +74,8 @@ extern constinit thread_local GfxContext* current;
 GfxContext& refresh(const ScreenMode* mode);
 }  // namespace context_detail
 
-// The calling thread's context, re-initialised when the mode's id changed.
+// The calling thread's context for drawing on the screen, re-initialised
+// when the mode's id changed.
 inline GfxContext& gfx_context() {
   const ScreenMode* mode = current_mode();
   GfxContext* ctx = context_detail::current;
@@ -74,14 +83,34 @@ inline GfxContext& gfx_context() {
     return *ctx;
   return context_detail::refresh(mode);
 }
+
+// The calling thread's context for drawing on an image. It reads nothing of
+// the screen, which another thread may replace meanwhile; the context meets
+// a new mode at its next drawing on the screen.
+inline GfxContext& image_context() {
+  if (GfxContext* ctx = context_detail::current) [[likely]]
+    return *ctx;
+  return context_detail::refresh(nullptr);
+}
+
+inline bool draws_on_image(const GfxContext& ctx) { return (ctx.context_flags & kContextImage) != 0; }
+
+// True when `image` is the context's selected target, rows and all.
+inline bool is_selected_image(const GfxContext& ctx, const ImageRef& image) {
+  return draws_on_image(ctx) && image.bytes == ctx.target && image.size == ctx.target_size &&
+         std::memcmp(image.bytes, ctx.target_header, ctx.target_header_size) == 0 &&
+         // A short header's pixels have the screen's size, which may have changed.
+         (ctx.target_header_size != kShortImageHeader || ctx.target_bytes_per_pixel == raster_screen_bytes_per_pixel());
+}
+
 namespace context_detail {
 // Selects an image, or the screen again after an image or a new mode.
 bool select_target(GfxContext& ctx, const ImageRef* image);
 }  // namespace context_detail
 
-// False when the image is malformed (or there is no mode): the primitive then
-// draws nothing. The screen, already selected, is every primitive's common
-// case and costs a test.
+// False when the image is malformed (or, for the screen, there is no mode):
+// the primitive then draws nothing. The screen, already selected, is every
+// primitive's common case and costs a test.
 inline bool gfx_set_target(GfxContext& ctx, const ImageRef* image) {
   if (!image && !(ctx.context_flags & (kContextRebuild | kContextImage)) && current_mode()) [[likely]]
     return true;
@@ -101,9 +130,7 @@ inline std::uint32_t gfx_resolve_colour(int bytes_per_pixel, std::uint32_t c) {
 }
 
 inline void gfx_select_colour_routines(GfxContext& ctx, std::uint32_t colour) {
-  const ScreenMode* mode = current_mode();
-  bool blend = mode && (mode->flags & kBehaviourAlphaBlend) && ctx.target_bytes_per_pixel == 4 &&
-               (colour >> 24) != 0xFFu;
+  bool blend = ctx.target_bytes_per_pixel == 4 && (colour >> 24) != 0xFFu && raster_alpha_blend();
   ctx.put_pixel = blend ? ctx.routines->put_blend : ctx.routines->put_solid;
   ctx.fill_span = blend ? ctx.routines->span_blend : ctx.routines->span_solid;
   ctx.get_pixel = ctx.routines->read_pixel;
@@ -155,8 +182,9 @@ inline std::uint32_t effective_colour(const GfxContext& ctx, std::uint32_t colou
 // Marks rows first..last (already clamped to the view) dirty when the context
 // draws on the visible screen page.
 [[gnu::always_inline]] inline void mark_dirty_rows(const GfxContext& ctx, std::int64_t first, std::int64_t last) {
+  if (draws_on_image(ctx)) return;
   ScreenMode* mode = current_mode();
-  if (!mode || ctx.target || ctx.rows.empty() || ctx.rows[0] != mode->visible_framebuffer) return;
+  if (!mode || ctx.rows.empty() || ctx.rows[0] != mode->visible_framebuffer) return;
   if (first < 0) first = 0;
   if (last >= mode->height) last = mode->height - 1;
   if (first > last) return;
@@ -185,13 +213,17 @@ PrimitiveSetup begin_primitive_slow(const ImageRef* target, std::uint32_t colour
 
 // Inline only when this thread's context is the mode's and its target (the
 // screen, or the image drawn on last) is selected already: then nothing is
-// called and no register saved.
+// called and no register saved. An image target never reads the mode.
 inline PrimitiveSetup begin_primitive(const ImageRef* target, std::uint32_t colour, std::int32_t flags) {
-  const ScreenMode* mode = current_mode();
   GfxContext* ctx = context_detail::current;
-  if (mode && ctx && ctx->mode_id == mode->id &&
-      (target ? (ctx->context_flags & kContextImage) && target->bytes == ctx->target && target->size == ctx->target_size
-              : !(ctx->context_flags & (kContextRebuild | kContextImage)))) [[likely]] {
+  bool ready;
+  if (target) {
+    ready = ctx && is_selected_image(*ctx, *target);
+  } else {
+    const ScreenMode* mode = current_mode();
+    ready = mode && ctx && ctx->mode_id == mode->id && !(ctx->context_flags & (kContextRebuild | kContextImage));
+  }
+  if (ready) [[likely]] {
     const std::uint32_t c = effective_colour(*ctx, colour, flags);
     gfx_select_colour_routines(*ctx, c);
     return {ctx, c};

@@ -222,12 +222,12 @@ void draw_line(GfxContext& ctx, const Clip& clip, i64 x1, i64 y1, i64 x2, i64 y2
   if (std::max(x1, x2) < clip.x0 || std::min(x1, x2) > clip.x1 || std::max(y1, y2) < clip.y0 ||
       std::min(y1, y2) > clip.y1)
     return;
-  screen_lock();
+  target_lock(ctx);
   if (x1 == x2 || y1 == y2)
     draw_straight(ctx, clip, x1, y1, x2, y2, colour, style);
   else
     draw_sloped(ctx, clip, x1, y1, x2, y2, colour, style);
-  screen_unlock(1, 0);
+  target_unlock(ctx);
 }
 
 void draw_box(GfxContext& ctx, const Clip& clip, i64 x1, i64 y1, i64 x2, i64 y2,
@@ -238,7 +238,7 @@ void draw_box(GfxContext& ctx, const Clip& clip, i64 x1, i64 y1, i64 x2, i64 y2,
   i64 cx1 = std::max(x1, clip.x0), cy1 = std::max(y1, clip.y0);
   i64 cx2 = std::min(x2, clip.x1), cy2 = std::min(y2, clip.y1);
   int run = int(cx2 - cx1 + 1);
-  screen_lock();
+  target_lock(ctx);
   if (filled) {
     // Whole rows lie end to end in memory: one run covers them all.
     if (i64(run) * ctx.target_bytes_per_pixel == ctx.target_pitch && i64(run) * (cy2 - cy1 + 1) <= INT32_MAX) {
@@ -271,7 +271,7 @@ void draw_box(GfxContext& ctx, const Clip& clip, i64 x1, i64 y1, i64 x2, i64 y2,
     if (x1 >= clip.x0) vertical(x1, 2 * w + h);
   }
   mark_dirty_rows(ctx, cy1, cy2);
-  screen_unlock(1, 0);
+  target_unlock(ctx);
 }
 
 }  // namespace

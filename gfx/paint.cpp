@@ -248,7 +248,7 @@ void fill_region(GfxContext& ctx, int sx, int sy, std::uint32_t fill, std::uint3
   if (search.is_border(sx, sy)) return;
   search.search(sx, sy);
 
-  screen_lock();
+  target_lock(ctx);
   // The runs of one row never overlap, so their order of writing is free.
   int top = ctx.y1(), bottom = ctx.y0();
   for (const Span& s : search.spans()) {
@@ -261,7 +261,7 @@ void fill_region(GfxContext& ctx, int sx, int sy, std::uint32_t fill, std::uint3
   }
   // Rows with runs are contiguous: the region is connected.
   mark_dirty_rows(ctx, top, bottom);
-  screen_unlock(1, 0);
+  target_unlock(ctx);
 }
 
 }  // namespace

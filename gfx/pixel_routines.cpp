@@ -5,17 +5,14 @@
 #include <cstring>
 #include <cwchar>
 
-#include "display/screen_mode.h"
 #include "gfx/context.h"
+#include "gfx/raster_settings.h"
 
 namespace qz {
 
 namespace {
 
-bool mode_blends() {
-  const ScreenMode* mode = current_mode();
-  return mode && (mode->flags & kBehaviourAlphaBlend);
-}
+bool mode_blends() { return raster_alpha_blend(); }
 
 template <typename Pixel>
 void put_solid(GfxContext& ctx, int x, int y, std::uint32_t colour) {

@@ -44,13 +44,29 @@ qz_colour colour_for(const qz_image* target, qz_colour c) {
 // Coordinate kinds of the operations (flags bits 0-2).
 constexpr std::int32_t kOnePointAbsolute = 4, kOnePointFromLast = 5;
 
-std::int32_t two_point_kind(qz_coords coords) {
-  const int kind = static_cast<int>(coords);
-  return kind >= 0 && kind <= 3 ? kind : 0;
+// A C caller may pass any int where an enumeration is declared: its bits are
+// read, never its value as the enumeration (which would be undefined).
+template <typename Enum>
+int raw_value(Enum e) {
+  static_assert(sizeof(Enum) == sizeof(int));
+  int v;
+  std::memcpy(&v, &e, sizeof v);
+  return v;
 }
 
-std::int32_t one_point_kind(qz_coords coords) {
-  return coords == QZ_FROM_LAST || coords == QZ_FROM_LAST_SIZE ? kOnePointFromLast : kOnePointAbsolute;
+constexpr int kUnknown = -1;
+
+int two_point_kind(qz_coords coords) {
+  const int kind = raw_value(coords);
+  return kind >= QZ_ABSOLUTE && kind <= QZ_FROM_LAST_SIZE ? kind : kUnknown;
+}
+
+int one_point_kind(qz_coords coords) {
+  switch (raw_value(coords)) {
+    case QZ_ABSOLUTE: case QZ_SIZE: return kOnePointAbsolute;
+    case QZ_FROM_LAST: case QZ_FROM_LAST_SIZE: return kOnePointFromLast;
+    default: return kUnknown;
+  }
 }
 
 constexpr float kTwoPi = 6.28318530717958647692f;
@@ -88,64 +104,41 @@ float pie_angle(float a) {
   return negative == 0.0f ? -FLT_MIN : negative;
 }
 
-// Pixels of an image without a screen: the context needs a mode, the image
-// does not.
-std::uint8_t* direct_pixel(const qz_image* image, int x, int y) {
-  if (x < 0 || y < 0 || x >= image->width || y >= image->height) return nullptr;
-  return image->pixels + std::ptrdiff_t(y) * image->pitch + std::ptrdiff_t(x) * image->bytes_per_pixel;
-}
-
 }  // namespace
 
 void qz_clear(qz_image* target, qz_colour colour) {
-  if (!qz::current_mode()) {
-    if (target)
-      for (int y = 0; y < target->height; ++y)
-        qz::pixel_routines(target->bytes_per_pixel).span_solid(direct_pixel(target, 0, y), colour, target->width);
-    return;
-  }
   auto [ctx, c] = qz::begin_primitive(image_ref(target), colour_for(target, colour), 0);
   if (!ctx) return;
   // The whole target whatever the view: the screen's page, or the image.
-  const qz::ScreenMode* mode = qz::current_mode();
-  const int width = target ? target->width : mode->width, height = target ? target->height : mode->height;
-  qz::screen_lock();
+  const int width = target ? target->width : qz::current_mode()->width;
+  const int height = target ? target->height : qz::current_mode()->height;
+  qz::target_lock(*ctx);
   // Rows lie end to end in both: one run unless it is too long to count.
   if (std::int64_t(width) * height <= INT32_MAX)
     ctx->routines->span_solid(ctx->rows[0], c, width * height);
   else
     for (int y = 0; y < height; ++y) ctx->routines->span_solid(ctx->rows[std::size_t(y)], c, width);
   qz::mark_dirty_rows(*ctx, 0, height - 1);
-  qz::screen_unlock(1, 0);
+  qz::target_unlock(*ctx);
 }
 
 void qz_put_pixel(qz_image* target, int x, int y, qz_colour colour) {
-  if (!qz::current_mode()) {
-    if (std::uint8_t* p = target ? direct_pixel(target, x, y) : nullptr)
-      std::memcpy(p, &colour, std::size_t(target->bytes_per_pixel));  // little-endian: the low bytes
-    return;
-  }
   auto [ctx, c] = qz::begin_primitive(image_ref(target), colour_for(target, colour), 0);
   if (!ctx) return;
   float fx = float(x), fy = float(y);
   qz::gfx_apply_relative(*ctx, kOnePointAbsolute, fx, fy, nullptr, nullptr);
   const qz::PixelPoint p = qz::gfx_to_pixel(*ctx, fx, fy);
   if (p.x < ctx->x0() || p.x > ctx->x1() || p.y < ctx->y0() || p.y > ctx->y1()) return;
-  qz::screen_lock();
+  qz::target_lock(*ctx);
   ctx->put_pixel(*ctx, int(p.x), int(p.y), c);
   qz::mark_dirty_rows(*ctx, p.y, p.y);
-  qz::screen_unlock(1, 0);
+  qz::target_unlock(*ctx);
 }
 
 qz_colour qz_get_pixel(const qz_image* target, int x, int y) {
-  const qz::ScreenMode* mode = qz::current_mode();
-  if (!mode) {
-    const std::uint8_t* p = target ? direct_pixel(target, x, y) : nullptr;
-    qz_colour v = 0;
-    if (p) std::memcpy(&v, p, std::size_t(target->bytes_per_pixel));
-    return v;
-  }
-  qz::GfxContext& ctx = qz::gfx_context();
+  const qz::ScreenMode* mode = target ? nullptr : qz::current_mode();
+  if (!target && !mode) return 0;
+  qz::GfxContext& ctx = target ? qz::image_context() : qz::gfx_context();
   if (!qz::gfx_set_target(ctx, image_ref(target))) return 0;
   // Read where qz_put_pixel writes; anywhere in the target, the view only clips drawing.
   const qz::PixelPoint p = qz::gfx_to_pixel(ctx, float(x), float(y));
@@ -222,15 +215,18 @@ void qz_flood_fill_pattern(qz_image* target, float x, float y, const qz_colour t
 
 void qz_line_ex(qz_image* target, float x1, float y1, float x2, float y2, qz_colour colour, qz_shape shape,
                 unsigned style, qz_coords coords) {
-  const std::int32_t kind = shape == QZ_SHAPE_BOX          ? qz::kBoxOutline
-                            : shape == QZ_SHAPE_BOX_FILLED ? qz::kBoxFilled
-                                                           : qz::kLine;
-  qz::gfx_line(image_ref(target), x1, y1, x2, y2, colour_for(target, colour), kind, style & 0xFFFFu,
-               two_point_kind(coords));
+  const int raw_shape = raw_value(shape), kind = two_point_kind(coords);
+  if (raw_shape < QZ_SHAPE_LINE || raw_shape > QZ_SHAPE_BOX_FILLED || kind == kUnknown) return;
+  const std::int32_t drawn = raw_shape == QZ_SHAPE_BOX          ? qz::kBoxOutline
+                             : raw_shape == QZ_SHAPE_BOX_FILLED ? qz::kBoxFilled
+                                                                : qz::kLine;
+  qz::gfx_line(image_ref(target), x1, y1, x2, y2, colour_for(target, colour), drawn, style & 0xFFFFu, kind);
 }
 
 void qz_circle_ex(qz_image* target, float x, float y, float radius, qz_colour colour, float aspect, float start,
                   float end, int filled, qz_coords coords) {
+  const int kind = one_point_kind(coords);
+  if (kind == kUnknown) return;
   // A whole turn, or none at all, is the whole ellipse: its disc when
   // filled, never an arc (which has no inside).
   if ((start == 0.0f && end == 0.0f) || (start >= 0.0f && end >= 0.0f && std::fabs(end - start) >= kTwoPi)) {
@@ -238,7 +234,7 @@ void qz_circle_ex(qz_image* target, float x, float y, float radius, qz_colour co
     end = qz::kFullTurn;
   }
   qz::gfx_circle(image_ref(target), x, y, radius, colour_for(target, colour), aspect, start, end, filled != 0,
-                 one_point_kind(coords));
+                 kind);
 }
 
 void qz_set_clip(int x1, int y1, int x2, int y2, int relative) { qz::gfx_set_view(x1, y1, x2, y2, relative == 0); }
@@ -255,9 +251,17 @@ void qz_text(qz_image* target, float x, float y, const char* text, qz_colour col
 
 int qz_text_ex(qz_image* target, float x, float y, const char* text, size_t length, qz_colour colour,
                const qz_image* font, qz_coords coords) {
-  return qz::gfx_draw_string(image_ref(target), x, y, one_point_kind(coords),
-                             text ? std::string_view(text, length) : std::string_view(), colour_for(target, colour),
-                             image_ref(font), 0, nullptr, nullptr, nullptr);
+  const int kind = one_point_kind(coords);
+  if (!text || kind == kUnknown) {
+    qz::fail_with(text ? "qz_text_ex: coords is not a qz_coords value" : "qz_text_ex: text is NULL");
+    return 1;
+  }
+  if (qz::gfx_draw_string(image_ref(target), x, y, kind, std::string_view(text, length), colour_for(target, colour),
+                          image_ref(font), 0, nullptr, nullptr, nullptr) == 0)
+    return 0;
+  qz::fail_with(font ? "qz_text_ex: the font image breaks the image font rules"
+                     : "qz_text_ex: the screen has no built-in font");
+  return 1;
 }
 
 int qz_set_text_grid(int columns, int rows) {

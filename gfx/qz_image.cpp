@@ -7,9 +7,8 @@
 
 #include <qzgfx/qzgfx.h>
 
-#include "display/screen_mode.h"
 #include "gfx/blit.h"
-#include "gfx/context.h"
+#include "gfx/raster_settings.h"
 #include "gfx/public_image.h"
 #include "runtime/error_message.h"
 #include "runtime/last_error.h"
@@ -28,10 +27,7 @@ std::size_t header_offset(std::uintptr_t block) {
 }  // namespace
 
 qz_image* qz_image_create(int width, int height, int bytes_per_pixel) {
-  if (bytes_per_pixel == 0) {
-    const qz::ScreenMode* mode = qz::current_mode();
-    bytes_per_pixel = mode ? mode->bytes_per_pixel : 4;
-  }
+  if (bytes_per_pixel == 0) bytes_per_pixel = qz::raster_screen_bytes_per_pixel();
   if (bytes_per_pixel != 1 && bytes_per_pixel != 2 && bytes_per_pixel != 4) {
     qz::fail_with("qz_image_create: bytes per pixel must be 0, 1, 2 or 4");
     return nullptr;
@@ -68,10 +64,6 @@ qz_image* qz_image_create(int width, int height, int bytes_per_pixel) {
 
 void qz_image_free(qz_image* image) {
   if (!image) return;
-  // The context keeps the rows of the image it drew on last, known by address
-  // and size; a new image in the same memory must not find them.
-  if (qz::GfxContext* ctx = qz::context_detail::current; ctx && ctx->target == image->ref.bytes)
-    ctx->target = nullptr;
   image->~qz_image();
   std::free(image);
 }

@@ -11,6 +11,7 @@
 
 #include "display/display_driver.h"
 #include "display/screen_mode.h"
+#include "gfx/context.h"
 
 namespace qz {
 
@@ -28,7 +29,7 @@ void mark_rows(ScreenMode& mode, int first, int last);
   // The thread-local is named at each use rather than bound to a reference:
   // g++ 12's null check of such a reference under UBSan tests stale flags.
   if (screen_lock_detail::depth == 0 && mode->driver && mode->driver->lock) mode->driver->lock();
-  mode->lock_count = ++screen_lock_detail::depth;
+  mode->lock_count.store(++screen_lock_detail::depth, std::memory_order_relaxed);
 }
 
 // Marks rows first..last dirty (first raised to 0, last < 0 meaning the last
@@ -39,8 +40,17 @@ void mark_rows(ScreenMode& mode, int first, int last);
   if (!mode) return;
   if (first != 1 || last != 0) screen_lock_detail::mark_rows(*mode, first, last);
   if (screen_lock_detail::depth == 0) return;
-  mode->lock_count = --screen_lock_detail::depth;
+  mode->lock_count.store(--screen_lock_detail::depth, std::memory_order_relaxed);
   if (screen_lock_detail::depth == 0 && mode->driver && mode->driver->unlock) mode->driver->unlock();
+}
+
+// Drawing on an image takes no lock: the image is the caller's to share, and
+// the screen record may be replaced meanwhile by another thread.
+[[gnu::always_inline]] inline void target_lock(const GfxContext& ctx) {
+  if (!draws_on_image(ctx)) screen_lock();
+}
+[[gnu::always_inline]] inline void target_unlock(const GfxContext& ctx) {
+  if (!draws_on_image(ctx)) screen_unlock(1, 0);
 }
 
 // Depth of the calling thread's hold of the screen lock.

@@ -7,6 +7,7 @@
 #include "display/screen_mode.h"
 #include "gfx/builtin_data.h"
 #include "gfx/context.h"
+#include "gfx/raster_settings.h"
 #include "gfx/screen_lock.h"
 #include "gfx/text_output.h"
 #include "runtime/last_error.h"
@@ -189,6 +190,7 @@ std::int32_t gfx_set_text_grid(std::int32_t columns, std::int32_t rows) {
   }
   if (const FontRecord* chosen = font_for_cell(w, h)) {
     mode->default_font = chosen;
+    publish_raster_font(chosen);
     mode->text_columns = columns;
     mode->text_rows = rows;
     // Printing gets the whole new grid, from its top-left cell.
@@ -210,26 +212,32 @@ std::int32_t gfx_draw_string(const ImageRef* target, float x, float y, std::int3
                              const ImageRef* font, std::int32_t mode, GlyphPutFn put,
                              GlyphBlendFn blend, void* blend_param) {
   set_last_error(0);
-  ScreenMode* screen = current_mode();
-  if (!screen) return 0;
   auto fail = [] {
     set_last_error(1);
     return 1;
   };
   if (!text.data()) return fail();
   if (text.empty()) return 0;
-  GfxContext& ctx = gfx_context();
+  // Glyphs of a pixel or more past this many lie beyond any coordinate, and
+  // counting them could overflow.
+  constexpr std::size_t kMaxGlyphs = std::size_t{1} << 30;
+  if (text.size() > kMaxGlyphs) text = text.substr(0, kMaxGlyphs);
+  ScreenMode* screen = target ? nullptr : current_mode();
+  if (!target && !screen) return 0;
+  GfxContext& ctx = target ? image_context() : gfx_context();
   if (!gfx_set_target(ctx, target)) return fail();
   std::uint32_t c = mode == 6 ? ((std::uint32_t(flags) & kUseForeground) ? ctx.foreground : colour)
                               : effective_colour(ctx, colour, flags);
   gfx_select_colour_routines(ctx, c);
   gfx_apply_relative(ctx, flags & 7, x, y, nullptr, nullptr);
   PixelPoint p = gfx_to_pixel(ctx, x, y);
-  screen_lock();
+  target_lock(ctx);
   int result = 0;
   if (!font) {
-    if (screen->default_font)
-      draw_builtin(ctx, *screen->default_font, p.x, p.y, text, c);
+    // An image gets the font the screen's text grid has (as published), or
+    // the 8 x 8 font without a screen.
+    if (const FontRecord* builtin = screen ? screen->default_font : &raster_font())
+      draw_builtin(ctx, *builtin, p.x, p.y, text, c);
     else
       result = 1;
   } else if (auto image_font = open_image_font(*font, ctx)) {
@@ -237,7 +245,7 @@ std::int32_t gfx_draw_string(const ImageRef* target, float x, float y, std::int3
   } else {
     result = 1;
   }
-  screen_unlock(1, 0);
+  target_unlock(ctx);
   set_last_error(result);
   return result;
 }

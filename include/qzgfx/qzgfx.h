@@ -1,4 +1,5 @@
-/*
+/**
+ * @file
  * qzgfx: a software pixel-graphics library with a window that presents itself.
  *
  * You draw into an off-screen framebuffer (the screen) or into images of your
@@ -29,8 +30,19 @@
  *   the top-left pixel, y grows downwards.
  * - Colours are 32-bit 0xAARRGGBB at depth 32, the pixel value itself at
  *   depths 8 and 16 (a palette index, an RGB565 value).
+ * - Pointers: a NULL target or source image is the screen; NULL text or a
+ *   NULL tile draws nothing (qz_text_ex returns 1); NULL title is the empty
+ *   one; a NULL output of a call with several outputs is skipped; any other
+ *   NULL argument makes the call fail with a reason (1, NULL, or 0 where the
+ *   result is a count or a flag).
+ * - Enumerations from C may hold any int: values outside the listed ones
+ *   draw nothing or return 1.
  * - Threads: one thread (the program's) opens, closes and draws on the
- *   screen. Images may be drawn on by any thread, each its own images.
+ *   screen. Images may be drawn on by any thread, each its own images, with
+ *   or without a screen, while the screen opens and closes. The clip
+ *   rectangle, the coordinate mapping, the last point and the text colours
+ *   belong to the calling thread; the clip applies to the screen only (an
+ *   image is always drawn whole), the coordinate mapping to both.
  */
 #ifndef QZGFX_QZGFX_H
 #define QZGFX_QZGFX_H
@@ -118,7 +130,12 @@ enum qz_window_flag {
  * (8, 16 or 32; 15 and 24 give 16 and 32) with `pages` pages (at least 1),
  * shown in a window (flags: qz_window_flag values, 0 for a plain window, or
  * QZ_NO_WINDOW). `refresh` asks fullscreen for a rate in Hz (0: any).
- * A screen already open is closed first. Every page starts black.
+ * Every page starts black. Text gets the 8 x 8 font and a grid of
+ * width / 8 x height / 8 cells.
+ *
+ * Arguments that can never work (a size, depth or page count out of range)
+ * are refused with the screen already open left as it was; otherwise that
+ * screen is closed first, so a window the display then refuses leaves none.
  *
  * The environment variable QZGFX names the back end to try first ("X11",
  * "GDI", ...; "null" for no window); the others follow. On failure (no
@@ -130,7 +147,9 @@ QZ_API int qz_screen_open(int width, int height, int depth, int pages, int flags
 /**
  * Opens one of the numbered classic modes (1..21, e.g. 13 = 320x200 at 8
  * bits, 18 = 640x480 at 8 bits); `depth` overrides the mode's depth for
- * modes 14 and up (0 keeps it), `pages` 0 takes the mode's own count.
+ * modes 14 and up (0 keeps it), `pages` 0 takes the mode's own count. Each
+ * mode has its classic font: 8 x 8 at 320 x 200, 640 x 200, 320 x 240 and
+ * 400 x 300; 8 x 14 at 640 x 350; 8 x 16 for the others.
  */
 QZ_API int qz_screen_open_mode(int mode_number, int depth, int pages, int flags, int refresh);
 
@@ -275,7 +294,11 @@ QZ_API void* qz_image_pixels(qz_image* image);
 QZ_API void qz_blit_region(qz_image* target, int x, int y, const qz_image* source, int sx, int sy, int w, int h);
 /** Copies the whole of `source` to (x, y) of `target` (NULL: the screen). */
 QZ_API void qz_blit(qz_image* target, int x, int y, const qz_image* source);
-/** As qz_blit, leaving out the source pixels of colour `transparent`. */
+/**
+ * As qz_blit, leaving out the source pixels of colour `transparent`. At 4
+ * bytes per pixel only red, green and blue are compared, so QZ_BLACK leaves
+ * out a new image's 0 pixels as well as opaque black ones.
+ */
 QZ_API void qz_blit_transparent(qz_image* target, int x, int y, const qz_image* source, qz_colour transparent);
 
 /**
@@ -326,7 +349,10 @@ QZ_API void qz_ellipse(qz_image* target, float x, float y, float radius_x, float
                        int filled);
 /**
  * The arc of a circle from angle `start` to `end` (radians, counter-clockwise
- * from 3 o'clock, each 0..2*pi); end below start goes round through 0.
+ * from 3 o'clock, each 0..2*pi); end below start goes round through 0. An
+ * arc plots points about two thirds of a pixel apart along the angle, while
+ * a circle's outline steps pixel by pixel: the two can differ by a pixel at
+ * places, so an arc does not always lie on the circle of its radius.
  */
 QZ_API void qz_arc(qz_image* target, float x, float y, float radius, float start, float end, qz_colour colour);
 /** qz_arc with the two radius lines: a pie slice's outline. */
@@ -368,7 +394,11 @@ typedef enum qz_shape {
 /**
  * A line or box with every option: `style` is a 16-pixel dash pattern
  * repeated along lines and outlines (bit 15 is the first pixel; QZ_SOLID
- * for none), `coords` how the points are given.
+ * for none), `coords` how the points are given. A line's pattern starts at
+ * its first point; a box outline's runs once around it, from the left end of
+ * the bottom edge along the bottom, then the top, the right and the left
+ * edge, each edge left to right or top to bottom. An unknown shape or
+ * coords draws nothing.
  */
 QZ_API void qz_line_ex(qz_image* target, float x1, float y1, float x2, float y2, qz_colour colour, qz_shape shape,
                        unsigned style, qz_coords coords);
@@ -376,7 +406,8 @@ QZ_API void qz_line_ex(qz_image* target, float x1, float y1, float x2, float y2,
  * A circle, ellipse or arc with every option: `aspect` is the ratio of the
  * vertical to the horizontal radius (0: the screen's, 1 for modes opened by
  * size); start and end as qz_arc, both 0 for the whole ellipse; negative
- * angles add the radius line to that end. `coords` QZ_ABSOLUTE or QZ_FROM_LAST.
+ * angles add the radius line to that end. `coords` QZ_ABSOLUTE or QZ_FROM_LAST
+ * (QZ_SIZE and QZ_FROM_LAST_SIZE act as these); another value draws nothing.
  */
 QZ_API void qz_circle_ex(qz_image* target, float x, float y, float radius, qz_colour colour, float aspect,
                          float start, float end, int filled, qz_coords coords);
@@ -388,7 +419,8 @@ QZ_API void qz_circle_ex(qz_image* target, float x, float y, float radius, qz_co
  * @{ */
 
 /**
- * Clips drawing on the screen to the pixels x1..x2, y1..y2. With
+ * Clips the calling thread's drawing on the screen to the pixels x1..x2,
+ * y1..y2 (images are not clipped); it stays across page flips. With
  * `relative`, coordinates count from (x1, y1) instead of the screen's corner.
  */
 QZ_API void qz_set_clip(int x1, int y1, int x2, int y2, int relative);
@@ -412,7 +444,8 @@ QZ_API void qz_reset_coordinates(void);
 /**
  * Draws text with its top-left corner at (x, y) in the screen's built-in
  * font (8 x 8, 8 x 14 or 8 x 16 code page 437 glyphs, chosen by the text
- * grid), only the glyphs' pixels, in `colour`.
+ * grid; 8 x 8 on images while no screen is open), only the glyphs' pixels,
+ * in `colour`.
  */
 QZ_API void qz_text(qz_image* target, float x, float y, const char* text, qz_colour colour);
 /**
@@ -424,7 +457,8 @@ QZ_API void qz_text(qz_image* target, float x, float y, const char* text, qz_col
  * most the image's width); below that row the glyphs, as tall as the image
  * less one row, stand side by side from the left and are copied as they are
  * (`colour` does not apply). Characters outside first..last are skipped and
- * take no room. Returns 1 for a font that breaks these rules.
+ * take no room. Returns 1 with the reason for NULL text, a font that breaks
+ * these rules, or `coords` not a qz_coords value.
  */
 QZ_API int qz_text_ex(qz_image* target, float x, float y, const char* text, size_t length, qz_colour colour,
                       const qz_image* font, qz_coords coords);

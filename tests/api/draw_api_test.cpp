@@ -93,6 +93,10 @@ TEST_F(DrawApi, ImagesAndBlits) {
   qz_blit_transparent(dst, 0, 0, src, 0xFF123456u);
   EXPECT_EQ(qz_get_pixel(dst, 0, 0), 0xFF000006u);
   EXPECT_EQ(qz_get_pixel(dst, 1, 0), 0xFF000001u);
+  qz_image* blank = qz_image_create(2, 2, 4);  // 0: black, alpha 0
+  qz_blit_transparent(dst, 0, 0, blank, QZ_BLACK);
+  EXPECT_EQ(qz_get_pixel(dst, 1, 0), 0xFF000001u);
+  qz_image_free(blank);
 
   qz_blit(nullptr, 10, 10, src);  // the screen, and back
   qz_blit_region(dst, 0, 0, nullptr, 11, 11, 1, 1);

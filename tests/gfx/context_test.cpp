@@ -226,4 +226,17 @@ TEST_F(Context, ImageTargetsKeepTheScreenView) {
   EXPECT_EQ(info->bytes_per_pixel, 2);
 }
 
+TEST_F(Context, AnImageRemadeInTheSameMemoryIsReadAgain) {
+  // 64 x 16 at 4 bytes, then 256 x 16 at 1 byte in the same bytes (an image
+  // freed by another thread and a new one placed where it was).
+  std::vector<std::uint8_t> bytes(kLongImageHeader + 64 * 16 * 4);
+  ImageRef image{bytes.data(), bytes.size()};
+  write_image_header(bytes.data(), 4, 64, 16);
+  gfx_line(&image, 0, 0, 63, 15, 0x01010101, kBoxFilled, 0xFFFF, 0);
+  write_image_header(bytes.data(), 1, 256, 16);
+  std::fill(bytes.begin() + kLongImageHeader, bytes.end(), 0);
+  gfx_line(&image, 0, 0, 255, 15, 7, kBoxFilled, 0xFFFF, 0);
+  EXPECT_EQ(std::count(bytes.begin() + kLongImageHeader, bytes.end(), 7), 256 * 16);
+}
+
 }  // namespace

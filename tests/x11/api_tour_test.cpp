@@ -46,4 +46,17 @@ TEST_P(X11ApiTour, SamePictureWithoutAWindowAndInputThroughThePublicCalls) {
 
 INSTANTIATE_TEST_SUITE_P(CAndCpp, X11ApiTour, ::testing::Values(QZ_TOUR_C, QZ_TOUR_CPP));
 
+// Returning from main with the screen open ends cleanly (no sanitizer
+// report, status 0) with a window and without; the timing varies, so a few runs.
+TEST(X11ApiExit, ReturningWithTheScreenOpenEndsCleanly) {
+  Xvfb server("1280x1024x24");
+  ASSERT_TRUE(server.running());
+  for (const char* backend : {"QZGFX", "QZGFX=null"})
+    for (int run = 0; run < 3; ++run) {
+      Child program({QZ_LEAVE_OPEN}, {"DISPLAY=" + server.name(), backend});
+      const ChildResult end = program.wait(20s);
+      EXPECT_TRUE(end.exited && end.status == 0) << backend << " status " << end.status << program.read_stderr();
+    }
+}
+
 }  // namespace
