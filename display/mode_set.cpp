@@ -62,7 +62,7 @@ void tear_down() {
   if (!g_mode) return;
   if (screen_lock_depth() > 0) screen_lock_release_all();
   if (g_mode->driver && g_mode->driver->exit) g_mode->driver->exit();
-  mode_detail::current = nullptr;
+  set_current_screen(nullptr);
   publish_raster_settings(RasterSettings{});
   g_mode.reset();
 }
@@ -84,8 +84,6 @@ void load_default_palette(ScreenMode& mode) {
 }
 
 }  // namespace
-
-ScreenMode* mode_detail::current = nullptr;
 
 // Numbered modes: width, height, depth, scanline size, pages, palette, font,
 // text columns, text rows. Rows without a size are text modes.
@@ -130,7 +128,7 @@ int gfx_set_mode(int mode_number, int width, int height, int depth, int scanline
   install_graphics_hooks();
   try {
     g_mode = std::make_unique<ScreenMode>();
-    mode_detail::current = g_mode.get();
+    set_current_screen(g_mode.get());
   } catch (const std::bad_alloc&) {
     console_hooks() = ConsoleHooks{};
     return fail();
@@ -198,6 +196,8 @@ int gfx_set_mode(int mode_number, int width, int height, int depth, int scanline
     return fail();
   }
   mode.driver = driver;
+  mode.lock = driver->lock;
+  mode.unlock = driver->unlock;
 
   if (mode.depth <= 8) {
     // dirty_rows is shared with the presentation thread from here on.

@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "display/page_buffer.h"
+#include "gfx/raster_screen.h"
 #include "input/window_event.h"
 
 namespace qz {
 
 struct DisplayDriver;
-struct FontRecord;
 struct PaletteRecord;
 
 // Mode flags handed to the mode set (a signed 32-bit word).
@@ -41,66 +41,29 @@ enum ModeBehaviour : std::int32_t {
   kBehaviourOpengl = 0x20000000,
 };
 
-// What text output has put on the screen, one cell per grid position.
-struct TextCell {
-  std::uint16_t character = 0;
-  std::uint32_t foreground = 0;
-  std::uint32_t background = 0;
-};
-
-// Where console-style printing goes: the rows it may use and scroll (from 1,
-// inclusive), its cursor and its colours as pixel values.
-struct TextOutput {
-  std::int32_t top = 1, bottom = 0;
-  std::int32_t row = 1, column = 1;
-  std::uint32_t foreground = 0, background = 0;
-};
-
-struct ScreenMode {
-  std::int32_t id = 0;
+// The raster layer's part (pages, rows to repaint, text grid, lock) and the
+// display's own: the driver, palettes, keys and events.
+struct ScreenMode : RasterScreen {
   std::int32_t mode_number = 0;
   std::vector<PageBuffer> page_blocks;  // owns the pages
-  std::vector<std::uint8_t*> pages;     // start of each page
-  std::int32_t page_count = 0;
-  std::int32_t visible_page = 0;
-  std::uint8_t* visible_framebuffer = nullptr;
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-  std::int32_t depth = 0;
-  std::int32_t bytes_per_pixel = 0;
-  std::int32_t pitch = 0;
   std::array<std::uint32_t, 256> palette{};         // red bits 0-7, green 8-15, blue 16-23
   std::array<std::uint32_t, 256> device_palette{};  // as last handed to the driver
   std::array<std::uint8_t, 16> colour_map{};
-  std::vector<std::uint8_t> dirty_rows;  // height * scanline_size flags
   const DisplayDriver* driver = nullptr;
-  std::uint32_t colour_mask = 0;
   const PaletteRecord* default_palette = nullptr;
   std::int32_t scanline_size = 1;
-  const FontRecord* default_font = nullptr;
-  std::int32_t text_columns = 0;
-  std::int32_t text_rows = 0;
-  float aspect = 1.0f;
   std::array<std::uint8_t, 128> key_state{};
   std::int32_t refresh_rate = 0;
-  std::vector<std::vector<TextCell>> text_cells;  // one buffer per page
-  TextOutput text_output;
   std::array<WindowEvent, kEventRingSize> event_ring{};
   std::int32_t event_read = 0;
   std::int32_t event_write = 0;
   std::binary_semaphore event_guard{1};
   std::int32_t flags = 0;
-  // Depth of the screen lock of its last taker: a record for inspection (each
-  // thread counts its own nesting), written by any drawing thread.
-  std::atomic<std::int32_t> lock_count{0};
 };
 
-// The current mode, or null in text mode. The mode set owns it; this is
-// the one pointer every drawing call reads, so it is read inline.
-namespace mode_detail {
-extern ScreenMode* current;
-}
-inline ScreenMode* current_mode() { return mode_detail::current; }
+// The current mode, or null in text mode. The mode set owns it and makes it
+// the current screen, so it is that screen seen whole.
+inline ScreenMode* current_mode() { return static_cast<ScreenMode*>(current_screen()); }
 
 // Set modes and return to text mode. Results and the last-error number:
 // 0 success, 1 failure.

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "display/screen_mode.h"
+#include "gfx/raster_screen.h"
 #include "gfx/context.h"
 #include "gfx/screen_lock.h"
 #include "runtime/error_message.h"
@@ -23,7 +23,7 @@ struct Surface {
 
 // The screen side is the work page, found without selecting it as the
 // context's target: a blit leaves the context as it was.
-bool surface_of(const ImageRef* image, const ScreenMode* mode, Surface& out) {
+bool surface_of(const ImageRef* image, const RasterScreen* mode, Surface& out) {
   if (!image) {
     if (!mode) return false;
     const GfxContext& ctx = gfx_context();
@@ -68,7 +68,7 @@ void copy_keyed(std::uint8_t* dest, const std::uint8_t* src, i64 count, Pixel ke
 void gfx_blit(const ImageRef* target, int x, int y, const ImageRef* source, int sx, int sy, int w, int h,
               bool use_key, std::uint32_t key) {
   // Image to image reads nothing of the screen, which another thread may be replacing.
-  const ScreenMode* mode = target && source ? nullptr : current_mode();
+  const RasterScreen* mode = target && source ? nullptr : current_screen();
   Surface dst, src;
   // Without a screen there is nothing to copy to or from it: quietly, as drawing.
   if ((!target || !source) && !mode) return set_last_error(0);

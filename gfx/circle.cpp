@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "display/screen_mode.h"
+#include "gfx/raster_screen.h"
 #include "gfx/context.h"
 #include "gfx/line.h"
 #include "gfx/screen_lock.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "display/screen_mode.h"
+#include "gfx/raster_screen.h"
 
 namespace qz {
 
@@ -22,7 +22,7 @@ void use_routines(GfxContext& ctx, int bytes_per_pixel) {
   ctx.get_pixel = ctx.routines->read_pixel;
 }
 
-void initialise(GfxContext& ctx, const ScreenMode& mode) {
+void initialise(GfxContext& ctx, const RasterScreen& mode) {
   ctx = GfxContext{};
   ctx.mode_id = mode.id;
   ctx.rows.resize(static_cast<std::size_t>(mode.height));
@@ -72,7 +72,7 @@ bool select_image(GfxContext& ctx, const ImageRef& image) {
 
 constinit thread_local GfxContext* context_detail::current = nullptr;
 
-GfxContext& context_detail::refresh(const ScreenMode* mode) {
+GfxContext& context_detail::refresh(const RasterScreen* mode) {
   if (!current) {
     t_context_owner = std::make_unique<GfxContext>();
     current = t_context_owner.get();
@@ -84,7 +84,7 @@ GfxContext& context_detail::refresh(const ScreenMode* mode) {
 
 bool context_detail::select_target(GfxContext& ctx, const ImageRef* image) {
   if (image) return select_image(ctx, *image);
-  const ScreenMode* mode = current_mode();
+  const RasterScreen* mode = current_screen();
   if (!mode) return false;
   if (!(ctx.context_flags & (kContextRebuild | kContextImage))) return true;
   // Back from an image, the screen's own view returns; a new work page keeps
@@ -132,7 +132,7 @@ PrimitiveSetup context_detail::begin_primitive_slow(const ImageRef* target, std:
   if (target) {
     ctx = &image_context();
   } else {
-    if (!current_mode()) return {nullptr, 0};
+    if (!current_screen()) return {nullptr, 0};
     ctx = &gfx_context();
   }
   if (!gfx_set_target(*ctx, target)) return {nullptr, 0};

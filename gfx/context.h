@@ -9,14 +9,14 @@
 #include <cstring>
 #include <vector>
 
-#include "display/screen_mode.h"
+#include "gfx/raster_screen.h"
 #include "gfx/image.h"
 #include "gfx/pixel_routines.h"
 #include "gfx/raster_settings.h"
 
 namespace qz {
 
-struct ScreenMode;
+struct RasterScreen;
 
 enum ContextFlag : std::uint32_t {
   kContextRebuild = 0x01,     // rebuild rows and view from the screen at next selection
@@ -71,13 +71,13 @@ namespace context_detail {
 // This thread's context once it has one; read on every primitive, so inline.
 extern constinit thread_local GfxContext* current;
 // Makes this thread's context, or initialises it again for a new mode.
-GfxContext& refresh(const ScreenMode* mode);
+GfxContext& refresh(const RasterScreen* mode);
 }  // namespace context_detail
 
 // The calling thread's context for drawing on the screen, re-initialised
 // when the mode's id changed.
 inline GfxContext& gfx_context() {
-  const ScreenMode* mode = current_mode();
+  const RasterScreen* mode = current_screen();
   GfxContext* ctx = context_detail::current;
   if (ctx && (!mode || ctx->mode_id == mode->id)) [[likely]]
     return *ctx;
@@ -112,7 +112,7 @@ bool select_target(GfxContext& ctx, const ImageRef* image);
 // the primitive then draws nothing. The screen, already selected, is every
 // primitive's common case and costs a test.
 inline bool gfx_set_target(GfxContext& ctx, const ImageRef* image) {
-  if (!image && !(ctx.context_flags & (kContextRebuild | kContextImage)) && current_mode()) [[likely]]
+  if (!image && !(ctx.context_flags & (kContextRebuild | kContextImage)) && current_screen()) [[likely]]
     return true;
   return context_detail::select_target(ctx, image);
 }
@@ -183,7 +183,7 @@ inline std::uint32_t effective_colour(const GfxContext& ctx, std::uint32_t colou
 // draws on the visible screen page.
 [[gnu::always_inline]] inline void mark_dirty_rows(const GfxContext& ctx, std::int64_t first, std::int64_t last) {
   if (draws_on_image(ctx)) return;
-  ScreenMode* mode = current_mode();
+  RasterScreen* mode = current_screen();
   if (!mode || ctx.rows.empty() || ctx.rows[0] != mode->visible_framebuffer) return;
   if (first < 0) first = 0;
   if (last >= mode->height) last = mode->height - 1;
@@ -220,7 +220,7 @@ inline PrimitiveSetup begin_primitive(const ImageRef* target, std::uint32_t colo
   if (target) {
     ready = ctx && is_selected_image(*ctx, *target);
   } else {
-    const ScreenMode* mode = current_mode();
+    const RasterScreen* mode = current_screen();
     ready = mode && ctx && ctx->mode_id == mode->id && !(ctx->context_flags & (kContextRebuild | kContextImage));
   }
   if (ready) [[likely]] {

@@ -12,7 +12,7 @@
 
 #include <qzgfx/qzgfx.h>
 
-#include "display/screen_mode.h"
+#include "gfx/raster_screen.h"
 #include "gfx/circle.h"
 #include "gfx/context.h"
 #include "gfx/line.h"
@@ -31,7 +31,7 @@ using qz::image_ref;
 
 int target_bytes_per_pixel(const qz_image* target) {
   if (target) return target->bytes_per_pixel;
-  const qz::ScreenMode* mode = qz::current_mode();
+  const qz::RasterScreen* mode = qz::current_screen();
   return mode ? mode->bytes_per_pixel : 4;
 }
 
@@ -110,8 +110,8 @@ void qz_clear(qz_image* target, qz_colour colour) {
   auto [ctx, c] = qz::begin_primitive(image_ref(target), colour_for(target, colour), 0);
   if (!ctx) return;
   // The whole target whatever the view: the screen's page, or the image.
-  const int width = target ? target->width : qz::current_mode()->width;
-  const int height = target ? target->height : qz::current_mode()->height;
+  const int width = target ? target->width : qz::current_screen()->width;
+  const int height = target ? target->height : qz::current_screen()->height;
   qz::target_lock(*ctx);
   // Rows lie end to end in both: one run unless it is too long to count.
   if (std::int64_t(width) * height <= INT32_MAX)
@@ -136,7 +136,7 @@ void qz_put_pixel(qz_image* target, int x, int y, qz_colour colour) {
 }
 
 qz_colour qz_get_pixel(const qz_image* target, int x, int y) {
-  const qz::ScreenMode* mode = target ? nullptr : qz::current_mode();
+  const qz::RasterScreen* mode = target ? nullptr : qz::current_screen();
   if (!target && !mode) return 0;
   qz::GfxContext& ctx = target ? qz::image_context() : qz::gfx_context();
   if (!qz::gfx_set_target(ctx, image_ref(target))) return 0;
@@ -265,7 +265,7 @@ int qz_text_ex(qz_image* target, float x, float y, const char* text, size_t leng
 }
 
 int qz_set_text_grid(int columns, int rows) {
-  const qz::ScreenMode* mode = qz::current_mode();
+  const qz::RasterScreen* mode = qz::current_screen();
   if (!mode) {
     qz::fail_with("qz_set_text_grid: no screen is open");
     return 0;
@@ -285,7 +285,7 @@ void qz_print(const char* text) {
 void qz_locate(int row, int column) { qz::text_locate(row, column); }
 
 void qz_get_cursor(int* row, int* column) {
-  const qz::ScreenMode* mode = qz::current_mode();
+  const qz::RasterScreen* mode = qz::current_screen();
   if (row) *row = mode ? mode->text_output.row : 0;
   if (column) *column = mode ? mode->text_output.column : 0;
 }

@@ -1,17 +1,16 @@
 #pragma once
 
-// The nesting screen lock. Its outermost level takes the display driver's
-// lock, which on a window back end is the host lock that the presentation
-// pass holds; so pixels of the visible page are never written while the pass
+// The nesting screen lock. Its outermost level takes the screen's lock (the
+// display driver's, which on a window back end is the host lock that the
+// presentation pass holds); so pixels of the visible page are never written while the pass
 // reads them, and dirty_rows is set and cleared under the same lock.
 //
 // Every primitive takes and leaves it once, so both are inline (always: as
 // calls they cost a small circle a tenth of its time): the common path is a
 // few instructions and no stack.
 
-#include "display/display_driver.h"
-#include "display/screen_mode.h"
 #include "gfx/context.h"
+#include "gfx/raster_screen.h"
 
 namespace qz {
 
@@ -20,28 +19,28 @@ namespace screen_lock_detail {
 // slip past the driver's lock because another thread's count is non-zero.
 extern constinit thread_local int depth;
 // Marks rows first..last of the visible page (see screen_unlock).
-void mark_rows(ScreenMode& mode, int first, int last);
+void mark_rows(RasterScreen& screen, int first, int last);
 }  // namespace screen_lock_detail
 
 [[gnu::always_inline]] inline void screen_lock() {
-  ScreenMode* mode = current_mode();
-  if (!mode) return;
+  RasterScreen* screen = current_screen();
+  if (!screen) return;
   // The thread-local is named at each use rather than bound to a reference:
   // g++ 12's null check of such a reference under UBSan tests stale flags.
-  if (screen_lock_detail::depth == 0 && mode->driver && mode->driver->lock) mode->driver->lock();
-  mode->lock_count.store(++screen_lock_detail::depth, std::memory_order_relaxed);
+  if (screen_lock_detail::depth == 0 && screen->lock) screen->lock();
+  screen->lock_count.store(++screen_lock_detail::depth, std::memory_order_relaxed);
 }
 
 // Marks rows first..last dirty (first raised to 0, last < 0 meaning the last
 // row) when drawing on the visible page, then leaves one level. Primitives
 // pass (1, 0), which marks nothing.
 [[gnu::always_inline]] inline void screen_unlock(int first, int last) {
-  ScreenMode* mode = current_mode();
-  if (!mode) return;
-  if (first != 1 || last != 0) screen_lock_detail::mark_rows(*mode, first, last);
+  RasterScreen* screen = current_screen();
+  if (!screen) return;
+  if (first != 1 || last != 0) screen_lock_detail::mark_rows(*screen, first, last);
   if (screen_lock_detail::depth == 0) return;
-  mode->lock_count.store(--screen_lock_detail::depth, std::memory_order_relaxed);
-  if (screen_lock_detail::depth == 0 && mode->driver && mode->driver->unlock) mode->driver->unlock();
+  screen->lock_count.store(--screen_lock_detail::depth, std::memory_order_relaxed);
+  if (screen_lock_detail::depth == 0 && screen->unlock) screen->unlock();
 }
 
 // Drawing on an image takes no lock: the image is the caller's to share, and

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <optional>
 
-#include "display/screen_mode.h"
+#include "gfx/raster_screen.h"
 #include "gfx/builtin_data.h"
 #include "gfx/context.h"
 #include "gfx/raster_settings.h"
@@ -118,7 +118,7 @@ void draw_image_font(GfxContext& ctx, const ImageFont& font, i64 px, i64 py, std
 }  // namespace
 
 void gfx_reset_text_cells(GfxContext& ctx, bool create) {
-  ScreenMode* mode = current_mode();
+  RasterScreen* mode = current_screen();
   if (!mode) return;
   mode->text_cells.clear();
   if (!create) return;
@@ -129,7 +129,7 @@ void gfx_reset_text_cells(GfxContext& ctx, bool create) {
 }
 
 void gfx_clear_screen(std::int32_t area) {
-  ScreenMode* mode = current_mode();
+  RasterScreen* mode = current_screen();
   if (!mode) return;
   GfxContext& ctx = gfx_context();
   gfx_set_target(ctx, nullptr);
@@ -170,7 +170,7 @@ void gfx_clear_screen(std::int32_t area) {
 }
 
 std::int32_t gfx_set_text_grid(std::int32_t columns, std::int32_t rows) {
-  ScreenMode* mode = current_mode();
+  RasterScreen* mode = current_screen();
   if (!mode) return 0;
   std::int32_t old = std::int32_t(std::uint32_t(mode->text_columns) | (std::uint32_t(mode->text_rows) << 16));
   const FontRecord* font = mode->default_font;
@@ -222,7 +222,7 @@ std::int32_t gfx_draw_string(const ImageRef* target, float x, float y, std::int3
   // counting them could overflow.
   constexpr std::size_t kMaxGlyphs = std::size_t{1} << 30;
   if (text.size() > kMaxGlyphs) text = text.substr(0, kMaxGlyphs);
-  ScreenMode* screen = target ? nullptr : current_mode();
+  RasterScreen* screen = target ? nullptr : current_screen();
   if (!target && !screen) return 0;
   GfxContext& ctx = target ? image_context() : gfx_context();
   if (!gfx_set_target(ctx, target)) return fail();

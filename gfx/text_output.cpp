@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "display/screen_mode.h"
+#include "gfx/raster_screen.h"
 #include "gfx/builtin_data.h"
 #include "gfx/context.h"
 #include "gfx/screen_lock.h"
@@ -14,16 +14,16 @@ namespace qz {
 
 namespace {
 
-std::uint32_t pixel_value(const ScreenMode& mode, std::uint32_t colour) {
+std::uint32_t pixel_value(const RasterScreen& mode, std::uint32_t colour) {
   if (mode.bytes_per_pixel == 1) return colour & 0xFFu;
   if (mode.bytes_per_pixel == 2) return colour & 0xFFFFu;
   return colour;
 }
 
-int cell_height(const ScreenMode& mode) { return mode.default_font ? int(mode.default_font->cell_height) : 8; }
+int cell_height(const RasterScreen& mode) { return mode.default_font ? int(mode.default_font->cell_height) : 8; }
 
 // A grid change or a new page count may leave a region that no longer fits.
-bool region_valid(const ScreenMode& mode) {
+bool region_valid(const RasterScreen& mode) {
   const TextOutput& out = mode.text_output;
   return out.top >= 1 && out.top <= out.bottom && out.bottom <= mode.text_rows && mode.text_columns > 0;
 }
@@ -32,7 +32,7 @@ bool region_valid(const ScreenMode& mode) {
 // takes and leaves; rows it changes are marked when it ends.
 class TextWriter {
  public:
-  explicit TextWriter(ScreenMode& mode)
+  explicit TextWriter(RasterScreen& mode)
       : mode_(mode), out_(mode.text_output), ctx_(gfx_context()), font_(mode.default_font),
         ch_(cell_height(mode)), cw_(font_ ? int(font_->cell_width) : 8) {
     gfx_set_target(ctx_, nullptr);
@@ -121,7 +121,7 @@ class TextWriter {
     blank_rows(out_.bottom, out_.bottom);
   }
 
-  ScreenMode& mode_;
+  RasterScreen& mode_;
   TextOutput& out_;
   GfxContext& ctx_;
   const FontRecord* font_;
@@ -132,32 +132,32 @@ class TextWriter {
 
 }  // namespace
 
-void text_output_home(ScreenMode& mode) {
+void text_output_home(RasterScreen& mode) {
   mode.text_output.row = std::max(mode.text_output.top, 1);
   mode.text_output.column = 1;
 }
 
-void text_output_reset_region(ScreenMode& mode) {
+void text_output_reset_region(RasterScreen& mode) {
   mode.text_output.top = 1;
   mode.text_output.bottom = mode.text_rows;
   text_output_home(mode);
 }
 
-void text_output_reset(ScreenMode& mode) {
+void text_output_reset(RasterScreen& mode) {
   const GfxContext& ctx = gfx_context();
   mode.text_output.foreground = ctx.foreground;
   mode.text_output.background = ctx.background;
   text_output_reset_region(mode);
 }
 
-PixelRows text_region_pixel_rows(const ScreenMode& mode) {
+PixelRows text_region_pixel_rows(const RasterScreen& mode) {
   if (!region_valid(mode)) return {0, -1};
   const int ch = cell_height(mode);
   return {(mode.text_output.top - 1) * ch, std::min(mode.text_output.bottom * ch, mode.height) - 1};
 }
 
 void text_print(std::string_view text) {
-  ScreenMode* mode = current_mode();
+  RasterScreen* mode = current_screen();
   if (!mode || text.empty()) return;
   if (!region_valid(*mode)) text_output_reset_region(*mode);
   if (!region_valid(*mode)) return;
@@ -183,7 +183,7 @@ void text_print(std::string_view text) {
 }
 
 void text_locate(int row, int column) {
-  ScreenMode* mode = current_mode();
+  RasterScreen* mode = current_screen();
   if (!mode) return;
   if (!region_valid(*mode)) text_output_reset_region(*mode);
   TextOutput& out = mode->text_output;
@@ -194,7 +194,7 @@ void text_locate(int row, int column) {
 }
 
 bool text_set_region(int top, int bottom) {
-  ScreenMode* mode = current_mode();
+  RasterScreen* mode = current_screen();
   if (!mode) return false;
   if (top == 0 && bottom == 0) {
     top = 1;
@@ -208,14 +208,14 @@ bool text_set_region(int top, int bottom) {
 }
 
 void text_set_colours(std::uint32_t foreground, std::uint32_t background) {
-  ScreenMode* mode = current_mode();
+  RasterScreen* mode = current_screen();
   if (!mode) return;
   mode->text_output.foreground = pixel_value(*mode, foreground);
   mode->text_output.background = pixel_value(*mode, background);
 }
 
 void text_clear_region() {
-  ScreenMode* mode = current_mode();
+  RasterScreen* mode = current_screen();
   if (!mode) return;
   if (!region_valid(*mode)) text_output_reset_region(*mode);
   if (region_valid(*mode)) {

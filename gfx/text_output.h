@@ -2,28 +2,28 @@
 
 // Console-style text output on the screen: characters go into the text grid's
 // cells at a cursor, in the text colours, within a region of rows that
-// scrolls. The state lives in the mode (ScreenMode::text_output).
+// scrolls. The state lives in the mode (RasterScreen::text_output).
 
 #include <cstdint>
 #include <string_view>
 
 namespace qz {
 
-struct ScreenMode;
+struct RasterScreen;
 
 // The whole grid as the region and the cursor at its top-left; colours kept.
-void text_output_reset_region(ScreenMode& mode);
+void text_output_reset_region(RasterScreen& mode);
 // After a mode set: as above, and the colours become the context's.
-void text_output_reset(ScreenMode& mode);
+void text_output_reset(RasterScreen& mode);
 // The cursor to the region's first row, column 1.
-void text_output_home(ScreenMode& mode);
+void text_output_home(RasterScreen& mode);
 
 // The region's pixel rows in the current font, within the screen (first >
 // last when there are none).
 struct PixelRows {
   int first, last;
 };
-PixelRows text_region_pixel_rows(const ScreenMode& mode);
+PixelRows text_region_pixel_rows(const RasterScreen& mode);
 
 // Prints bytes at the cursor: "\n" next row, "\r" column 1, "\t" the next
 // column that is a multiple of 8 from 0; a row past the region's last

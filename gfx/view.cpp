@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
-#include "display/screen_mode.h"
+#include "gfx/raster_screen.h"
 #include "gfx/context.h"
 
 namespace qz {
 
 void gfx_set_view(int x1, int y1, int x2, int y2, bool absolute) {
-  ScreenMode* mode = current_mode();
+  RasterScreen* mode = current_screen();
   if (!mode) return;
   GfxContext& ctx = gfx_context();
   gfx_set_target(ctx, nullptr);
@@ -31,7 +31,7 @@ void gfx_set_view(int x1, int y1, int x2, int y2, bool absolute) {
 }
 
 void gfx_reset_view() {
-  ScreenMode* mode = current_mode();
+  RasterScreen* mode = current_screen();
   if (!mode) return;
   GfxContext& ctx = gfx_context();
   gfx_set_target(ctx, nullptr);
@@ -42,7 +42,7 @@ void gfx_reset_view() {
 }
 
 void gfx_set_window(float x1, float y1, float x2, float y2, bool keep_y_down) {
-  if (!current_mode()) return;
+  if (!current_screen()) return;
   GfxContext& ctx = gfx_context();
   float width = std::fabs(x2 - x1), height = std::fabs(y2 - y1);
   if (!(width > 0.0f) || !(height > 0.0f) || !std::isfinite(width) || !std::isfinite(height)) {
@@ -61,7 +61,7 @@ void gfx_set_window(float x1, float y1, float x2, float y2, bool keep_y_down) {
 }
 
 void gfx_reset_window() {
-  if (!current_mode()) return;
+  if (!current_screen()) return;
   GfxContext& ctx = gfx_context();
   ctx.context_flags &= ~std::uint32_t(kContextWindow | kContextWindowNoFlip);
   ctx.window_x = ctx.window_y = ctx.window_width = ctx.window_height = 0.0f;

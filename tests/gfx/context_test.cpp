@@ -156,7 +156,8 @@ const DisplayDriver kCountingDriver = {
 
 TEST_F(Context, NestedScreenLocksReachTheDriverOnce) {
   ScreenMode* mode = current_mode();
-  mode->driver = &kCountingDriver;
+  mode->lock = kCountingDriver.lock;
+  mode->unlock = kCountingDriver.unlock;
   g_locks = g_unlocks = 0;
   screen_lock();
   screen_lock();
@@ -174,7 +175,8 @@ TEST_F(Context, NestedScreenLocksReachTheDriverOnce) {
   screen_lock();
   screen_unlock(-5, -1);
   EXPECT_EQ(std::count(mode->dirty_rows.begin(), mode->dirty_rows.end(), 1), 200);
-  mode->driver = &null_driver;
+  mode->lock = null_driver.lock;
+  mode->unlock = null_driver.unlock;
 }
 
 TEST_F(Context, ViewsClipAndOffsetWindowsMap) {
