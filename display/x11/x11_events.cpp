@@ -53,6 +53,11 @@ bool alt_without_ctrl(std::int32_t control_state) {
   return (control_state & (kLeftAlt | kRightAlt)) && !(control_state & (kLeftCtrl | kRightCtrl));
 }
 
+bool queued_as_extended_code(const KeyMessage& message) {
+  return translate_key(message.character, message.scan_code, message.virtual_key, message.control_state,
+                       x11_base_character) > 255;
+}
+
 void text_steps(XKeyEvent& event) {
   for (char32_t c : x11_key_text(event)) character_steps(c, 1);
 }
@@ -90,7 +95,9 @@ void on_key_press(XKeyEvent& event, bool filtered) {
   key_steps(message, x11_base_character);
   // With Alt alone the key is a menu key, not text (as the keyboard's
   // system keys give no characters); AltGr counts as Ctrl+Alt and types.
-  if (!filtered && !alt_without_ctrl(control_state)) text_steps(event);
+  // A press that became an extended code (Shift+Tab, Ctrl+Tab, Ctrl+2) was
+  // queued as that code: its text would be the same key a second time.
+  if (!filtered && !alt_without_ctrl(control_state) && !queued_as_extended_code(message)) text_steps(event);
 }
 
 void forget_key(unsigned int keycode) {
