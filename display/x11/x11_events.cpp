@@ -209,6 +209,20 @@ void on_property(XPropertyEvent& event) {
   if (host.active && (host.flags & kModeFullscreen) && iconified(x)) switch_window_mode();
 }
 
+// Another client destroyed the window while our connection lives on (a
+// window manager's kill, a tool): the program hears it as a close request,
+// and nothing is asked of the window any more. The resources made with it
+// (GC, cursors, colormap) are still ours and go at the usual teardown.
+void on_destroyed() {
+  X11State& x = x11();
+  x.window = 0;
+  x.window_mapped = false;
+  if (window_input().pointer_inside) pointer_leave_steps();
+  window_input().cursor_in_client = 0;
+  if (window_host().active) activation_steps(false, false);
+  close_steps();
+}
+
 void dispatch(XEvent& event, bool filtered) {
   X11State& x = x11();
   switch (event.type) {
@@ -237,6 +251,9 @@ void dispatch(XEvent& event, bool filtered) {
       if (window_host().mouse_clipped) x11_confine_cursor();
       break;
     case UnmapNotify: x.window_mapped = false; break;
+    // Our own destruction of a window comes after x.window changed, so
+    // never reaches here.
+    case DestroyNotify: on_destroyed(); break;
     case ClientMessage: on_client_message(event.xclient); break;
     case PropertyNotify: on_property(event.xproperty); break;
     default: break;
