@@ -129,6 +129,9 @@ void on_key_release(XKeyEvent& event) {
 
 void on_button_press(XButtonEvent& event) {
   X11State& x = x11();
+  // A press can come without a movement before it (the pointer was put
+  // there by a window going away, or another grab ended).
+  pointer_position_steps(event.x, event.y, event.x_root, event.y_root);
   switch (event.button) {
     case Button4: wheel_steps(1); return;
     case Button5: wheel_steps(-1); return;
@@ -150,6 +153,7 @@ void on_button_press(XButtonEvent& event) {
 }
 
 void on_button_release(XButtonEvent& event) {
+  pointer_position_steps(event.x, event.y, event.x_root, event.y_root);
   if (const std::int32_t bit = button_bit(event.button)) button_steps(bit, false, false);
 }
 
@@ -235,6 +239,9 @@ void dispatch(XEvent& event, bool filtered) {
       break;
     case EnterNotify:
       if (event.xcrossing.mode != NotifyNormal) break;
+      // No movement follows when the pointer stays where it entered (a
+      // window above ours went away): the entry's place is the pointer's.
+      pointer_position_steps(event.xcrossing.x, event.xcrossing.y, event.xcrossing.x_root, event.xcrossing.y_root);
       window_input().cursor_in_client = 1;
       if (window_host().active && !window_input().pointer_inside) pointer_entry();
       break;
@@ -246,6 +253,8 @@ void dispatch(XEvent& event, bool filtered) {
     case Expose: paint_steps(event.xexpose.y, event.xexpose.y + event.xexpose.height); break;
     case MapNotify:
       x.window_mapped = true;
+      // A window manager may have placed it elsewhere than it was made.
+      x11_query_pointer();
       paint_steps(0, window_host().height);
       x11_activate_window();
       if (window_host().mouse_clipped) x11_confine_cursor();

@@ -14,6 +14,9 @@ namespace {
 using namespace std::chrono_literals;
 using Reads = std::vector<std::vector<int>>;
 
+// The reader's 640 x 480 window, centred on the 1280 x 1024 screen.
+constexpr int kLeft = (1280 - 640) / 2, kTop = (1024 - 480) / 2;
+
 class X11WindowEvents : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(server.running() && server.display()) << "Xvfb did not start"; }
@@ -29,6 +32,12 @@ class X11WindowEvents : public ::testing::Test {
   std::string ask(const std::string& command) {
     reader->write_line(command);
     return reader->read_line(5s).value_or("");
+  }
+
+  void warp_to(int x, int y) {
+    Display* d = server.display();
+    XWarpPointer(d, None, DefaultRootWindow(d), 0, 0, 0, 0, x, y);
+    XSync(d, False);
   }
 
   Xvfb server{"1280x1024x24"};
@@ -65,6 +74,31 @@ TEST_F(X11WindowEvents, AKilledClientEndsAsALostDisplay) {
   EXPECT_TRUE(result.exited);
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(reader->read_stderr().find("lost the connection to the X server"), std::string::npos);
+}
+
+TEST_F(X11WindowEvents, TheMouseReadsWhereThePointerIsWithoutAMovement) {
+  Display* d = server.display();
+  // Over the window before it opens: its first read must say so.
+  warp_to(kLeft + 100, kTop + 50);
+  start_reader();
+  EXPECT_EQ(ask("first mouse"), "0 100 50");
+
+  // A window of the test's covers the program's, the pointer moves over the
+  // cover, the cover goes: only the entry tells where the pointer is.
+  const Geometry g = window_geometry(d, window);
+  XSetWindowAttributes attributes{};
+  attributes.override_redirect = True;
+  const Window cover = XCreateWindow(d, DefaultRootWindow(d), g.x, g.y, unsigned(g.width), unsigned(g.height), 0, 0,
+                                     InputOnly, CopyFromParent, CWOverrideRedirect, &attributes);
+  XMapRaised(d, cover);
+  XSync(d, False);
+  EXPECT_TRUE(eventually([&] { return ask("mouse").rfind("1 ", 0) == 0; }, 3s)) << "the pointer did not leave";
+  warp_to(g.x + 200, g.y + 120);
+  XDestroyWindow(d, cover);
+  XSync(d, False);
+  EXPECT_TRUE(eventually([&] { return ask("mouse") == "0 200 120"; }, 3s)) << ask("mouse");
+  reader->write_line("quit");
+  EXPECT_TRUE(reader->wait(10s).exited);
 }
 
 }  // namespace
