@@ -98,7 +98,10 @@ TEST_F(X11WindowEvents, TheMouseReadsWhereThePointerIsWithoutAMovement) {
   XSync(d, False);
   EXPECT_TRUE(eventually([&] { return ask("mouse") == "0 200 120"; }, 3s)) << ask("mouse");
   reader->write_line("quit");
-  EXPECT_TRUE(reader->wait(10s).exited);
+  const ChildResult result = reader->wait(10s);
+  EXPECT_TRUE(result.exited);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(reader->read_stderr(), "");
 }
 
 }  // namespace
