@@ -64,10 +64,16 @@ qz_event public_event(const WindowEvent& e) {
       out.dx = e.c;
       out.dy = e.d;
       break;
+    case kEventPointerEnter:
+      out.x = e.a;
+      out.y = e.b;
+      break;
     case kEventButtonDown:
     case kEventButtonUp:
     case kEventButtonDouble:
       out.buttons = e.a;
+      out.x = e.b;
+      out.y = e.c;
       break;
     case kEventWheelTurn:
     case kEventHwheelTurn:

@@ -6,7 +6,7 @@ namespace qz {
 
 // A record of what happened to the window, kept in the mode's event ring.
 // The payload fields mean what `type` says (key: scancode, ascii; pointer:
-// x, y, dx, dy; buttons: button bits; wheels: position).
+// x, y, dx, dy; entry: x, y; buttons: button bits, x, y; wheels: position).
 struct WindowEvent {
   std::int32_t type = 0;
   std::int32_t a = 0;

@@ -37,6 +37,12 @@ void mark_all_rows() {
   if (mode) std::fill(mode->dirty_rows.begin(), mode->dirty_rows.end(), std::uint8_t{1});
 }
 
+// The kept pointer place in picture rows, for the events that carry it.
+int picture_row(int y) {
+  const ScreenMode* mode = current_mode();
+  return mode && mode->scanline_size > 1 ? y / mode->scanline_size : y;
+}
+
 WindowEvent event_of(std::int32_t type, std::int32_t a = 0, std::int32_t b = 0, std::int32_t c = 0,
                      std::int32_t d = 0) {
   return WindowEvent{type, a, b, c, d};
@@ -106,28 +112,33 @@ void pointer_entry() {
   const WindowHost& host = window_host();
   g_input.pointer_inside = 1;
   if (host.mouse_clipped && host.confine_cursor) host.confine_cursor();
-  post_event(event_of(kEventPointerEnter));
+  post_event(event_of(kEventPointerEnter, g_input.pointer_x, picture_row(g_input.pointer_y)));
+}
+
+void pointer_position_steps(int x, int y, int screen_x, int screen_y) {
+  const WindowHost& host = window_host();
+  g_input.pointer_x = x;
+  g_input.pointer_y = y;
+  g_input.cursor_in_client = x >= 0 && y >= 0 && x < host.width && y < host.height;
+  g_input.last_screen_x = screen_x;
+  g_input.last_screen_y = screen_y;
 }
 
 void pointer_move_steps(int x, int y, int screen_x, int screen_y) {
   const WindowHost& host = window_host();
   const ScreenMode* mode = current_mode();
   const int scanline = mode && mode->scanline_size > 0 ? mode->scanline_size : 1;
-  g_input.pointer_x = x;
-  g_input.pointer_y = y;
-  g_input.cursor_in_client = x >= 0 && y >= 0 && x < host.width && y < host.height;
   const bool had_position = g_input.last_screen_x != kNoScreenPosition;
   int dx = 0, dy = 0;
   if (had_position) {
     dx = screen_x - g_input.last_screen_x;
     dy = screen_y - g_input.last_screen_y;
   }
+  pointer_position_steps(x, y, screen_x, screen_y);
   if (scanline != 1) {
     y /= scanline;
     dy /= scanline;
   }
-  g_input.last_screen_x = screen_x;
-  g_input.last_screen_y = screen_y;
   if (host.active && !g_input.pointer_inside) {
     pointer_entry();
   } else if (host.active && had_position && (dx != 0 || dy != 0)) {
@@ -146,11 +157,12 @@ void button_steps(std::int32_t button_bit, bool down, bool is_double) {
   if (down) {
     g_input.buttons_before = g_input.buttons;
     g_input.buttons |= button_bit;
-    post_event(event_of(is_double ? kEventButtonDouble : kEventButtonDown, button_bit));
+    post_event(event_of(is_double ? kEventButtonDouble : kEventButtonDown, button_bit, g_input.pointer_x,
+                        picture_row(g_input.pointer_y)));
   } else {
     g_input.buttons_before = g_input.buttons;
     g_input.buttons &= ~button_bit;
-    post_event(event_of(kEventButtonUp, button_bit));
+    post_event(event_of(kEventButtonUp, button_bit, g_input.pointer_x, picture_row(g_input.pointer_y)));
   }
 }
 

@@ -74,7 +74,11 @@ void close_steps();
 // Pointer movement in client coordinates (y in window rows) and the
 // cursor's screen position.
 void pointer_move_steps(int x, int y, int screen_x, int screen_y);
-// The pointer entered the client area (leave notification is the back end's).
+// The pointer's place as an event other than a movement tells it (an entry,
+// a button, a query when the window appears): kept, nothing posted.
+void pointer_position_steps(int x, int y, int screen_x, int screen_y);
+// The pointer entered the client area (leave notification is the back end's);
+// the event carries the place last kept.
 void pointer_entry();
 // The pointer left the client area.
 void pointer_leave_steps();

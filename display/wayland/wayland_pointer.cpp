@@ -43,11 +43,12 @@ void on_enter(void*, wl_pointer*, std::uint32_t serial, wl_surface* surface, wl_
   if (w.pointer_on_bar) wayland_show_cursor(true);
   if (!w.pointer_on_content) return;
   wayland_show_cursor(window_input().cursor_visible != 0);
+  const int px = wl_fixed_to_int(x), py = wl_fixed_to_int(y);
+  // Kept before the entry is posted, which carries it. Wayland tells no
+  // screen position: the window's own stands for it.
+  pointer_position_steps(px, py, px, py);
   window_input().cursor_in_client = 1;
   if (window_host().active && !window_input().pointer_inside) pointer_entry();
-  const int px = wl_fixed_to_int(x), py = wl_fixed_to_int(y);
-  // Wayland tells no screen position: the window's own stands for it.
-  pointer_move_steps(px, py, px, py);
 }
 
 void on_leave(void*, wl_pointer*, std::uint32_t, wl_surface*) {

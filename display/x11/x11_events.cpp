@@ -53,6 +53,11 @@ bool alt_without_ctrl(std::int32_t control_state) {
   return (control_state & (kLeftAlt | kRightAlt)) && !(control_state & (kLeftCtrl | kRightCtrl));
 }
 
+bool queued_as_extended_code(const KeyMessage& message) {
+  return translate_key(message.character, message.scan_code, message.virtual_key, message.control_state,
+                       x11_base_character) > 255;
+}
+
 void text_steps(XKeyEvent& event) {
   for (char32_t c : x11_key_text(event)) character_steps(c, 1);
 }
@@ -90,7 +95,9 @@ void on_key_press(XKeyEvent& event, bool filtered) {
   key_steps(message, x11_base_character);
   // With Alt alone the key is a menu key, not text (as the keyboard's
   // system keys give no characters); AltGr counts as Ctrl+Alt and types.
-  if (!filtered && !alt_without_ctrl(control_state)) text_steps(event);
+  // A press that became an extended code (Shift+Tab, Ctrl+Tab, Ctrl+2) was
+  // queued as that code: its text would be the same key a second time.
+  if (!filtered && !alt_without_ctrl(control_state) && !queued_as_extended_code(message)) text_steps(event);
 }
 
 void forget_key(unsigned int keycode) {
@@ -122,6 +129,9 @@ void on_key_release(XKeyEvent& event) {
 
 void on_button_press(XButtonEvent& event) {
   X11State& x = x11();
+  // A press can come without a movement before it (the pointer was put
+  // there by a window going away, or another grab ended).
+  pointer_position_steps(event.x, event.y, event.x_root, event.y_root);
   switch (event.button) {
     case Button4: wheel_steps(1); return;
     case Button5: wheel_steps(-1); return;
@@ -143,6 +153,7 @@ void on_button_press(XButtonEvent& event) {
 }
 
 void on_button_release(XButtonEvent& event) {
+  pointer_position_steps(event.x, event.y, event.x_root, event.y_root);
   if (const std::int32_t bit = button_bit(event.button)) button_steps(bit, false, false);
 }
 
@@ -202,6 +213,20 @@ void on_property(XPropertyEvent& event) {
   if (host.active && (host.flags & kModeFullscreen) && iconified(x)) switch_window_mode();
 }
 
+// Another client destroyed the window while our connection lives on (a
+// window manager's kill, a tool): the program hears it as a close request,
+// and nothing is asked of the window any more. The resources made with it
+// (GC, cursors, colormap) are still ours and go at the usual teardown.
+void on_destroyed() {
+  X11State& x = x11();
+  x.window = 0;
+  x.window_mapped = false;
+  if (window_input().pointer_inside) pointer_leave_steps();
+  window_input().cursor_in_client = 0;
+  if (window_host().active) activation_steps(false, false);
+  close_steps();
+}
+
 void dispatch(XEvent& event, bool filtered) {
   X11State& x = x11();
   switch (event.type) {
@@ -214,6 +239,9 @@ void dispatch(XEvent& event, bool filtered) {
       break;
     case EnterNotify:
       if (event.xcrossing.mode != NotifyNormal) break;
+      // No movement follows when the pointer stays where it entered (a
+      // window above ours went away): the entry's place is the pointer's.
+      pointer_position_steps(event.xcrossing.x, event.xcrossing.y, event.xcrossing.x_root, event.xcrossing.y_root);
       window_input().cursor_in_client = 1;
       if (window_host().active && !window_input().pointer_inside) pointer_entry();
       break;
@@ -225,11 +253,16 @@ void dispatch(XEvent& event, bool filtered) {
     case Expose: paint_steps(event.xexpose.y, event.xexpose.y + event.xexpose.height); break;
     case MapNotify:
       x.window_mapped = true;
+      // A window manager may have placed it elsewhere than it was made.
+      x11_query_pointer();
       paint_steps(0, window_host().height);
       x11_activate_window();
       if (window_host().mouse_clipped) x11_confine_cursor();
       break;
     case UnmapNotify: x.window_mapped = false; break;
+    // Our own destruction of a window comes after x.window changed, so
+    // never reaches here.
+    case DestroyNotify: on_destroyed(); break;
     case ClientMessage: on_client_message(event.xclient); break;
     case PropertyNotify: on_property(event.xproperty); break;
     default: break;

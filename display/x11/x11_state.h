@@ -142,6 +142,9 @@ void x11_free_cursor();
 void x11_define_cursor();
 int x11_window_position(int x, int y);
 void x11_warp_pointer(int x, int y);
+// Takes the pointer's place over the window from the server, so the mouse
+// reads right before the pointer first moves.
+void x11_query_pointer();
 // Moves the pointer (kNotGiven keeps a coordinate), shows or hides it and
 // confines or frees it (-1 leaves either as it is).
 void x11_change_mouse(int x, int y, int visibility, int clip);

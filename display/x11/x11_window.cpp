@@ -225,6 +225,7 @@ int x11_create_window(Visual* visual, int visual_depth) {
   x.invisible_cursor = XCreatePixmapCursor(x.display, blank, blank, &black, &black, 0, 0);
   XFreePixmap(x.display, blank);
   x11_define_cursor();
+  x11_query_pointer();
   return 0;
 }
 
@@ -383,6 +384,20 @@ void x11_warp_pointer(int to_x, int to_y) {
   if (!x.window) return;
   XWarpPointer(x.display, None, x.window, 0, 0, 0, 0, to_x, to_y);
   XFlush(x.display);
+}
+
+void x11_query_pointer() {
+  X11State& x = x11();
+  if (!x.window) return;
+  Window root = 0, child = 0;
+  int root_x = 0, root_y = 0, window_x = 0, window_y = 0;
+  unsigned int mask = 0;
+  // False: the pointer is on another screen, so not over the window.
+  if (!XQueryPointer(x.display, x.window, &root, &child, &root_x, &root_y, &window_x, &window_y, &mask)) {
+    window_input().cursor_in_client = 0;
+    return;
+  }
+  pointer_position_steps(window_x, window_y, root_x, root_y);
 }
 
 }  // namespace qz

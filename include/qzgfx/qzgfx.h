@@ -637,11 +637,11 @@ typedef enum qz_event_type {
   QZ_EVENT_KEY_UP = 2,         /**< scan_code, character */
   QZ_EVENT_KEY_REPEAT = 3,     /**< scan_code, character: a held key repeats */
   QZ_EVENT_MOUSE_MOVE = 4,     /**< x, y, dx, dy */
-  QZ_EVENT_BUTTON_DOWN = 5,    /**< buttons: the button */
-  QZ_EVENT_BUTTON_UP = 6,      /**< buttons: the button */
-  QZ_EVENT_BUTTON_DOUBLE = 7,  /**< buttons: the button, pressed twice */
+  QZ_EVENT_BUTTON_DOWN = 5,    /**< buttons: the button; x, y */
+  QZ_EVENT_BUTTON_UP = 6,      /**< buttons: the button; x, y */
+  QZ_EVENT_BUTTON_DOUBLE = 7,  /**< buttons: the button, pressed twice; x, y */
   QZ_EVENT_WHEEL = 8,          /**< wheel: the wheel's new position */
-  QZ_EVENT_MOUSE_ENTER = 9,    /**< the pointer came over the window */
+  QZ_EVENT_MOUSE_ENTER = 9,    /**< x, y: the pointer came over the window there */
   QZ_EVENT_MOUSE_LEAVE = 10,   /**< the pointer left the window */
   QZ_EVENT_FOCUS_GAINED = 11,  /**< the window got the keyboard */
   QZ_EVENT_FOCUS_LOST = 12,    /**< the window lost the keyboard */
@@ -655,8 +655,8 @@ typedef struct qz_event {
   qz_event_type type; /**< What happened. */
   int scan_code;  /**< Key events: the qz_scan code. */
   int character;  /**< Key events: the character the key gives (0 if none). */
-  int x;          /**< Mouse movement: the pointer's horizontal position. */
-  int y;          /**< Mouse movement: the pointer's vertical position. */
+  int x;          /**< Mouse movement, entry and buttons: the pointer's horizontal position. */
+  int y;          /**< Mouse movement, entry and buttons: the pointer's vertical position. */
   int dx;         /**< Mouse movement: how far it moved right. */
   int dy;         /**< Mouse movement: how far it moved down. */
   int buttons;    /**< Button events: the qz_button bit. */

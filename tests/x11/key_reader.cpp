@@ -2,7 +2,11 @@
 // line from standard input reads every pending key with read_key and prints
 // each as its bytes in decimal, followed by "end". Keys are read only when
 // asked, so a test can let the queue fill up first. "down N" prints whether
-// the key of scan code N is held (key_is_down).
+// the key of scan code N is held (key_is_down). "mouse" prints what the
+// mouse read gives ("result x y"), "first mouse" what it gave right after
+// the window opened.
+
+#include <qzgfx/qzgfx.h>
 
 #include <cstdio>
 #include <iostream>
@@ -23,6 +27,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "key_reader: no window (%s)\n", driver_failure_reason());
     return 1;
   }
+  qz_mouse first{};
+  const int first_result = qz_get_mouse(&first);
+  const auto print_mouse = [](int result, const qz_mouse& m) {
+    std::cout << result << " " << m.x << " " << m.y << std::endl;
+  };
   gfx_window_title("key reader");
   std::cout << "ready" << std::endl;
   std::string command;
@@ -30,6 +39,15 @@ int main(int argc, char** argv) {
     if (command == "quit") runtime_end(0);
     if (command.rfind("down ", 0) == 0) {
       std::cout << (key_is_down(std::stoi(command.substr(5))) ? "held" : "up") << std::endl;
+      continue;
+    }
+    if (command == "first mouse") {
+      print_mouse(first_result, first);
+      continue;
+    }
+    if (command == "mouse") {
+      qz_mouse now{};
+      print_mouse(qz_get_mouse(&now), now);
       continue;
     }
     if (command != "drain") continue;

@@ -102,6 +102,34 @@ TEST_F(WindowInputSteps, CloseAndTheEventRingLimit) {
   EXPECT_EQ(last_event().a, 199);
 }
 
+TEST_F(WindowInputSteps, EntryAndButtonsCarryThePointersPlace) {
+  host_prepare(64, 32, 32, 0, 0);
+  window_host().active = 1;
+  window_input().pointer_inside = 0;
+  pointer_position_steps(12, 7, 112, 207);
+  EXPECT_EQ(window_input().cursor_in_client, 1);
+  pointer_entry();
+  EXPECT_EQ(last_event().type, kEventPointerEnter);
+  EXPECT_EQ(last_event().a, 12);
+  EXPECT_EQ(last_event().b, 7);
+  const int before = events();
+  // Kept without an event: a later movement's step is measured from here.
+  pointer_position_steps(20, 9, 120, 209);
+  EXPECT_EQ(events(), before);
+  button_steps(kButtonLeft, true, false);
+  EXPECT_EQ(last_event().type, kEventButtonDown);
+  EXPECT_EQ(last_event().a, kButtonLeft);
+  EXPECT_EQ(last_event().b, 20);
+  EXPECT_EQ(last_event().c, 9);
+  pointer_move_steps(23, 10, 123, 210);
+  EXPECT_EQ(last_event().type, kEventPointerMove);
+  EXPECT_EQ(last_event().c, 3);
+  EXPECT_EQ(last_event().d, 1);
+  pointer_position_steps(80, 9, 180, 209);
+  EXPECT_EQ(window_input().cursor_in_client, 0) << "outside the 64-pixel window";
+  host_reset();
+}
+
 TEST_F(WindowInputSteps, PaintAndActivationMarkRows) {
   paint_steps(5, 9);
   const ScreenMode& m = *current_mode();
