@@ -116,9 +116,22 @@ void refresh_key_state(ScreenMode& mode) {
   }
 }
 
+// The driver thread takes every message of its own thread (its wakes are
+// thread messages). The program's thread takes only its window's: its
+// WM_QUIT and its own thread messages are the application's.
 void pump_messages() {
+  const Win32Window& g = win32_window();
   MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+  for (;;) {
+    // Read again each time: a fullscreen switch builds a new window.
+    const HWND only = g.on_calling_thread ? g.window : nullptr;
+    if (g.on_calling_thread && !only) return;
+    if (!PeekMessageA(&message, only, 0, 0, PM_REMOVE)) return;
+    if (message.message == WM_QUIT) {
+      // Returned whatever the filter: put back for the application's loop.
+      PostQuitMessage(int(message.wParam));
+      return;
+    }
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
