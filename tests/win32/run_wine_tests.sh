@@ -5,7 +5,7 @@
 # size, what the X server shows after a full and after a partial update),
 # keys through XTEST into the key queue and key_state, Escape and the close
 # request; which back end the selection chooses; the animation's pace on
-# DirectX; fullscreen fallback.
+# DirectX; the colour key of layered windows; fullscreen fallback.
 # Usage: run_wine_tests.sh LINUX_BUILD_DIR WINDOWS_BUILD_DIR
 set -uo pipefail
 linux_build=$(cd "$1" && pwd)
@@ -243,6 +243,20 @@ end_probe
 kill "$no_glx_pid" 2>/dev/null
 no_glx_pid=""
 stage "OpenGL done"
+
+# --- Layered windows at depth 16: magenta is see-through ---------------------------
+# The window's shape on the server: out at magenta points, in on the green box.
+for back_end in gdi:GDI direct2d:Direct2D; do
+  coproc LAYERED { env QZGFX="${back_end%%:*}" timeout 120 wine "$win_build/tests/win32/wine_layered.exe" 2>&1; }
+  probe_pid=$LAYERED_PID
+  IFS= read -r -t 90 line <&"${LAYERED[0]}"
+  w=$(window_of wine_layered)
+  expect "layered window at depth 16 (${back_end#*:}): magenta see-through, the box shown" \
+    "${line%$'\r'} $("$tool" shown "$w" 10 10 150 75 150 150 300 190)" "${back_end#*:} ready out in out out"
+  echo >&"${LAYERED[1]}"
+  end_probe
+done
+stage "layered done"
 
 # --- Fullscreen that the display refuses falls back to a window -------------------
 got=$(timeout 60 wine "$win_build/tests/win32/wine_fullscreen.exe" 2>/dev/null | tr -d '\r')
