@@ -196,7 +196,7 @@ LRESULT CALLBACK d2d_window_procedure(HWND window, UINT message, WPARAM wparam, 
 void d2d_set_factory_entry(D2D1CreateFactoryFn create_factory) { g_d2d.create_factory = create_factory; }
 
 extern const Win32Presenter d2d_presenter = {
-    d2d_setup, d2d_release, d2d_present, nullptr, keys_from_messages, d2d_window_procedure, false, true, true,
+    d2d_setup, d2d_release, d2d_present, nullptr, keys_from_messages, nullptr, d2d_window_procedure, false, true, true,
 };
 
 }  // namespace qz

@@ -188,7 +188,7 @@ void wgl_swap_buffers() {
 }
 
 extern const Win32Presenter wgl_presenter = {
-    wgl_setup, wgl_release, wgl_present, nullptr, nullptr, nullptr, false, false, false,
+    wgl_setup, wgl_release, wgl_present, nullptr, nullptr, nullptr, nullptr, false, false, false,
 };
 
 void* gl_proc_address(const char* name) { return g_wgl.context && name ? entry_point(name) : nullptr; }

@@ -117,6 +117,7 @@ check_back_end() {  # check_back_end NAME ENDING WINEDLLOVERRIDES [VAR=VALUE...]
   stage "$name started"
   expect "$name: the back end chosen" "$(ask driver)" "$name"
   expect "$name: the framebuffer's hash" "$(ask hash)" "$phases"
+  expect "$name: the pass takes the unlock's request" "$(ask request)" taken
   expect "$name: the display's mode among the 32-bit modes" "$(ask modes)" listed
   w=$(window_of linkageSWEEPdemo1)
   size=$("$tool" size "$w")
