@@ -116,6 +116,7 @@ int ddraw_setup(const ScreenMode&) {
 
 void ddraw_release() {
   dinput_keyboard_close();
+  g_dd.pending_first = 1, g_dd.pending_last = 0;  // the new surfaces have none of it
   g_dd.offscreen.reset();
   g_dd.clipper.reset();
   g_dd.primary.reset();

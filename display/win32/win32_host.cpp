@@ -10,8 +10,8 @@
 //   10 ms and sooner when a message, a call or a pass request (an unlock, a
 //   palette change) arrives: calls handed over, palette, the band of marked
 //   rows, clearing of the marks, key_state, message dispatch. A presenter's
-//   wait for the display comes after it, without the lock. The drawing side holds it between
-//   the outermost screen_lock and screen_unlock.
+//   wait for the display comes after it, without the lock. The drawing side
+//   holds it between the outermost screen_lock and screen_unlock.
 // - A back end without a driver thread (OpenGL) builds the window on the
 //   program's thread, which dispatches its messages when it polls.
 // - dirty_rows is set under it by drawing and cleared under it by the pass;
