@@ -23,7 +23,6 @@ namespace qz {
 
 namespace {
 
-constexpr auto kPassInterval = std::chrono::milliseconds(10);
 // How often the start handshake looks at the answer limit and for requests.
 constexpr auto kStartSlice = std::chrono::milliseconds(20);
 
@@ -211,11 +210,6 @@ void host_take_pass_request() { g_pass_requested.store(false); }
 bool host_calls_waiting() {
   std::lock_guard<std::mutex> hold(g_thread.mutex);
   return !g_thread.calls.empty();
-}
-
-void host_wait_between_passes() {
-  std::unique_lock<std::mutex> hold(g_thread.mutex);
-  g_thread.changed.wait_for(hold, kPassInterval, [] { return !g_thread.calls.empty() || !g_running; });
 }
 
 void host_run_calls() {

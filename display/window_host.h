@@ -49,9 +49,8 @@ struct WindowHost {
   void (*free_cursor)() = nullptr;      // may be null
   void (*nearest_monitor)() = nullptr;  // may be null
   void (*set_high_priority)(bool high) = nullptr;  // may be null
-  // Interrupts the driver thread's own wait between passes, for a back end
-  // that waits on its display as well (may be null: the host's condition
-  // wakes host_wait_between_passes). Called from any thread.
+  // Interrupts the driver thread's own wait between passes: a call, a stop
+  // or a pass request is waiting (may be null). Called from any thread.
   void (*wake)() = nullptr;
 };
 
@@ -95,9 +94,6 @@ void host_retire();
 // True on the driver thread.
 bool on_driver_thread();
 
-// The driver thread's sleep between passes: about 10 ms, shorter when a call
-// arrives or the host stops.
-void host_wait_between_passes();
 // Asks the driver thread for a pass soon: drawing was unlocked, the palette
 // changed, a call was handed over. Requests made before the thread takes the
 // next one collapse into one wake. Any thread.

@@ -116,13 +116,22 @@ void d2d_release() {
   g_d2d.previous_bitmap = nullptr;
 }
 
-bool present_layered(int top, int bottom) {
+// The see-through colour as the row conversion leaves it: 16-bit magenta
+// (0xF81F) becomes 0xF800F8, which the system's key 0xFF00FF would not match.
+std::uint32_t converted_key(const ScreenMode& mode) {
+  const ConversionTable& table = conversion_table();
+  return mode.depth == 16 ? table.low[0x1F] | table.high[0xF8] : kLayeredKey32;
+}
+
+bool present_layered(const ScreenMode& mode, int top, int bottom) {
   const WindowHost& host = window_host();
   host.blitter(g_d2d.converted, g_d2d.step);
+  const std::uint32_t key = converted_key(mode);
   // Opaque: some systems read the bitmap's alpha even with only a colour key.
   for (int y = top; y < bottom; ++y) {
     auto* row = reinterpret_cast<std::uint32_t*>(g_d2d.converted + std::size_t(y) * g_d2d.step);
-    for (int x = 0; x < host.width; ++x) row[x] |= 0xFF000000u;
+    for (int x = 0; x < host.width; ++x)
+      row[x] = ((row[x] & 0xFFFFFFu) == key ? kLayeredKey32 : row[x]) | 0xFF000000u;
   }
   SIZE size{host.width, host.height};
   POINT origin{0, 0};
@@ -136,7 +145,7 @@ bool d2d_present(ScreenMode& mode, int first, int last) {
   const int scanline = mode.scanline_size;
   const UINT32 top = UINT32(first * scanline), bottom = UINT32((last + 1) * scanline);
   if (layered()) {
-    shown = present_layered(int(top), int(bottom));
+    shown = present_layered(mode, int(top), int(bottom));
   } else if (g_d2d.target || create_target() == 0) {
     const D2D1_RECT_U band{0, top, UINT32(host.width), bottom};
     HRESULT result;
@@ -187,7 +196,7 @@ LRESULT CALLBACK d2d_window_procedure(HWND window, UINT message, WPARAM wparam, 
 void d2d_set_factory_entry(D2D1CreateFactoryFn create_factory) { g_d2d.create_factory = create_factory; }
 
 extern const Win32Presenter d2d_presenter = {
-    d2d_setup, d2d_release, d2d_present, nullptr, keys_from_messages, d2d_window_procedure, false, true, true,
+    d2d_setup, d2d_release, d2d_present, nullptr, keys_from_messages, nullptr, d2d_window_procedure, false, true, true,
 };
 
 }  // namespace qz

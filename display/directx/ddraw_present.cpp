@@ -2,14 +2,15 @@
 // surface of the display's format, then blitted to the primary surface
 // (clipped to the window, or the whole display in exclusive fullscreen).
 // The program's vertical-sync wait meets the driver thread only at the
-// DirectDraw object, under its own guard.
+// DirectDraw object, under its own guard. A blit asked to start in a blank
+// waits for it after the pass, without the host lock: the conversion needs
+// the framebuffer, the wait and the blit only the surfaces.
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
-#include <thread>
 
 #include "display/blitter.h"
 #include "display/directx/directx_state.h"
@@ -21,7 +22,6 @@ namespace qz {
 
 namespace {
 
-constexpr auto kBlankWaitLimit = std::chrono::milliseconds(20);
 // A real wait for the next blank takes longer than this.
 constexpr auto kAtOnce = std::chrono::microseconds(500);
 
@@ -36,6 +36,10 @@ struct DdrawPresentation {
   bool device_found = false;
   std::atomic<bool> present_after_blank{false};
   int waits_at_once = 0;  // program's thread, under device_guard
+  // Driver thread: the converted band whose blit waits for the blank, in
+  // framebuffer rows and in primary-surface pixels (none: first > last).
+  int pending_first = 1, pending_last = 0;
+  RECT pending_source{}, pending_target{};
 };
 // Never destroyed, like the host thread: the driver thread may still present
 // while static destructors run.
@@ -112,6 +116,7 @@ int ddraw_setup(const ScreenMode&) {
 
 void ddraw_release() {
   dinput_keyboard_close();
+  g_dd.pending_first = 1, g_dd.pending_last = 0;  // the new surfaces have none of it
   g_dd.offscreen.reset();
   g_dd.clipper.reset();
   g_dd.primary.reset();
@@ -124,14 +129,26 @@ void ddraw_release() {
   g_dd.draw.reset();
 }
 
-// Asked for by the vertical-sync wait: the blit starts in a blank, waiting
-// for one at most kBlankWaitLimit.
-void wait_for_blank() {
-  const auto deadline = std::chrono::steady_clock::now() + kBlankWaitLimit;
+// Asked for by the vertical-sync wait: the blit starts in a blank. Driver
+// thread, after the pass: the system's own wait, not a poll of the status.
+void blit_after_blank() {
+  if (g_dd.pending_first > g_dd.pending_last) return;
+  const int first = g_dd.pending_first, last = g_dd.pending_last;
+  g_dd.pending_first = 1, g_dd.pending_last = 0;
+  if (!g_dd.primary || !g_dd.offscreen) return;
   BOOL in_blank = FALSE;
-  while (SUCCEEDED(g_dd.draw->GetVerticalBlankStatus(&in_blank)) && !in_blank &&
-         std::chrono::steady_clock::now() < deadline)
-    std::this_thread::yield();
+  if (FAILED(g_dd.draw->GetVerticalBlankStatus(&in_blank)) || !in_blank)
+    g_dd.draw->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr);
+  if (SUCCEEDED(g_dd.primary->Blt(&g_dd.pending_target, g_dd.offscreen.get(), &g_dd.pending_source, DDBLT_WAIT,
+                                  nullptr)))
+    return;
+  // Not shown: the next pass converts and shows the rows again.
+  std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
+  if (ScreenMode* mode = current_mode()) {
+    const int rows = int(mode->dirty_rows.size());
+    std::fill(mode->dirty_rows.begin() + std::min(first, rows), mode->dirty_rows.begin() + std::min(last + 1, rows),
+              std::uint8_t{1});
+  }
 }
 
 bool surfaces_lost() {
@@ -160,7 +177,11 @@ bool ddraw_present(ScreenMode& mode, int first, int last) {
       ClientToScreen(win32_window().window, &origin);
       OffsetRect(&target, origin.x, origin.y);
     }
-    if (g_dd.present_after_blank.exchange(false)) wait_for_blank();
+    if (g_dd.present_after_blank.exchange(false)) {
+      g_dd.pending_first = first, g_dd.pending_last = last;
+      g_dd.pending_source = source, g_dd.pending_target = target;
+      return true;  // blit_after_blank shows them, or marks them again
+    }
     shown = SUCCEEDED(g_dd.primary->Blt(&target, g_dd.offscreen.get(), &source, DDBLT_WAIT, nullptr));
   }
   return shown;
@@ -186,7 +207,7 @@ bool ddraw_wait_vertical_blank() {
 }
 
 extern const Win32Presenter ddraw_presenter = {
-    ddraw_setup, ddraw_release, ddraw_present, nullptr, ddraw_read_keys, nullptr, true, false, true,
+    ddraw_setup, ddraw_release, ddraw_present, nullptr, ddraw_read_keys, blit_after_blank, nullptr, true, false, true,
 };
 
 }  // namespace qz

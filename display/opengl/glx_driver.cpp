@@ -121,11 +121,13 @@ int glx_init(const char* title, int width, int height, int depth, int refresh, i
   return 0;
 }
 
-// A GL program's loop may flip without ever waiting or reading a key: a
-// termination request is taken up here as well, so that the window closes
+// A GL program's loop may flip without ever waiting or reading a key: the
+// window's events (the close box among them) are taken after the swap, and
+// a termination request is taken up here as well, so that the window closes
 // and a fullscreen mode is put back rather than left to the watchdog.
 void glx_flip() {
   if (g_open) glx_swap_buffers();
+  glx_poll_events();
   runtime_poll_termination();
 }
 

@@ -2,7 +2,10 @@
 // double-buffered RGBA pixel format of 32 bits (depth and stencil buffers
 // where offered) chosen through WGL_ARB_pixel_format when the driver has it,
 // the context made current on the program's thread, and the entry points,
-// version and renderer the program asks for.
+// version and renderer the program asks for. The context outlives the
+// window: a fullscreen switch builds a new window, and the program's
+// textures and buffers must survive it, so the new window gets the same
+// pixel format and the same context is made current on it.
 
 #include "display/wgl/wgl_context.h"
 
@@ -35,6 +38,7 @@ struct WglState {
   WglEntries gl;
   HDC dc = nullptr;
   HGLRC context = nullptr;
+  int format = 0;  // chosen once; every window of the context gets it
   std::string version;
   std::string renderer;
 };
@@ -106,36 +110,35 @@ int choose_format(HDC dc) {
   return format;
 }
 
+// Detaches the context from the window that is about to go; the context
+// itself is deleted by wgl_delete_context.
 void wgl_release() {
-  if (g_wgl.context) {
-    g_wgl.gl.make_current(nullptr, nullptr);
-    g_wgl.gl.delete_context(g_wgl.context);
-    g_wgl.context = nullptr;
-  }
+  if (g_wgl.context) g_wgl.gl.make_current(nullptr, nullptr);
   if (g_wgl.dc) ReleaseDC(win32_window().window, g_wgl.dc);
   g_wgl.dc = nullptr;
-  g_wgl.version.clear();
-  g_wgl.renderer.clear();
 }
 
 int wgl_setup(const ScreenMode&) {
   HWND window = win32_window().window;
   g_wgl.dc = GetDC(window);
-  const int format = g_wgl.dc ? choose_format(g_wgl.dc) : 0;
+  if (g_wgl.dc && g_wgl.format == 0) g_wgl.format = choose_format(g_wgl.dc);
   PIXELFORMATDESCRIPTOR described{};
-  if (format == 0 || !DescribePixelFormat(g_wgl.dc, format, sizeof described, &described) ||
-      !SetPixelFormat(g_wgl.dc, format, &described)) {
+  if (!g_wgl.dc || g_wgl.format == 0 || !DescribePixelFormat(g_wgl.dc, g_wgl.format, sizeof described, &described) ||
+      !SetPixelFormat(g_wgl.dc, g_wgl.format, &described)) {
     win32_refuse("no double-buffered RGBA OpenGL pixel format of 32 bits");
     return -1;
   }
-  g_wgl.context = g_wgl.gl.create_context(g_wgl.dc);
+  const bool first_window = g_wgl.context == nullptr;
+  if (first_window) g_wgl.context = g_wgl.gl.create_context(g_wgl.dc);
   if (!g_wgl.context || !g_wgl.gl.make_current(g_wgl.dc, g_wgl.context)) {
     win32_refuse("no OpenGL context could be made current");
     return -1;
   }
-  // 1: every swap waits for a retrace; 0: swaps at once.
+  // 1: every swap waits for a retrace; 0: swaps at once. Set for each
+  // window: some drivers keep it per window rather than per context.
   if (auto interval = reinterpret_cast<PFNWGLSWAPINTERVALEXTPROC>(entry_point("wglSwapIntervalEXT")))
     interval(window_host().refresh != 0 ? 1 : 0);
+  if (!first_window) return 0;
   auto text = [](GLenum name) {
     const GLubyte* value = g_wgl.gl.get_string(name);
     return value ? std::string(reinterpret_cast<const char*>(value)) : std::string();
@@ -169,12 +172,23 @@ void wgl_unload() {
   g_wgl.opengl32 = LoadedLibrary();
 }
 
+void wgl_delete_context() {
+  if (g_wgl.context) {
+    g_wgl.gl.make_current(nullptr, nullptr);
+    g_wgl.gl.delete_context(g_wgl.context);
+    g_wgl.context = nullptr;
+  }
+  g_wgl.format = 0;
+  g_wgl.version.clear();
+  g_wgl.renderer.clear();
+}
+
 void wgl_swap_buffers() {
   if (g_wgl.dc) SwapBuffers(g_wgl.dc);
 }
 
 extern const Win32Presenter wgl_presenter = {
-    wgl_setup, wgl_release, wgl_present, nullptr, nullptr, nullptr, false, false, false,
+    wgl_setup, wgl_release, wgl_present, nullptr, nullptr, nullptr, nullptr, false, false, false,
 };
 
 void* gl_proc_address(const char* name) { return g_wgl.context && name ? entry_point(name) : nullptr; }

@@ -10,8 +10,11 @@ int wgl_load();
 void wgl_unload();
 
 // The context on the host's window (display/wgl/wgl_context.cpp): built by
-// the window setup, deleted before the window goes.
+// the first window setup, made current again on every later window (a
+// fullscreen switch), detached before each window goes.
 extern const Win32Presenter wgl_presenter;
+// Deletes the context; after the window is gone, or when the open failed.
+void wgl_delete_context();
 
 // Shows the back buffer.
 void wgl_swap_buffers();

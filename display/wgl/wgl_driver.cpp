@@ -1,7 +1,7 @@
 // The OpenGL driver record on Windows: a window whose WGL context the program
 // draws into on its own thread. No driver thread: flip swaps the buffers and
-// poll_events dispatches the window's messages (keys, mouse, close) on the
-// program's thread through the shared window procedure.
+// poll_events, and flip after its swap, dispatch the window's messages (keys,
+// mouse, close) on the program's thread through the shared window procedure.
 
 #include <mutex>
 
@@ -24,15 +24,16 @@ int wgl_init(const char* title, int width, int height, int depth, int refresh, i
     win32_refuse("opengl32.dll or one of its WGL entry points is missing");
     return -1;
   }
-  return win32_window_open(wgl_presenter, title, width, height, depth, refresh, flags);
+  if (win32_window_open(wgl_presenter, title, width, height, depth, refresh, flags) == 0) return 0;
+  wgl_delete_context();
+  return -1;
 }
 
 void wgl_exit() {
-  win32_host_exit();  // the context goes before the window
+  win32_host_exit();  // the context is detached before the window goes
+  wgl_delete_context();
   wgl_unload();
 }
-
-void wgl_flip() { wgl_swap_buffers(); }
 
 void wgl_poll_events() {
   ScreenMode* mode = current_mode();
@@ -41,6 +42,13 @@ void wgl_poll_events() {
   // with the other back ends.
   std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
   win32_take_input(*mode);
+}
+
+// A loop that only draws and flips still answers its window: the close box,
+// keys and the system's own messages are taken after each swap.
+void wgl_flip() {
+  wgl_swap_buffers();
+  wgl_poll_events();
 }
 
 }  // namespace

@@ -153,7 +153,7 @@ void gdi_repaint() {
 }  // namespace
 
 extern const Win32Presenter gdi_presenter = {
-    gdi_setup, gdi_release, gdi_present, gdi_repaint, nullptr, nullptr, false, false, false,
+    gdi_setup, gdi_release, gdi_present, gdi_repaint, nullptr, nullptr, nullptr, false, false, false,
 };
 
 }  // namespace qz

@@ -7,10 +7,11 @@
 //   window procedure runs only there, inside the pass. The program's thread
 //   reaches the window only through host_call (title, mouse, position).
 // - The host lock (a recursive mutex) is held by the pass, at least every
-//   10 ms and sooner when a message, a call or a pass request arrives:
-//   calls handed over, palette, the band of marked rows, clearing of the
-//   marks, key_state, message dispatch. The drawing side holds it between
-//   the outermost screen_lock and screen_unlock.
+//   10 ms and sooner when a message, a call or a pass request (an unlock, a
+//   palette change) arrives: calls handed over, palette, the band of marked
+//   rows, clearing of the marks, key_state, message dispatch. A presenter's
+//   wait for the display comes after it, without the lock. The drawing side
+//   holds it between the outermost screen_lock and screen_unlock.
 // - A back end without a driver thread (OpenGL) builds the window on the
 //   program's thread, which dispatches its messages when it polls.
 // - dirty_rows is set under it by drawing and cleared under it by the pass;
@@ -116,9 +117,22 @@ void refresh_key_state(ScreenMode& mode) {
   }
 }
 
+// The driver thread takes every message of its own thread (its wakes are
+// thread messages). The program's thread takes only its window's: its
+// WM_QUIT and its own thread messages are the application's.
 void pump_messages() {
+  const Win32Window& g = win32_window();
   MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+  for (;;) {
+    // Read again each time: a fullscreen switch builds a new window.
+    const HWND only = g.on_calling_thread ? g.window : nullptr;
+    if (g.on_calling_thread && !only) return;
+    if (!PeekMessageA(&message, only, 0, 0, PM_REMOVE)) return;
+    if (message.message == WM_QUIT) {
+      // Returned whatever the filter: put back for the application's loop.
+      PostQuitMessage(int(message.wParam));
+      return;
+    }
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
@@ -139,9 +153,12 @@ void win32_take_input(ScreenMode& mode) {
 
 namespace {
 
-void update_pass() {
-  const auto start = std::chrono::steady_clock::now();
+// The part of a pass that needs the host lock: calls handed over, the
+// marked rows shown, key_state and the window's messages.
+void locked_pass() {
   std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
+  // Taken first: an unlock from now on asks for (and wakes) the next pass.
+  host_take_pass_request();
   host_run_calls();
   Win32Window& g = win32_window();
   WindowHost& host = window_host();
@@ -162,6 +179,14 @@ void update_pass() {
   // built again has nothing of the old picture).
   std::fill(mode->dirty_rows.begin(), mode->dirty_rows.end(), std::uint8_t(shown ? 0 : 1));
   win32_take_input(*mode);
+}
+
+void update_pass() {
+  const auto start = std::chrono::steady_clock::now();
+  locked_pass();
+  // Waits for the display (a vertical blank) happen here, where the drawing
+  // side is not kept waiting for the host lock.
+  if (const auto finish = win32_window().presenter->finish_unlocked) finish();
   host_record_pass(
       std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count());
 }

@@ -36,6 +36,10 @@ struct Win32Presenter {
   void (*repaint)();
   // Refreshes key_state (may be null: from the thread's keyboard state).
   void (*read_keys)(ScreenMode& mode);
+  // After each pass, without the host lock: finishes a presentation that
+  // waits for the display (may be null). It touches only the presenter's
+  // own objects; rows it fails to show it marks again under the lock.
+  void (*finish_unlocked)();
   // Window procedure in front of the common one (may be null).
   WNDPROC window_procedure;
   // Fullscreen: the presenter sets the display mode itself in setup.

@@ -38,7 +38,9 @@ void win32_set_mouse(int x, int y, int visibility, int clip) {
     if (x != kNotGiven || y != kNotGiven) {
       POINT p{std::clamp(x == kNotGiven ? input.pointer_x : x, 0, std::max(host.width - 1, 0)),
               std::clamp(y == kNotGiven ? input.pointer_y : y, 0, std::max(host.height - 1, 0))};
-      if (!(host.flags & kModeFullscreen)) ClientToScreen(g.window, &p);
+      // Fullscreen too: the window sits at its monitor's corner, which is
+      // not the desktop's origin on a second monitor.
+      ClientToScreen(g.window, &p);
       SetCursorPos(p.x, p.y);
       input.cursor_in_client = 1;
     }

@@ -117,7 +117,8 @@ enum qz_window_flag {
   QZ_WINDOW_OPENGL = 0x02,        /**< A window for OpenGL (only on back ends that have it). */
   QZ_WINDOW_FIXED = 0x04,         /**< Alt+Enter does not switch to fullscreen. */
   QZ_WINDOW_FRAMELESS = 0x08,     /**< No title bar or border. */
-  QZ_WINDOW_LAYERED = 0x10,       /**< Colour 0 is see-through (frameless, fixed). */
+  QZ_WINDOW_LAYERED = 0x10,       /**< See-through where the pixel is colour 0 at depth 8, magenta above
+                                       (0xF81F at 15 and 16 bits, 0xFF00FF at 24 and 32); frameless, fixed. */
   QZ_WINDOW_TOPMOST = 0x20,       /**< Stays above other windows. */
   QZ_WINDOW_ALPHA_BLEND = 0x40,   /**< Depth 32: drawing blends by the colour's alpha. */
   QZ_WINDOW_HIGH_PRIORITY = 0x80  /**< The presentation thread runs at high priority. */

@@ -6,6 +6,8 @@
 #include <X11/Xutil.h>
 #include <qzgfx/qzgfx.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <memory>
 
@@ -13,6 +15,8 @@
 #include "display/opengl/opengl_driver.h"
 #include "display/screen_mode.h"
 #include "display/x11/x11_driver.h"
+#include "input/key_queue.h"
+#include "input/key_translate.h"
 #include "tests/x11/x11_test_support.h"
 
 namespace {
@@ -152,6 +156,24 @@ TEST(GlSelection, OnlyOpenGlModesChooseTheOpenGlBackEnd) {
   EXPECT_EQ(qz_gl_proc_address("glClear"), nullptr);
   EXPECT_EQ(qz_last_error(), 1);
   EXPECT_TRUE(program_windows(server.display()).empty());
+}
+
+TEST(GlFlip, ALoopThatOnlyFlipsTakesTheCloseRequest) {
+  Xvfb server("1024x768x24");
+  ASSERT_TRUE(server.running() && server.display()) << "Xvfb did not start";
+  DisplayVariable display(server.name());
+  gfx_screen_res(640, 480, 32, 1, kModeOpengl, 0);
+  ASSERT_NE(current_mode(), nullptr) << driver_failure_reason();
+  const Window window = window_of(server.display(), getpid(), 10s);
+  ASSERT_NE(window, 0u);
+  send_close_request(server.display(), window);
+  // Nothing but flips: the queue is looked at without a poll of its own.
+  EXPECT_TRUE(eventually([] {
+    qz_flip();
+    return key_queue_pending() != 0;
+  }, 10s));
+  EXPECT_EQ(key_queue_get(), kCloseCode);
+  gfx_screen_close();
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 # size, what the X server shows after a full and after a partial update),
 # keys through XTEST into the key queue and key_state, Escape and the close
 # request; which back end the selection chooses; the animation's pace on
-# DirectX; fullscreen fallback.
+# DirectX; the colour key of layered windows; fullscreen fallback.
 # Usage: run_wine_tests.sh LINUX_BUILD_DIR WINDOWS_BUILD_DIR
 set -uo pipefail
 linux_build=$(cd "$1" && pwd)
@@ -48,13 +48,21 @@ stage() { echo "   ($(( $(date +%s) - stage_start )) s) $*"; }
 )
 wineserver -w
 
-display=""
-for n in $(seq 71 140); do
-  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || { display=$n; break; }
-done
-Xvfb ":$display" -screen 0 1920x1200x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+# A server of our own: -displayfd picks a free number without racing other
+# runs on the machine and writes it once the server is ready.
+start_xvfb() {  # start_xvfb NAME XVFB-ARGS...: ${NAME}_pid, the number in $tmp/NAME.number
+  local name=$1 number=""
+  shift
+  Xvfb -displayfd 3 "$@" -nolisten tcp 3>"$tmp/$name.number" >/dev/null 2>&1 &
+  printf -v "${name}_pid" %s "$!"
+  for _ in $(seq 100); do
+    number=$(cat "$tmp/$name.number" 2>/dev/null)
+    [ -n "$number" ] && break
+    sleep 0.1
+  done
+}
+start_xvfb xvfb -screen 0 1920x1200x24
+display=$(cat "$tmp/xvfb.number")
 export DISPLAY=":$display"
 
 # --- The picture drawn by the Windows build ------------------------------------
@@ -109,6 +117,7 @@ check_back_end() {  # check_back_end NAME ENDING WINEDLLOVERRIDES [VAR=VALUE...]
   stage "$name started"
   expect "$name: the back end chosen" "$(ask driver)" "$name"
   expect "$name: the framebuffer's hash" "$(ask hash)" "$phases"
+  expect "$name: the pass takes the unlock's request" "$(ask request)" taken
   expect "$name: the display's mode among the 32-bit modes" "$(ask modes)" listed
   w=$(window_of linkageSWEEPdemo1)
   size=$("$tool" size "$w")
@@ -185,7 +194,8 @@ stage "program done"
 
 # --- The OpenGL mode --------------------------------------------------------------
 # The first three back ends refuse an OpenGL mode; the program's GL drawing
-# shows on the server; keys and the close request come through poll_events.
+# shows on the server; keys and the close request come through poll_events
+# and through flip; Alt+Enter keeps the context.
 gl_run() {  # gl_run DISPLAY: starts the OpenGL test program as GL
   coproc GL { DISPLAY=$1 timeout 60 wine "$win_build/tests/win32/wine_opengl.exe" "Z:$tmp/gl.bgra" 2>&1; }
   probe_pid=$GL_PID
@@ -208,17 +218,23 @@ for k in a F1 Up Escape; do xdotool key "$k"; sleep 0.1; done
 expect "OpenGL mode: keys a F1 Up Escape through poll_events" "$(gl_ask keys)" "97|255 59|255 72|27"
 "$tool" close "$w"
 expect "OpenGL mode: the close request through poll_events" "$(gl_ask keys)" "255 107"
+expect "OpenGL mode: the program's WM_QUIT and thread messages left in its queue" "$(gl_ask messages)" "kept kept"
+"$tool" close "$w"
+expect "OpenGL mode: a loop that only flips takes the close request" "$(gl_ask flips)" "255 107"
+# Alt+Enter builds the window again (fullscreen is refused here, so twice):
+# the context, its texture and its drawing come along.
+expect "OpenGL mode: Alt+Enter keeps the context's texture" "$(gl_ask switch)" "texture kept"
+w=$(window_of wine_opengl)
+sleep 0.2
+"$tool" compare "$w" "$tmp/gl.bgra" && pass "OpenGL mode: after Alt+Enter the server shows the drawing" ||
+  fail "OpenGL mode: after Alt+Enter the server differs from the GL drawing"
 echo quit >&"${GL[1]}"
 end_probe
 expect "OpenGL mode: program ends with status" "$?" 0
 
 # A server without GLX: refused (windowed and fullscreen), error 1, no window.
-for n in $(seq $((display + 1)) 160); do
-  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || { no_glx=$n; break; }
-done
-Xvfb ":$no_glx" -screen 0 1280x1024x24 -nolisten tcp -extension GLX >/dev/null 2>&1 &
-no_glx_pid=$!
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$no_glx" ] && break; sleep 0.1; done
+start_xvfb no_glx -screen 0 1280x1024x24 -extension GLX
+no_glx=$(cat "$tmp/no_glx.number")
 gl_run ":$no_glx"
 expect "OpenGL mode without GLX: refused" "$(gl_ask)" "error 1 version ''"
 left=$(DISPLAY=":$no_glx" xdotool search --onlyvisible --name '^wine_opengl$' 2>/dev/null | wc -l)
@@ -228,6 +244,20 @@ end_probe
 kill "$no_glx_pid" 2>/dev/null
 no_glx_pid=""
 stage "OpenGL done"
+
+# --- Layered windows at depth 16: magenta is see-through ---------------------------
+# The window's shape on the server: out at magenta points, in on the green box.
+for back_end in gdi:GDI direct2d:Direct2D; do
+  coproc LAYERED { env QZGFX="${back_end%%:*}" timeout 120 wine "$win_build/tests/win32/wine_layered.exe" 2>&1; }
+  probe_pid=$LAYERED_PID
+  IFS= read -r -t 90 line <&"${LAYERED[0]}"
+  w=$(window_of wine_layered)
+  expect "layered window at depth 16 (${back_end#*:}): magenta see-through, the box shown" \
+    "${line%$'\r'} $("$tool" shown "$w" 10 10 150 75 150 150 300 190)" "${back_end#*:} ready out in out out"
+  echo >&"${LAYERED[1]}"
+  end_probe
+done
+stage "layered done"
 
 # --- Fullscreen that the display refuses falls back to a window -------------------
 got=$(timeout 60 wine "$win_build/tests/win32/wine_fullscreen.exe" 2>/dev/null | tr -d '\r')

@@ -2,9 +2,16 @@
 // mode is refused), clears to a colour, draws a flat quad with GL 1.1 calls
 // through gl_proc_address, flips, and writes what the window must show as a
 // BGRA dump to argv[1]. Then answers commands on standard input:
-//   keys   dispatch the window's messages for 300 ms (poll_events), then
-//          print every queued key as its bytes in decimal, "|"-separated
-//   quit   end with status 0
+//   keys      dispatch the window's messages for 300 ms (poll_events), then
+//             print every queued key as its bytes in decimal, "|"-separated
+//   flips     only flip for 300 ms, then print the queued keys as above
+//             without polling
+//   messages  post a thread message and WM_QUIT, poll and flip, then print
+//             whether both are still in the thread's queue ("kept kept")
+//   switch    press Alt+Enter (a posted key message) and dispatch for
+//             300 ms; print whether the texture made at the start is still
+//             the context's, draw again and flip
+//   quit      end with status 0
 
 #include <windows.h>
 
@@ -19,6 +26,8 @@
 #include "display/display_driver.h"
 #include "display/gl_context.h"
 #include "display/screen_mode.h"
+#include "display/win32/win32_host.h"
+#include "input/key_queue.h"
 #include "input/key_read.h"
 #include "runtime/last_error.h"
 #include "runtime/runtime.h"
@@ -55,6 +64,42 @@ void draw() {
   gl<void(APIENTRY*)()>("glFinish")();
 }
 
+// A texture name of the context: made at the start, asked after a switch.
+GLuint make_texture() {
+  GLuint name = 0;
+  gl<void(APIENTRY*)(GLsizei, GLuint*)>("glGenTextures")(1, &name);
+  gl<void(APIENTRY*)(GLenum, GLuint)>("glBindTexture")(GL_TEXTURE_2D, name);
+  gl<void(APIENTRY*)(GLenum, GLuint)>("glBindTexture")(GL_TEXTURE_2D, 0);
+  return name;
+}
+
+bool texture_kept(GLuint name) { return name && gl<GLboolean(APIENTRY*)(GLuint)>("glIsTexture")(name) == GL_TRUE; }
+
+void dispatch_for_300_ms(const ScreenMode& mode) {
+  for (int i = 0; i < 30; ++i) {
+    mode.driver->poll_events();
+    Sleep(10);
+  }
+}
+
+std::string queued_keys(bool poll) {
+  std::string out;
+  for (;;) {
+    std::string key;
+    if (poll) {
+      key = read_key();
+    } else if (const std::int32_t code = key_queue_get()) {
+      key = key_code_to_string(code);
+    }
+    if (key.empty()) return out;
+    if (!out.empty()) out += '|';
+    for (std::size_t i = 0; i < key.size(); ++i) {
+      if (i) out += ' ';
+      out += std::to_string(int(static_cast<unsigned char>(key[i])));
+    }
+  }
+}
+
 void write_expected(const char* path) {
   std::vector<std::uint32_t> pixels(std::size_t(kWidth) * kHeight, kClear);
   for (int y = kQuad.top; y < kQuad.bottom; ++y)
@@ -71,31 +116,46 @@ int main(int argc, char** argv) {
   runtime_init(argc, argv, 0);
   gfx_screen_res(kWidth, kHeight, 32, 1, kModeOpengl, 0);
   const ScreenMode* mode = current_mode();
+  const char* dump = argc > 1 ? argv[1] : "opengl.bgra";
+  GLuint texture = 0;
   if (!mode) {
     std::cout << "error " << last_error() << " version '" << gl_version() << "'" << std::endl;
   } else {
+    texture = make_texture();
     draw();
     mode->driver->flip();
-    write_expected(argc > 1 ? argv[1] : "opengl.bgra");
+    write_expected(dump);
     std::cout << "driver " << mode->driver->name << " version " << (*gl_version() ? "given" : "none") << std::endl;
   }
   std::string command;
   while (std::cin >> command) {
     if (command == "quit") break;
-    if (command != "keys" || !mode) continue;
-    for (int i = 0; i < 30; ++i) {
-      mode->driver->poll_events();
-      Sleep(10);
-    }
-    std::string out;
-    for (std::string key = read_key(); !key.empty(); key = read_key()) {
-      if (!out.empty()) out += '|';
-      for (std::size_t i = 0; i < key.size(); ++i) {
-        if (i) out += ' ';
-        out += std::to_string(int(static_cast<unsigned char>(key[i])));
+    if (!mode) continue;
+    if (command == "keys") {
+      dispatch_for_300_ms(*mode);
+      std::cout << queued_keys(true) << std::endl;
+    } else if (command == "flips") {
+      for (int i = 0; i < 30; ++i) {
+        mode->driver->flip();
+        Sleep(10);
       }
+      std::cout << queued_keys(false) << std::endl;
+    } else if (command == "messages") {
+      PostThreadMessageA(GetCurrentThreadId(), WM_APP, 0, 0);
+      PostQuitMessage(0);
+      mode->driver->poll_events();
+      mode->driver->flip();
+      MSG message;
+      const bool app = PeekMessageA(&message, nullptr, WM_APP, WM_APP, PM_REMOVE);
+      const bool quit = PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+      std::cout << (app ? "kept" : "eaten") << ' ' << (quit ? "kept" : "eaten") << std::endl;
+    } else if (command == "switch") {
+      PostMessageA(win32_window().window, WM_SYSKEYDOWN, VK_RETURN, LPARAM(1) << 29);
+      dispatch_for_300_ms(*mode);
+      std::cout << "texture " << (texture_kept(texture) ? "kept" : "lost") << std::endl;
+      draw();
+      mode->driver->flip();
     }
-    std::cout << out << std::endl;
   }
   runtime_end(0);
 }

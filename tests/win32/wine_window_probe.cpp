@@ -12,6 +12,9 @@
 //   pace N      run N animation frames as the program does; print ms per frame
 //   time        print how long showing every row and rows 200-259 takes
 //               (microseconds)
+//   request     mark row 0 and unlock, wait until a pass has shown it, then
+//               print whether that pass took the unlock's request ("taken")
+//               or it is still standing ("pending")
 //   run         the program's animation until Escape or the close request
 //   quit        end with status 0
 // Prints "ready" once the window is up, and one line after each command.
@@ -115,6 +118,18 @@ int main(int argc, char** argv) {
     } else if (command == "held") {
       std::cin >> argument;
       std::cout << (key_is_down(std::stoi(argument)) ? "held" : "up") << std::endl;
+    } else if (command == "request") {
+      ScreenMode* drawn = current_mode();
+      drawn->driver->lock();
+      drawn->dirty_rows[0] = 1;
+      drawn->driver->unlock();
+      for (bool shown = false; !shown;) {
+        Sleep(1);
+        std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
+        shown = drawn->dirty_rows[0] == 0;
+      }
+      Sleep(50);  // any pass after it would take a request as well
+      std::cout << (host_pass_requested() ? "pending" : "taken") << std::endl;
     } else if (command == "time") {
       std::cout << "full " << present_time(0, mode->height) << " band " << present_time(200, 60) << std::endl;
     } else if (command == "pace") {

@@ -4,11 +4,15 @@
 //                                       BGRA framebuffer dump of its size
 //   x_window_tool close WINDOW          sends WM_DELETE_WINDOW, as a close box
 //   x_window_tool size WINDOW           prints WIDTHxHEIGHT
+//   x_window_tool shown WINDOW X Y...   for each point, "in" when the window
+//                                       shows it, "out" when its shape cuts
+//                                       it away (see-through)
 // Exit status 0 on success, 1 on a difference or failure.
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/shape.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -58,6 +62,17 @@ int close_request(Display* d, Window w) {
   return 0;
 }
 
+bool in_shape(Display* d, Window w, int x, int y) {
+  int count = 0, ordering = 0;
+  XRectangle* rects = XShapeGetRectangles(d, w, ShapeBounding, &count, &ordering);
+  bool inside = false;
+  for (int i = 0; i < count; ++i)
+    inside = inside || (x >= rects[i].x && x < rects[i].x + rects[i].width && y >= rects[i].y &&
+                        y < rects[i].y + rects[i].height);
+  if (rects) XFree(rects);
+  return inside;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -70,6 +85,11 @@ int main(int argc, char** argv) {
     result = compare(d, w, argv[3]);
   } else if (!std::strcmp(argv[1], "close")) {
     result = close_request(d, w);
+  } else if (!std::strcmp(argv[1], "shown") && argc >= 5 && argc % 2 == 1) {
+    for (int i = 3; i + 1 < argc; i += 2)
+      std::printf("%s%s", i > 3 ? " " : "", in_shape(d, w, std::atoi(argv[i]), std::atoi(argv[i + 1])) ? "in" : "out");
+    std::printf("\n");
+    result = 0;
   } else if (!std::strcmp(argv[1], "size")) {
     XWindowAttributes a{};
     if (XGetWindowAttributes(d, w, &a)) {
