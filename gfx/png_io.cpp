@@ -25,9 +25,7 @@ namespace {
 
 using File = std::unique_ptr<FILE, int (*)(FILE*)>;
 
-std::string failure(const char* path, const char* reason) {
-  return one_line(path ? path : "(no file name)") + ": " + reason;
-}
+std::string failure(const char* path, const char* reason) { return one_line(path ? path : "") + ": " + reason; }
 
 }  // namespace
 
@@ -49,11 +47,24 @@ constexpr std::uint32_t kMaxSide = 65535;
 // libpng never allocates more than this for it.
 constexpr png_alloc_size_t kMaxChunkBytes = 1 << 20;
 
-// libpng's reason for giving up, kept for the message; it reports by a long
-// jump back to the caller's setjmp, past nothing that needs destroying.
+#if !defined(PNG_HANDLE_AS_UNKNOWN_SUPPORTED) || !defined(PNG_SET_USER_LIMITS_SUPPORTED)
+#error "the PNG loader needs a libpng that can skip chunks and limit what it allocates"
+#endif
+
+// libpng's reason for giving up, kept for the message. It reports by a long
+// jump back to the caller's setjmp, past nothing that needs destroying; the
+// reason lives outside the caller's frame, which the jump may not restore.
 struct Reason {
-  char text[128] = "";
+  char text[128];
 };
+thread_local Reason t_reason;
+
+Reason* fresh_reason() {
+  t_reason.text[0] = '\0';
+  return &t_reason;
+}
+
+const char* reason_or(const char* otherwise) { return t_reason.text[0] ? t_reason.text : otherwise; }
 
 [[noreturn]] void on_error(png_structp png, png_const_charp message) {
   Reason* reason = static_cast<Reason*>(png_get_error_ptr(png));
@@ -94,17 +105,17 @@ std::string system_reason(const char* path) { return failure(path, std::strerror
 }  // namespace
 
 std::string write_png(const char* path, const std::uint8_t* pixels, int width, int height, int pitch) {
-  if (!path || !pixels || width <= 0 || height <= 0) return failure(path, "nothing to save");
+  if (!path) return "no file name";
+  if (!pixels || width <= 0 || height <= 0) return failure(path, "nothing to save");
   File file(std::fopen(path, "wb"), std::fclose);
   if (!file) return system_reason(path);
-  Reason reason;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &reason, on_error, on_warning);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, fresh_reason(), on_error, on_warning);
   if (!png) return failure(path, "out of memory");
   png_infop info = png_create_info_struct(png);
   std::vector<std::uint8_t> row(std::size_t(width) * 4);
   if (!info || setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, info ? &info : nullptr);
-    return failure(path, reason.text[0] ? reason.text : "out of memory");
+    return failure(path, reason_or("out of memory"));
   }
   png_init_io(png, file.get());
   png_set_IHDR(png, info, std::uint32_t(width), std::uint32_t(height), 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
@@ -131,8 +142,7 @@ std::string write_png(const char* path, const std::uint8_t* pixels, int width, i
 
 PngImage read_png(std::FILE* file, const char* name) {
   PngImage result;
-  Reason reason;
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &reason, on_error, on_warning);
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, fresh_reason(), on_error, on_warning);
   if (!png) {
     result.error = failure(name, "out of memory");
     return result;
@@ -143,7 +153,7 @@ PngImage read_png(std::FILE* file, const char* name) {
   if (!info || setjmp(png_jmpbuf(png))) {
     png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
     qz_image_free(image);
-    result.error = failure(name, reason.text[0] ? reason.text : "out of memory");
+    result.error = failure(name, reason_or("out of memory"));
     return result;
   }
   png_init_io(png, file);
@@ -176,7 +186,7 @@ PngImage read_png(std::FILE* file, const char* name) {
 PngImage read_png(const char* path) {
   PngImage result;
   if (!path) {
-    result.error = failure(path, "no file name");
+    result.error = "no file name";
     return result;
   }
   // Judged by what was opened, not by the name: no gap in which the name
