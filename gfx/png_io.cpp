@@ -1,41 +1,121 @@
 #include "gfx/png_io.h"
 
-#include <cstdio>
+#include <bit>
+#include <cerrno>
+#include <csetjmp>
 #include <cstring>
 #include <memory>
+#include <vector>
+
+#include <qzgfx/qzgfx.h>
+
+#include "gfx/public_image.h"
+#include "runtime/error_message.h"
 
 #if defined(QZ_HAVE_PNG)
+#include <fcntl.h>
 #include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace qz {
-
-#if defined(QZ_HAVE_PNG)
 
 namespace {
 
 using File = std::unique_ptr<FILE, int (*)(FILE*)>;
 
-// Images larger than this are refused before their rows are allocated: a
-// file may claim any size in its header.
-constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 28;
+std::string failure(const char* path, const char* reason) { return one_line(path ? path : "") + ": " + reason; }
 
-std::string cannot(const char* what, const char* path) { return std::string("cannot ") + what + " " + path; }
+}  // namespace
+
+#if defined(QZ_HAVE_PNG)
+
+namespace {
+
+#if defined(_WIN32)
+constexpr int kOpenFlags = O_RDONLY | O_BINARY;
+#else
+// A FIFO opened without O_NONBLOCK waits for a writer before it is judged.
+constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+#endif
+
+// The sides qz_image_create takes; libpng refuses wider headers itself.
+constexpr std::uint32_t kMaxSide = 65535;
+// No chunk the loader reads (palette, transparency, image data streamed in
+// pieces) needs a larger allocation: whatever a chunk's length claims,
+// libpng never allocates more than this for it.
+constexpr png_alloc_size_t kMaxChunkBytes = 1 << 20;
+
+#if !defined(PNG_HANDLE_AS_UNKNOWN_SUPPORTED) || !defined(PNG_SET_USER_LIMITS_SUPPORTED)
+#error "the PNG loader needs a libpng that can skip chunks and limit what it allocates"
+#endif
+
+// libpng's reason for giving up, kept for the message. It reports by a long
+// jump back to the caller's setjmp, past nothing that needs destroying; the
+// reason lives outside the caller's frame, which the jump may not restore.
+struct Reason {
+  char text[128];
+};
+thread_local Reason t_reason;
+
+Reason* fresh_reason() {
+  t_reason.text[0] = '\0';
+  return &t_reason;
+}
+
+const char* reason_or(const char* otherwise) { return t_reason.text[0] ? t_reason.text : otherwise; }
+
+[[noreturn]] void on_error(png_structp png, png_const_charp message) {
+  Reason* reason = static_cast<Reason*>(png_get_error_ptr(png));
+  std::snprintf(reason->text, sizeof reason->text, "%s", message ? message : "libpng failed");
+  png_longjmp(png, 1);
+}
+
+// Warnings are about what libpng skipped or repaired; it reads on.
+void on_warning(png_structp, png_const_charp) {}
+
+// What the reader keeps of a file is only what the pixels need, so that a
+// short file cannot make it allocate, decompress or cache much.
+void read_only_pixels(png_structp png) {
+  // Every ancillary chunk except transparency is skipped, its data never
+  // allocated nor decompressed (text, suggested palettes, profiles, ...).
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+  png_set_user_limits(png, kMaxSide, kMaxSide);
+  png_set_chunk_malloc_max(png, kMaxChunkBytes);
+}
+
+// libpng's transformations turn every format into 0xAARRGGBB words, so the
+// rows are decoded where they end up.
+void to_native_argb(png_structp png) {
+  png_set_expand(png);
+  png_set_strip_16(png);
+  png_set_gray_to_rgb(png);
+  if constexpr (std::endian::native == std::endian::little) {
+    png_set_bgr(png);  // bytes B, G, R, A
+    png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+  } else {
+    png_set_add_alpha(png, 0xFF, PNG_FILLER_BEFORE);
+    png_set_swap_alpha(png);  // bytes A, R, G, B
+  }
+}
+
+std::string system_reason(const char* path) { return failure(path, std::strerror(errno)); }
 
 }  // namespace
 
 std::string write_png(const char* path, const std::uint8_t* pixels, int width, int height, int pitch) {
-  if (!path || !pixels || width <= 0 || height <= 0) return "nothing to save";
+  if (!path) return "no file name";
+  if (!pixels || width <= 0 || height <= 0) return failure(path, "nothing to save");
   File file(std::fopen(path, "wb"), std::fclose);
-  if (!file) return cannot("create", path);
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  if (!png) return "out of memory";
+  if (!file) return system_reason(path);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, fresh_reason(), on_error, on_warning);
+  if (!png) return failure(path, "out of memory");
   png_infop info = png_create_info_struct(png);
   std::vector<std::uint8_t> row(std::size_t(width) * 4);
-  // libpng reports its errors by a long jump to here.
   if (!info || setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, info ? &info : nullptr);
-    return cannot("write", path);
+    return failure(path, reason_or("out of memory"));
   }
   png_init_io(png, file.get());
   png_set_IHDR(png, info, std::uint32_t(width), std::uint32_t(height), 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
@@ -55,74 +135,99 @@ std::string write_png(const char* path, const std::uint8_t* pixels, int width, i
   }
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
-  return std::fflush(file.get()) == 0 ? std::string() : cannot("write", path);
+  // A full disk shows only when the buffered rest is written.
+  if (std::fflush(file.get()) != 0 || std::fclose(file.release()) != 0) return system_reason(path);
+  return {};
 }
 
-PngPixels read_png(const char* path) {
-  PngPixels result;
+PngImage read_png(std::FILE* file, const char* name) {
+  PngImage result;
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, fresh_reason(), on_error, on_warning);
+  if (!png) {
+    result.error = failure(name, "out of memory");
+    return result;
+  }
+  png_infop info = png_create_info_struct(png);
+  // Set after the setjmp and needed after the jump back: volatile.
+  qz_image* volatile image = nullptr;
+  if (!info || setjmp(png_jmpbuf(png))) {
+    png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+    qz_image_free(image);
+    result.error = failure(name, reason_or("out of memory"));
+    return result;
+  }
+  png_init_io(png, file);
+  read_only_pixels(png);
+  png_read_info(png, info);
+  const std::uint32_t width = png_get_image_width(png, info), height = png_get_image_height(png, info);
+  // Refused from the header, before anything the size claims is allocated.
+  if (std::uint64_t(width) * height > QZ_IMAGE_MAX_PIXELS) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    char text[96];
+    std::snprintf(text, sizeof text, "%u x %u pixels is more than QZ_IMAGE_MAX_PIXELS (%d)", unsigned(width),
+                  unsigned(height), QZ_IMAGE_MAX_PIXELS);
+    result.error = failure(name, text);
+    return result;
+  }
+  to_native_argb(png);
+  const int passes = png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  image = qz_image_create(int(width), int(height), 4);
+  if (!image) png_error(png, "out of memory");
+  // Each pass of an interlaced image revisits every row.
+  for (int pass = 0; pass < passes; ++pass)
+    for (std::uint32_t y = 0; y < height; ++y)
+      png_read_row(png, image->pixels + std::size_t(y) * std::size_t(image->pitch), nullptr);
+  png_destroy_read_struct(&png, &info, nullptr);
+  result.image = image;
+  return result;
+}
+
+PngImage read_png(const char* path) {
+  PngImage result;
   if (!path) {
     result.error = "no file name";
     return result;
   }
-  File file(std::fopen(path, "rb"), std::fclose);
+  // Judged by what was opened, not by the name: no gap in which the name
+  // could come to mean something else.
+  const int fd = ::open(path, kOpenFlags);
+  if (fd < 0) {
+    result.error = system_reason(path);
+    return result;
+  }
+  struct stat st{};
+  if (::fstat(fd, &st) != 0) {
+    result.error = system_reason(path);
+  } else if (!S_ISREG(st.st_mode)) {
+    result.error = failure(path, S_ISDIR(st.st_mode) ? "a directory, not a file" : "not a regular file");
+  }
+  if (!result.error.empty()) {
+    ::close(fd);
+    return result;
+  }
+  File file(::fdopen(fd, "rb"), std::fclose);
   if (!file) {
-    result.error = cannot("open", path);
+    result.error = system_reason(path);
+    ::close(fd);
     return result;
   }
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  if (!png) {
-    result.error = "out of memory";
-    return result;
-  }
-  png_infop info = png_create_info_struct(png);
-  // Everything the jump back may leave behind is made before it.
-  std::vector<std::uint8_t> rgba;
-  std::vector<png_bytep> rows;
-  if (!info || setjmp(png_jmpbuf(png))) {
-    png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
-    result = PngPixels{};
-    result.error = path + std::string(" is not a PNG file libpng can read");
-    return result;
-  }
-  png_init_io(png, file.get());
-  png_read_info(png, info);
-  const std::uint32_t width = png_get_image_width(png, info), height = png_get_image_height(png, info);
-  if (std::uint64_t(width) * height > kMaxPixels || width > 32767 || height > 32767) {
-    png_destroy_read_struct(&png, &info, nullptr);
-    result.error = path + std::string(" is too large");
-    return result;
-  }
-  // Every format becomes 8-bit RGBA.
-  png_set_expand(png);
-  png_set_strip_16(png);
-  png_set_gray_to_rgb(png);
-  png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
-  png_set_interlace_handling(png);
-  png_read_update_info(png, info);
-  rgba.resize(std::size_t(width) * height * 4);
-  rows.resize(height);
-  for (std::uint32_t y = 0; y < height; ++y) rows[y] = rgba.data() + std::size_t(y) * width * 4;
-  png_read_image(png, rows.data());
-  png_destroy_read_struct(&png, &info, nullptr);
-  result.width = int(width);
-  result.height = int(height);
-  result.pixels.resize(std::size_t(width) * height);
-  for (std::size_t i = 0; i < result.pixels.size(); ++i) {
-    const std::uint8_t* p = &rgba[i * 4];
-    result.pixels[i] = std::uint32_t(p[3]) << 24 | std::uint32_t(p[0]) << 16 | std::uint32_t(p[1]) << 8 | p[2];
-  }
-  return result;
+  return read_png(file.get(), path);
 }
 
 #else
 
-std::string write_png(const char*, const std::uint8_t*, int, int, int) { return "qzgfx was built without PNG support"; }
+std::string write_png(const char* path, const std::uint8_t*, int, int, int) {
+  return failure(path, "qzgfx was built without PNG support");
+}
 
-PngPixels read_png(const char*) {
-  PngPixels result;
-  result.error = "qzgfx was built without PNG support";
+PngImage read_png(std::FILE*, const char* name) {
+  PngImage result;
+  result.error = failure(name, "qzgfx was built without PNG support");
   return result;
 }
+
+PngImage read_png(const char* path) { return read_png(nullptr, path); }
 
 #endif
 

@@ -1,25 +1,32 @@
 #pragma once
 
 // PNG files of 32-bit 0xAARRGGBB pixels, through libpng where the library
-// was built with it (QZ_HAVE_PNG); without it both report failure.
+// was built with it (QZ_HAVE_PNG); without it both report failure. Nothing
+// is printed: libpng's reasons go into the returned messages, which name the
+// file and stay one line.
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
-#include <vector>
+
+struct qz_image;
 
 namespace qz {
 
 // Writes width x height pixels (rows `pitch` bytes apart) as an RGBA PNG,
-// alpha kept. Empty on success, else why not.
+// alpha kept. Empty on success, else "<path>: why not".
 std::string write_png(const char* path, const std::uint8_t* pixels, int width, int height, int pitch);
 
-struct PngPixels {
-  int width = 0;
-  int height = 0;
-  std::vector<std::uint32_t> pixels;  // 0xAARRGGBB, row after row
-  std::string error;                  // empty on success
+struct PngImage {
+  qz_image* image = nullptr;  // the caller's to free; null on failure
+  std::string error;          // "<path>: why not"; empty on success
 };
-// Reads any PNG (palette, grey, 16-bit channels included) as 32-bit pixels.
-PngPixels read_png(const char* path);
+// Reads any PNG (palette, grey, 16-bit channels included) into a new 4-byte
+// image, at most QZ_IMAGE_MAX_PIXELS, decoding straight into its rows. Only
+// regular files are opened for reading: a FIFO nobody writes would block.
+PngImage read_png(const char* path);
+// The same from a stream open for reading (a file, or memory); `name`
+// stands for it in the message.
+PngImage read_png(std::FILE* file, const char* name);
 
 }  // namespace qz

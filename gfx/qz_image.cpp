@@ -36,6 +36,10 @@ qz_image* qz_image_create(int width, int height, int bytes_per_pixel) {
     qz::fail_with("qz_image_create: width and height must be 1 to 65535");
     return nullptr;
   }
+  if (std::uint64_t(width) * std::uint64_t(height) > QZ_IMAGE_MAX_PIXELS) {
+    qz::fail_with("qz_image_create: more than QZ_IMAGE_MAX_PIXELS (67108864) pixels");
+    return nullptr;
+  }
   const std::uint64_t pixel_bytes = std::uint64_t(width) * std::uint64_t(height) * std::uint64_t(bytes_per_pixel);
   // calloc's alignment may be less than the rows want: room to move up.
   const std::uint64_t total = sizeof(qz_image) + kPixelAlignment + qz::kLongImageHeader + pixel_bytes;

@@ -1,7 +1,6 @@
 // The public PNG functions: a 4-byte image (or the visible page of a 32-bit
 // screen) to a file and back, over the PNG reader and writer.
 
-#include <cstring>
 #include <string>
 
 #include <qzgfx/qzgfx.h>
@@ -24,13 +23,16 @@ int saved(const std::string& error) {
   return 0;
 }
 
+// The writer's "<path>: reason", said by the public function.
+int written(const std::string& error) { return saved(error.empty() ? error : "qz_image_save_png: " + error); }
+
 }  // namespace
 
 int qz_image_save_png(const qz_image* image, const char* path) {
   if (!path) return saved("qz_image_save_png: no file name");
   if (image) {
     if (image->bytes_per_pixel != 4) return saved("qz_image_save_png: only 4-byte images can be saved");
-    return saved(qz::write_png(path, image->pixels, image->width, image->height, image->pitch));
+    return written(qz::write_png(path, image->pixels, image->width, image->height, image->pitch));
   }
   qz::ScreenMode* mode = qz::current_mode();
   if (!mode) return saved("qz_image_save_png: no screen is open");
@@ -40,20 +42,15 @@ int qz_image_save_png(const qz_image* image, const char* path) {
   qz::screen_lock();
   const std::string error = qz::write_png(path, mode->visible_framebuffer, mode->width, mode->height, mode->pitch);
   qz::screen_unlock(1, 0);
-  return saved(error);
+  return written(error);
 }
 
 qz_image* qz_image_load_png(const char* path) {
-  const qz::PngPixels png = qz::read_png(path);
-  if (!png.error.empty()) {
-    qz::fail_with(png.error.c_str());
+  const qz::PngImage png = qz::read_png(path);
+  if (!png.image) {
+    qz::fail_with(("qz_image_load_png: " + png.error).c_str());
     return nullptr;
   }
-  qz_image* image = qz_image_create(png.width, png.height, 4);
-  if (!image) return nullptr;
-  for (int y = 0; y < png.height; ++y)
-    std::memcpy(image->pixels + std::size_t(y) * std::size_t(image->pitch),
-                png.pixels.data() + std::size_t(y) * std::size_t(png.width), std::size_t(png.width) * 4);
   qz::set_last_error(0);
-  return image;
+  return png.image;
 }

@@ -270,8 +270,16 @@ typedef uint32_t qz_colour;
 typedef struct qz_image qz_image;
 
 /**
+ * The most pixels an image may have: 67108864 (2^26, e.g. 8192 x 8192, 256 MiB
+ * at 4 bytes per pixel), each side being at most 65535. qz_image_create and
+ * qz_image_load_png refuse larger images, the loader before it allocates.
+ */
+#define QZ_IMAGE_MAX_PIXELS 67108864
+
+/**
  * Creates an image of width x height pixels with 1, 2 or 4 bytes per pixel
- * (0: the screen's, 4 without a screen), cleared to 0. NULL on failure.
+ * (0: the screen's, 4 without a screen), cleared to 0. Each side is 1 to
+ * 65535 and width x height at most QZ_IMAGE_MAX_PIXELS. NULL on failure.
  */
 QZ_API qz_image* qz_image_create(int width, int height, int bytes_per_pixel);
 /** Frees an image (NULL is ignored). */
@@ -305,12 +313,17 @@ QZ_API void qz_blit_transparent(qz_image* target, int x, int y, const qz_image* 
 /**
  * Saves a 4-byte image (NULL: the screen's visible page at depth 32) as an
  * RGBA PNG file, the alpha byte kept as it is. Needs the library built with
- * libpng; returns 1 with the reason otherwise.
+ * libpng; returns 1 with the reason otherwise (nothing is printed).
  */
 QZ_API int qz_image_save_png(const qz_image* image, const char* path);
 /**
  * Loads a PNG file of any kind (palette, grey, 16-bit channels) as a new
  * 4-byte image of 0xAARRGGBB pixels; NULL with the reason on failure.
+ * Images of more than QZ_IMAGE_MAX_PIXELS pixels are refused from their
+ * header; the pixels are decoded once, into the new image. Only what the
+ * pixels need is kept: text, suggested palettes, colour profiles and the
+ * like are skipped, never decompressed. Anything but a regular file (a FIFO, a
+ * device, a directory) is refused without being read. Nothing is printed.
  */
 QZ_API qz_image* qz_image_load_png(const char* path);
 
