@@ -5,7 +5,7 @@
 
 #include <qzgfx/qzgfx.h>
 
-#include "display/screen_mode.h"
+#include "gfx/raster_screen.h"
 #include "gfx/png_io.h"
 #include "gfx/public_image.h"
 #include "gfx/screen_lock.h"
@@ -34,7 +34,7 @@ int qz_image_save_png(const qz_image* image, const char* path) {
     if (image->bytes_per_pixel != 4) return saved("qz_image_save_png: only 4-byte images can be saved");
     return written(qz::write_png(path, image->pixels, image->width, image->height, image->pitch));
   }
-  qz::ScreenMode* mode = qz::current_mode();
+  qz::RasterScreen* mode = qz::current_screen();
   if (!mode) return saved("qz_image_save_png: no screen is open");
   if (mode->bytes_per_pixel != 4) return saved("qz_image_save_png: only a 32-bit screen can be saved");
   // The visible page is only read, but drawing on it must not change it
