@@ -21,6 +21,7 @@
 #include "display/window_host.h"
 #include "display/x11/x11_driver.h"
 #include "display/x11/x11_state.h"
+#include "runtime/error_message.h"
 #include "runtime/termination.h"
 
 namespace qz {
@@ -118,6 +119,8 @@ int glx_init(const char* title, int width, int height, int depth, int refresh, i
   x.started = true;
   wait_until_shown();
   if (ScreenMode* mode = current_mode()) mode->refresh_rate = host.refresh_rate.load();
+  // Up all the same: the mode changed but cannot be put back after a crash.
+  if (!x.mode_note.empty()) set_error_message(x.mode_note.c_str());
   return 0;
 }
 
