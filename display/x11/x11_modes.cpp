@@ -173,7 +173,8 @@ int x11_set_fullscreen_mode(int width, int height, int refresh) {
   X11ErrorTrap trap;
   X11CrtcSetting desktop;
   const bool changed = x11_change_mode_recorded(x.display, x.root, g_current_resources, now, chosen, desktop);
-  if (trap.failed() || !changed) {
+  trap.failed();  // an error comes back as the change's refusal too
+  if (!changed) {
     x.failure = "the display refused the " + size + " mode";
     return -1;
   }

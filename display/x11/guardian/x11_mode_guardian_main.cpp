@@ -10,6 +10,9 @@
 // the program: the guardian answers "ok" or a one-line reason for giving up,
 // then reads 'D' (the program put the mode back: end) or 'R' (restore now: a
 // crash); its end of file (the program gone, however) means restore too.
+// Where the system has process descriptors, the program's end is watched
+// as well: children the program forked without executing hold the socket
+// open after it has gone.
 //
 // It leaves the program's session and process group and ignores the
 // signals a terminal or a group kill sends, so only its socket ends it.
@@ -22,6 +25,7 @@
 
 #if defined(__linux__)
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #endif
 
 #include <cerrno>
@@ -43,6 +47,22 @@ void tell(const std::string& line) {
 }
 
 unsigned long number(const char* text) { return std::strtoul(text, nullptr, 0); }
+
+// A descriptor that becomes readable when the program has ended, or -1.
+// Taken while the program waits for this process, so its pid is its own.
+int watch_program() {
+#if defined(__linux__) && defined(SYS_pidfd_open)
+  const pid_t program = getppid();
+  const int fd = int(syscall(SYS_pidfd_open, program, 0));
+  if (fd >= 0 && getppid() != program) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+#else
+  return -1;
+#endif
+}
 
 // Every descriptor but the standard ones and the socket: the program's
 // are none of the guardian's business.
@@ -68,6 +88,7 @@ int main(int argc, char** argv) {
   sigemptyset(&ignore.sa_mask);
   for (const int s : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE, SIGTSTP, SIGTTIN, SIGTTOU}) sigaction(s, &ignore, nullptr);
 
+  const int program = watch_program();
   // The program waits for the first process only: the guardian goes on in
   // a child, so it is nobody's child there (no wait of the program sees it).
   const pid_t child = fork();
@@ -104,19 +125,25 @@ int main(int argc, char** argv) {
   const Window root = DefaultRootWindow(display);
   tell("ok");
 
-  pollfd watch[2] = {{kProgram, POLLIN, 0}, {ConnectionNumber(display), POLLIN, 0}};
+  pollfd watch[3] = {{kProgram, POLLIN, 0}, {ConnectionNumber(display), POLLIN, 0}, {program, POLLIN, 0}};
   for (;;) {
-    if (poll(watch, 2, -1) < 0) continue;
+    if (poll(watch, program >= 0 ? 3 : 2, -1) < 0) continue;
     // The server talking (or gone: Xlib then ends the process, with nothing
     // left to put back).
     if (watch[1].revents) XPending(display);
-    if (!watch[0].revents) continue;
+    // The socket first: a program that put the mode back said so before it
+    // ended.
+    if (!watch[0].revents) {
+      if (program >= 0 && watch[2].revents) break;
+      continue;
+    }
     char message = 0;
     const ssize_t n = read(kProgram, &message, 1);
     if (n < 0 && errno == EINTR) continue;
     if (n == 1 && message == 'D') return 0;
     if (n == 1 && message != 'R') continue;
-    qz::x11_restore_recorded(display, root, current, desktop, ours);
-    return 0;
+    break;
   }
+  qz::x11_restore_recorded(display, root, current, desktop, ours);
+  return 0;
 }
