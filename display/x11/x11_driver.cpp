@@ -14,6 +14,7 @@
 
 #include "display/screen_mode.h"
 #include "display/window_host.h"
+#include "display/x11/x11_mode_guardian.h"
 #include "display/x11/x11_state.h"
 #include "input/window_input.h"
 #include "runtime/error_message.h"
@@ -78,7 +79,7 @@ int x11_init(const char* title, int width, int height, int depth, int refresh, i
   }
   if (ScreenMode* mode = current_mode()) mode->refresh_rate = window_host().refresh_rate.load();
   // Up all the same: the mode changed but cannot be put back after a crash.
-  if (!x.mode_note.empty()) set_error_message(x.mode_note.c_str());
+  if (const std::string note = x11_take_mode_guard_note(); !note.empty()) set_error_message(note.c_str());
   return 0;
 }
 

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <span>
 #include <string>
 #include <utility>
@@ -20,12 +21,24 @@
 
 #include "runtime/termination.h"
 
-// Without RandR there is no mode change to record or guard.
-#if defined(QZ_HAVE_XRANDR)
-
 extern char** environ;
 
 namespace qz {
+
+namespace {
+
+std::mutex g_note_mutex;
+std::string g_note;  // under g_note_mutex
+
+}  // namespace
+
+std::string x11_take_mode_guard_note() {
+  std::lock_guard<std::mutex> hold(g_note_mutex);
+  return std::exchange(g_note, std::string());
+}
+
+// Without RandR there is no mode change to record or guard.
+#if defined(QZ_HAVE_XRANDR)
 
 // The guardian's executable (generated at build time next to the library).
 std::span<const unsigned char> x11_mode_guardian_image();
@@ -159,10 +172,7 @@ pid_t start(int image, int socket_end, const std::vector<std::string>& args, std
   return pid;
 }
 
-}  // namespace
-
-std::string x11_guard_mode(const std::string& display_name, const X11CrtcSetting& desktop, unsigned long ours) {
-  x11_release_mode_guard();
+std::string start_guardian(const std::string& display_name, const X11CrtcSetting& desktop, unsigned long ours) {
   std::string why;
   const Descriptor image(image_file(why));
   if (image.fd < 0) return "no display mode guardian (" + why + ")";
@@ -192,6 +202,16 @@ std::string x11_guard_mode(const std::string& display_name, const X11CrtcSetting
   return answered ? std::string() : "the display mode guardian did not answer";
 }
 
+}  // namespace
+
+std::string x11_guard_mode(const std::string& display_name, const X11CrtcSetting& desktop, unsigned long ours) {
+  x11_release_mode_guard();
+  std::string why = start_guardian(display_name, desktop, ours);
+  std::lock_guard<std::mutex> hold(g_note_mutex);
+  g_note = why;
+  return why;
+}
+
 void x11_release_mode_guard() {
   const int socket_end = g_socket.exchange(-1);
   if (socket_end < 0) return;
@@ -208,6 +228,6 @@ void x11_alert_mode_guardian() {
   (void)!send(socket_end, &message, 1, MSG_NOSIGNAL);
 }
 
-}  // namespace qz
-
 #endif  // QZ_HAVE_XRANDR
+
+}  // namespace qz

@@ -24,8 +24,14 @@ namespace qz {
 // if `desktop.crtc` still shows the mode `ours` when the program has gone
 // (the driver thread, after the mode change). Empty when it runs, else why
 // not, in a few words: the mode stays changed all the same (the program's
-// own paths still restore it).
+// own paths still restore it). The reason is also kept for
+// x11_take_mode_guard_note.
 std::string x11_guard_mode(const std::string& display_name, const X11CrtcSetting& desktop, unsigned long ours);
+
+// Why the last mode change has no guardian (one line for qz_error_message:
+// the window is up all the same), then empty. Any thread: a window-mode
+// switch changes the mode on the driver thread while the program runs.
+std::string x11_take_mode_guard_note();
 
 // The program took care of the mode itself: the guardian exits without
 // acting.

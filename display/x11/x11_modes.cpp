@@ -181,7 +181,7 @@ int x11_set_fullscreen_mode(int width, int height, int refresh) {
   x.saved_crtc = desktop;
   x.our_mode = chosen;
   x.mode_changed = true;
-  x.mode_note = x11_guard_mode(x.display_name, desktop, chosen);
+  x11_guard_mode(x.display_name, desktop, chosen);
   return 0;
 #else
   (void)refresh;

@@ -80,9 +80,6 @@ struct X11State {
   bool mode_changed = false;
   X11SavedCrtc saved_crtc;     // the desktop's setting
   unsigned long our_mode = 0;  // RRMode set for fullscreen
-  // Why the mode is not guarded after a change (one line for
-  // qz_error_message: the window is up all the same); read like `failure`.
-  std::string mode_note;
 
   // Keyboard.
   XIM im = nullptr;
