@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "display/x11/x11_mode_guardian.h"
 #include "tests/reliability/reliability_support.h"
@@ -36,12 +37,13 @@ struct Desktop {
   std::vector<std::string> env() const { return {"DISPLAY=" + server.name(), "QZGFX"}; }
   int mode_width() const { return crtc_mode_size(server.display()).width; }
   // Root window properties that record a desktop mode.
-  int mode_records() const {
-    int count = 0, records = 0;
+  std::vector<Atom> mode_records() const {
+    int count = 0;
+    std::vector<Atom> records;
     Atom* atoms = XListProperties(server.display(), DefaultRootWindow(server.display()), &count);
     for (int i = 0; i < count; ++i) {
       char* name = XGetAtomName(server.display(), atoms[i]);
-      if (name && std::string(name).rfind("_QZGFX_DESKTOP_MODE_", 0) == 0) ++records;
+      if (name && std::string(name).rfind("_QZGFX_DESKTOP_MODE_", 0) == 0) records.push_back(atoms[i]);
       if (name) XFree(name);
     }
     if (atoms) XFree(atoms);
@@ -146,7 +148,7 @@ TEST(ReliabilityGuardian, TwoFullscreenProgramsLeaveTheDesktopsMode) {
     Child second = fullscreen_probe(desktop, kLargeWidth, kLargeHeight);
     ASSERT_TRUE(second.read_line(20s).has_value()) << second.read_stderr();
     ASSERT_EQ(desktop.mode_width(), kLargeWidth);
-    EXPECT_EQ(desktop.mode_records(), 1);
+    EXPECT_EQ(desktop.mode_records().size(), 1u);
     if (first_ends_first) {
       ASSERT_EQ(kill(first.pid(), SIGKILL), 0);
       first.wait(5s);
@@ -163,8 +165,41 @@ TEST(ReliabilityGuardian, TwoFullscreenProgramsLeaveTheDesktopsMode) {
       EXPECT_TRUE(eventually([&] { return pid_named("qzguard-" + std::to_string(first.pid())) == 0; }, 2s));
     }
     EXPECT_EQ(desktop.mode_width(), kDesktopWidth);
-    EXPECT_EQ(desktop.mode_records(), 0);
+    EXPECT_TRUE(desktop.mode_records().empty());
   }
+}
+
+// A restore the server refuses (here: a record spoilt to a rotation of
+// none) leaves the record for a later try, by the program and then by its
+// guardian, which then ends all the same.
+TEST(ReliabilityGuardian, ARefusedRestoreKeepsTheRecord) {
+  Desktop desktop;
+  ASSERT_TRUE(desktop.ok) << "Xvfb did not start or took no modes";
+  Display* d = desktop.server.display();
+  Child probe = fullscreen_probe(desktop, kSmallWidth, kSmallHeight);
+  ASSERT_TRUE(probe.read_line(20s).has_value()) << probe.read_stderr();
+  const std::vector<Atom> records = desktop.mode_records();
+  ASSERT_EQ(records.size(), 1u);
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  ASSERT_EQ(XGetWindowProperty(d, DefaultRootWindow(d), records[0], 0, 64, False, AnyPropertyType, &type, &format,
+                               &count, &after, &data),
+            Success);
+  ASSERT_TRUE(data && format == 32 && count > 4);
+  std::vector<long> words(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + count);
+  XFree(data);
+  words[3] = 0;  // the rotation
+  XChangeProperty(d, DefaultRootWindow(d), records[0], type, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(words.data()), int(words.size()));
+  XSync(d, False);
+
+  ASSERT_EQ(kill(probe.pid(), SIGTERM), 0);
+  EXPECT_EQ(probe.wait(10s).status, 128 + SIGTERM);
+  EXPECT_TRUE(eventually([&] { return pid_named("qzguard-" + std::to_string(probe.pid())) == 0; }, 2s));
+  EXPECT_EQ(desktop.mode_width(), kSmallWidth);
+  EXPECT_EQ(desktop.mode_records().size(), 1u);
 }
 
 // An OpenGL program that never started the runtime (its signals as the
