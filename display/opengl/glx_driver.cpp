@@ -20,7 +20,9 @@
 #include "display/screen_mode.h"
 #include "display/window_host.h"
 #include "display/x11/x11_driver.h"
+#include "display/x11/x11_mode_guardian.h"
 #include "display/x11/x11_state.h"
+#include "runtime/error_message.h"
 #include "runtime/termination.h"
 
 namespace qz {
@@ -118,6 +120,8 @@ int glx_init(const char* title, int width, int height, int depth, int refresh, i
   x.started = true;
   wait_until_shown();
   if (ScreenMode* mode = current_mode()) mode->refresh_rate = host.refresh_rate.load();
+  // Up all the same: the mode changed but cannot be put back after a crash.
+  if (const std::string note = x11_take_mode_guard_note(); !note.empty()) set_error_message(note.c_str());
   return 0;
 }
 

@@ -14,8 +14,10 @@
 
 #include "display/screen_mode.h"
 #include "display/window_host.h"
+#include "display/x11/x11_mode_guardian.h"
 #include "display/x11/x11_state.h"
 #include "input/window_input.h"
+#include "runtime/error_message.h"
 #include "runtime/termination.h"
 
 namespace qz {
@@ -76,6 +78,8 @@ int x11_init(const char* title, int width, int height, int depth, int refresh, i
     return -1;
   }
   if (ScreenMode* mode = current_mode()) mode->refresh_rate = window_host().refresh_rate.load();
+  // Up all the same: the mode changed but cannot be put back after a crash.
+  if (const std::string note = x11_take_mode_guard_note(); !note.empty()) set_error_message(note.c_str());
   return 0;
 }
 

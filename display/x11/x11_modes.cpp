@@ -26,9 +26,15 @@ X11Rect whole_screen(const X11State& x) {
 
 #if defined(QZ_HAVE_XRANDR)
 
+// The server has RandR 1.3: its resource query that does not probe the
+// monitors again. 1.2 is enough for everything here.
+bool g_current_resources = false;
+
 // Screen resources, freed with the holder.
 struct Resources {
-  explicit Resources(const X11State& x) : value(XRRGetScreenResourcesCurrent(x.display, x.root)) {}
+  explicit Resources(const X11State& x)
+      : value(g_current_resources ? XRRGetScreenResourcesCurrent(x.display, x.root)
+                                  : XRRGetScreenResources(x.display, x.root)) {}
   ~Resources() {
     if (value) XRRFreeScreenResources(value);
   }
@@ -93,9 +99,7 @@ void x11_init_randr() {
   X11State& x = x11();
   x.randr = false;
 #if defined(QZ_HAVE_XRANDR)
-  int event_base = 0, error_base = 0, major = 0, minor = 0;
-  x.randr = XRRQueryExtension(x.display, &event_base, &error_base) && XRRQueryVersion(x.display, &major, &minor) &&
-            (major > 1 || (major == 1 && minor >= 2));
+  x.randr = x11_randr_version(x.display, g_current_resources);
 #endif
 }
 
@@ -159,23 +163,25 @@ int x11_set_fullscreen_mode(int width, int height, int refresh) {
   const XRRCrtcInfo& c = *crtc.value;
   x.monitor = {c.x, c.y, width, height};
   if (chosen == c.mode) return 0;
-  X11SavedCrtc saved;
-  saved.crtc = x.monitor_crtc;
-  saved.mode = c.mode;
-  saved.x = c.x;
-  saved.y = c.y;
-  saved.rotation = c.rotation;
-  saved.outputs.assign(c.outputs, c.outputs + c.noutput);
+  X11CrtcSetting now;
+  now.crtc = x.monitor_crtc;
+  now.mode = c.mode;
+  now.x = c.x;
+  now.y = c.y;
+  now.rotation = c.rotation;
+  now.outputs.assign(c.outputs, c.outputs + c.noutput);
   X11ErrorTrap trap;
-  const Status status =
-      XRRSetCrtcConfig(x.display, res.value, x.monitor_crtc, CurrentTime, c.x, c.y, chosen, c.rotation, c.outputs, c.noutput);
-  if (status != RRSetConfigSuccess || trap.failed()) {
+  X11CrtcSetting desktop;
+  const bool changed = x11_change_mode_recorded(x.display, x.root, g_current_resources, now, chosen, desktop);
+  trap.failed();  // an error comes back as the change's refusal too
+  if (!changed) {
     x.failure = "the display refused the " + size + " mode";
     return -1;
   }
-  x.saved_crtc = saved;
+  x.saved_crtc = desktop;
+  x.our_mode = chosen;
   x.mode_changed = true;
-  x11_guard_mode(x.display_name, saved);
+  x11_guard_mode(x.display_name, desktop, chosen);
   return 0;
 #else
   (void)refresh;
@@ -189,19 +195,15 @@ void x11_restore_mode() {
   if (!x.mode_changed) return;
   x.mode_changed = false;
 #if defined(QZ_HAVE_XRANDR)
-  Resources res(x);
-  if (!res.value) {
-    x11_release_mode_guard();
-    return;
-  }
-  const X11SavedCrtc& s = x.saved_crtc;
-  std::vector<RROutput> outputs(s.outputs.begin(), s.outputs.end());
   X11ErrorTrap trap;
-  XRRSetCrtcConfig(x.display, res.value, s.crtc, CurrentTime, s.x, s.y, s.mode, s.rotation, outputs.data(),
-                   int(outputs.size()));
+  const X11Restore restored = x11_restore_recorded(x.display, x.root, g_current_resources, x.saved_crtc, x.our_mode);
   trap.failed();
-  x11_release_mode_guard();
-  CrtcInfo crtc(x, res.value, s.crtc);
+  // Refused: the guardian tries once more when the program has gone, and
+  // the record stays for whoever comes next.
+  if (restored != X11Restore::kRefused) x11_release_mode_guard();
+  Resources res(x);
+  if (!res.value) return;
+  CrtcInfo crtc(x, res.value, x.saved_crtc.crtc);
   if (crtc.value) x.monitor = {crtc.value->x, crtc.value->y, int(crtc.value->width), int(crtc.value->height)};
 #endif
 }

@@ -17,6 +17,7 @@
 
 #include "display/display_name.h"
 #include "display/page_buffer.h"
+#include "display/x11/x11_mode_record.h"
 #include "input/key_translate.h"
 #include "input/keysym_keys.h"
 
@@ -42,13 +43,7 @@ struct X11Image {
 };
 
 // The display mode changed for fullscreen, to be put back.
-struct X11SavedCrtc {
-  unsigned long crtc = 0;  // RRCrtc
-  unsigned long mode = 0;  // RRMode
-  int x = 0, y = 0;
-  unsigned short rotation = 0;
-  std::vector<unsigned long> outputs;  // RROutput
-};
+using X11SavedCrtc = X11CrtcSetting;
 
 struct X11State {
   Display* display = nullptr;
@@ -83,7 +78,8 @@ struct X11State {
   unsigned long monitor_crtc = 0;
   bool randr = false;
   bool mode_changed = false;
-  X11SavedCrtc saved_crtc;
+  X11SavedCrtc saved_crtc;     // the desktop's setting
+  unsigned long our_mode = 0;  // RRMode set for fullscreen
 
   // Keyboard.
   XIM im = nullptr;

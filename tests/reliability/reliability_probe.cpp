@@ -1,7 +1,7 @@
 // A small program for the reliability tests, in the shapes of program the
 // library must survive:
 //
-//   reliability_probe [--fullscreen] [--size WxH] [--title TEXT] BEHAVIOUR
+//   reliability_probe [--fullscreen] [--size WxH] [--title TEXT] [--heap MB] BEHAVIOUR
 //
 //   animate  draws, waits 27 frames, reads a key; Escape or the close code
 //            end it with status 0 (the program's loop, smaller)
@@ -10,15 +10,19 @@
 //            library) and never waiting for a frame or reading a key either
 //
 // Without --title the window keeps the title derived from the executable's
-// path. Once the mode is set it prints "ready " and window_title() on
-// standard output.
+// path. --heap holds that many megabytes of heap, written before the mode
+// is set and again after it (what a helper process started meanwhile must
+// not come to share). Once the mode is set it prints "ready " and
+// window_title() on standard output.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "display/display_driver.h"
 #include "display/screen_mode.h"
@@ -42,7 +46,7 @@ void draw_frame(int width, int height, int step, std::uint32_t colour) {
 
 int main(int argc, char** argv) {
   runtime_init(argc, argv, 0);
-  int flags = 0, width = 640, height = 480;
+  int flags = 0, width = 640, height = 480, heap_mb = 0;
   const char* title = nullptr;
   std::string behaviour = "animate";
   for (int i = 1; i < argc; ++i) {
@@ -50,18 +54,23 @@ int main(int argc, char** argv) {
       flags |= kModeFullscreen;
     } else if (!std::strcmp(argv[i], "--size") && i + 1 < argc) {
       std::sscanf(argv[++i], "%dx%d", &width, &height);
+    } else if (!std::strcmp(argv[i], "--heap") && i + 1 < argc) {
+      heap_mb = std::atoi(argv[++i]);
     } else if (!std::strcmp(argv[i], "--title") && i + 1 < argc) {
       title = argv[++i];
     } else {
       behaviour = argv[i];
     }
   }
+  std::vector<char> heap(std::size_t(heap_mb) << 20, '\x5A');
   if (title) gfx_window_title(title);
   gfx_screen_res(width, height, 32, 1, flags, 0);
   if (!current_mode()) {
     std::fprintf(stderr, "reliability_probe: no window (%s)\n", driver_failure_reason());
     return 1;
   }
+  std::fill(heap.begin(), heap.end(), '\x5B');
+  asm volatile("" : : "r"(heap.data()) : "memory");  // written for real, not optimised away
   std::cout << "ready " << (window_title() ? window_title() : "") << std::endl;
 
   if (behaviour == "locked") {
