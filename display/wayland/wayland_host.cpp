@@ -11,7 +11,9 @@
 //   procedure's steps), key repeat, the band of marked rows, key_state.
 //   Drawing holds the same lock between the outermost screen_lock and
 //   screen_unlock, so the band is copied into a buffer of ours while no
-//   drawing changes it; the compositor reads only that buffer.
+//   drawing changes it, at every depth (wayland_present.cpp); the
+//   compositor reads only those buffers, and one it has not released is
+//   never written.
 // - The cursor theme is loaded after a pass, outside the host lock (it
 //   takes tens of milliseconds).
 // - A pass follows each unlock of drawing (at most one per 10 ms), each

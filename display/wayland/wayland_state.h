@@ -30,8 +30,6 @@ struct zwp_confined_pointer_v1;
 
 namespace qz {
 
-struct ScreenMode;
-
 // Rows [first, last] of the window; empty when last < first.
 struct RowRange {
   int first = 0;
@@ -89,9 +87,8 @@ struct WaylandState {
   bool bar_drawn_active = false;  // the colours it was drawn in
   int bar_pressed = 0;            // the box a button went down on, 0 none
 
-  // Presentation: the framebuffer pages as they are, one buffer a page...
-  std::vector<wl_buffer*> page_buffers;
-  // ... or, where rows are converted, two buffers in one shared-memory file.
+  // Presentation: two buffers in one shared-memory file, the marked rows
+  // copied (and converted) into one the compositor does not hold.
   int memory_fd = -1;
   std::uint8_t* memory = nullptr;
   std::size_t memory_size = 0;
@@ -159,9 +156,6 @@ bool wayland_frame_owns(const wl_surface* surface);
 void wayland_frame_button(std::uint32_t button, bool pressed, std::uint32_t serial, int x, int y);
 
 // wayland_buffers.cpp
-// One buffer for each framebuffer page, over the page's own memory (false:
-// a page is not in shared memory).
-bool wayland_share_pages(const ScreenMode& mode);
 // An XRGB buffer over shared memory (rows `stride` bytes apart from its start).
 wl_buffer* wayland_buffer_over(const PageBuffer& memory, int width, int height, int stride);
 // The two buffers converted rows are written to.
