@@ -53,8 +53,19 @@ void convert_rows(ScreenMode& mode, const WindowHost& host, WaylandBuffer& buffe
   if (!buffer.stale.empty())
     for (int y = buffer.stale.first / scanline; y <= buffer.stale.last / scanline; ++y)
       mode.dirty_rows[std::size_t(y)] = 1;
+  if (mode.depth == 32 && scanline == 1) {
+    // The compositor's layout: one pass copies a row and sets its unused byte.
+    for (int y = rows.first; y <= rows.last; ++y) {
+      if (!mode.dirty_rows[std::size_t(y)]) continue;
+      const auto* from = reinterpret_cast<const std::uint32_t*>(mode.visible_framebuffer + std::ptrdiff_t(y) * mode.pitch);
+      auto* to = reinterpret_cast<std::uint32_t*>(buffer.pixels + std::ptrdiff_t(y) * w.stride);
+      for (int x = 0; x < host.width; ++x) to[x] = from[x] | kOpaque;
+    }
+    return;
+  }
   host.blitter(buffer.pixels, w.stride);
   for (int y = rows.first; y <= rows.last; ++y) {
+    if (!mode.dirty_rows[std::size_t(y / scanline)]) continue;
     auto* row = reinterpret_cast<std::uint32_t*>(buffer.pixels + std::ptrdiff_t(y) * w.stride);
     for (int x = 0; x < host.width; ++x) row[x] |= kOpaque;
   }
