@@ -18,7 +18,13 @@ namespace {
 
 // Versions this back end speaks; a compositor with older ones is used at those.
 constexpr std::uint32_t kCompositorVersion = 4;  // damage_buffer
-constexpr std::uint32_t kSeatVersion = 5;        // discrete axis steps, keyboard repeat info
+// Pointer frames and wheel steps (axis_discrete from 5, axis_value120 from
+// 8), keyboard repeat info.
+#if defined(WL_POINTER_AXIS_VALUE120_SINCE_VERSION)
+constexpr std::uint32_t kSeatVersion = 8;
+#else
+constexpr std::uint32_t kSeatVersion = 5;
+#endif
 constexpr std::uint32_t kShellVersion = 2;
 
 void on_ping(void*, xdg_wm_base* base, std::uint32_t serial) { xdg_wm_base_pong(base, serial); }

@@ -127,7 +127,18 @@ struct WaylandState {
   std::uint32_t last_button = 0;
   std::uint32_t last_button_time = 0;
   int last_button_x = 0, last_button_y = 0;
-  double wheel = 0, hwheel = 0;  // axis movement not yet a whole notch
+  // Per axis (vertical, horizontal): the pointer frame being gathered, and
+  // what is not yet a whole notch. Wheel steps (axis_discrete, or
+  // axis_value120 in 120ths of a notch) count where the compositor sends
+  // them; continuous movement counts only where it does not.
+  struct AxisFrame {
+    double value = 0;    // continuous movement
+    int steps120 = 0;    // wheel steps, 120 a notch
+    bool stepped = false;  // the frame had wheel steps
+  };
+  std::array<AxisFrame, 2> axis_frame{};
+  std::array<double, 2> axis_left{};    // continuous movement not yet a notch
+  std::array<int, 2> steps120_left{};   // wheel steps not yet a notch (high-resolution wheels)
 };
 
 WaylandState& wayland();

@@ -7,8 +7,9 @@
  *   move X Y        the pointer to (X, Y) of the newest toplevel's surface
  *                   (of the output when there is none), as a tablet moves it
  *   button CODE 1|0 a button (kernel code, BTN_LEFT 272) pressed or released
- *   wheel STEPS     the wheel turned STEPS notches (negative: away from the
- *                   user), one event each, as a wheel sends them
+ *   wheel STEPS [VALUE]  the wheel turned STEPS notches (negative: away from
+ *                   the user), one step each moving the axis by VALUE (10
+ *                   when absent), as a wheel sends them
  *   close           asks every toplevel to close, as a window's close box does
  * The seat gets its pointer with the first pointer command: a pointer shows
  * a cursor on the output, which screenshots of other tests must not see.
@@ -95,10 +96,10 @@ static void send_button(struct test_seat *t, int32_t code, int pressed) {
   notify_pointer_frame(&t->seat);
 }
 
-static void turn_wheel(struct test_seat *t, int steps) {
+static void turn_wheel(struct test_seat *t, int steps, double value) {
   struct weston_pointer_axis_event event = {WL_POINTER_AXIS_VERTICAL_SCROLL, 0, true, steps < 0 ? -1 : 1};
   struct timespec now;
-  event.value = NOTCH * event.discrete;
+  event.value = value * event.discrete;
   for (int i = 0; i < abs(steps); ++i) {
     weston_compositor_get_time(&now);
     notify_axis(&t->seat, &now, &event);
@@ -117,7 +118,7 @@ static void close_toplevels(struct test_seat *t) {
 static void run_command(struct test_seat *t, const char *line) {
   unsigned code = 0;
   int pressed = 0, steps = 0;
-  double x = 0, y = 0;
+  double x = 0, y = 0, value = 0;
   if (sscanf(line, "key %u %d", &code, &pressed) == 2)
     send_key(t, code, pressed);
   else if (sscanf(line, "move %lf %lf", &x, &y) == 2 && has_pointer(t))
@@ -125,7 +126,7 @@ static void run_command(struct test_seat *t, const char *line) {
   else if (sscanf(line, "button %u %d", &code, &pressed) == 2 && has_pointer(t))
     send_button(t, (int32_t)code, pressed);
   else if (sscanf(line, "wheel %d", &steps) == 1 && has_pointer(t))
-    turn_wheel(t, steps);
+    turn_wheel(t, steps, sscanf(line, "wheel %d %lf", &steps, &value) == 2 ? value : NOTCH);
   else if (strcmp(line, "close") == 0)
     close_toplevels(t);
 }
