@@ -27,6 +27,8 @@ struct wp_presentation_feedback;
 struct xkb_compose_state;
 struct zwp_pointer_constraints_v1;
 struct zwp_confined_pointer_v1;
+struct zwp_idle_inhibit_manager_v1;
+struct zwp_idle_inhibitor_v1;
 
 namespace qz {
 
@@ -68,6 +70,7 @@ struct WaylandState {
   std::vector<wl_output*> outputs;
   int output_refresh = 0;  // Hz of the first output's current mode, 0 unknown
 
+  zwp_idle_inhibit_manager_v1* idle_inhibit_manager = nullptr;  // null: idle inhibition not offered
   // The window.
   wl_surface* surface = nullptr;
   xdg_surface* shell_surface = nullptr;
@@ -76,6 +79,7 @@ struct WaylandState {
   bool frame_refused = false;  // the compositor wants the client to draw the frame
   bool configured = false;     // the first configure was acknowledged
   bool activated = false;      // as the last configure said
+  zwp_idle_inhibitor_v1* idle_inhibitor = nullptr;  // no screen saver or idle lock while the window shows
   bool fullscreen = false;     // as the last configure said
 
   // The title bar we draw where the compositor draws none (wayland_frame.cpp).

@@ -162,6 +162,19 @@ TEST_F(WaylandPresentation, AFrameDrawnInTwoStepsShowsOnlyItsEnd) {
   EXPECT_EQ(red, 0) << "screenshots with a half-drawn frame";
 }
 
+// The test module offers idle inhibition: the window holds off the screen
+// saver and idle lock while it is open, and no longer.
+TEST_F(WaylandPresentation, TheOpenWindowHoldsOffTheIdleLock) {
+  const auto logged = [&](const char* line) {
+    return eventually([&] { return weston.log().find(line) != std::string::npos; }, 5s);
+  };
+  open(32);
+  EXPECT_TRUE(logged("idle inhibitor created"));
+  EXPECT_EQ(weston.log().find("idle inhibitor destroyed"), std::string::npos);
+  gfx_screen_close();
+  EXPECT_TRUE(logged("idle inhibitor destroyed"));
+}
+
 // A window narrower than the title bar's boxes: they are clipped to it.
 TEST_F(WaylandPresentation, AWindowNarrowerThanItsTitleBarOpensAndShows) {
   gfx_screen_res(1, 8, 32, 1, 0, 0);

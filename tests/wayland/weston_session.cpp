@@ -131,6 +131,8 @@ bool Weston::wait_for_picture() {
       20s);
 }
 
+std::string Weston::log() const { return read_file(dir_ + "/weston.log"); }
+
 void Weston::kill() {
   if (process_) ::kill(process_->pid(), SIGKILL);
   if (process_) process_->wait(5s);

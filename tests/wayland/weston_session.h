@@ -53,6 +53,9 @@ class Weston {
   // Until the output shows more than one colour: a window over the plain background.
   bool wait_for_picture();
 
+  // What weston logged so far (the test module's lines among it).
+  std::string log() const;
+
   // SIGKILL, as a crashed compositor.
   void kill();
 
