@@ -42,12 +42,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <utility>
 
 #include "display/linux/driver_thread.h"
 #include "display/screen_mode.h"
 #include "display/wayland/wayland_driver.h"
 #include "display/wayland/wayland_state.h"
 #include "display/window_host.h"
+#include "input/window_input.h"
 #include "runtime/termination.h"
 
 namespace qz {
@@ -131,6 +133,9 @@ void update_pass() {
   const driver_thread::Pass pass(between_lock_slices);
   WaylandState& w = wayland();
   if (wl_display_dispatch_pending(w.display) < 0) on_connection_lost();
+  // Not from inside the key's listener: the new window's setup dispatches
+  // events itself.
+  if (std::exchange(w.switch_due, false)) switch_window_mode();
   wayland_repeat_key();
   ScreenMode* mode = current_mode();
   if (!mode) return;

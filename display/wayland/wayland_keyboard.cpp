@@ -125,7 +125,9 @@ void key_press(std::uint32_t keycode, bool repeat) {
   const std::uint16_t virtual_key = generic_virtual_key(key.virtual_key);
   if (virtual_key == vk::kReturn && alt_without_ctrl(control_state) && window_host().active) {
     // Only the first press switches: holding the keys must not flicker.
-    if (!repeat) switch_window_mode();
+    // The switch makes a new window, so it waits until the dispatch of this
+    // event has returned (wayland_host.cpp).
+    if (!repeat) w.switch_due = true;
     return;
   }
   // A repeat does not step through a sequence again.

@@ -111,6 +111,7 @@ struct WaylandState {
   xkb_mod_index_t shift_index = 0, ctrl_index = 0, alt_index = 0, level3_index = 0;
   std::array<bool, 256> keycode_down{};
   std::array<bool, 256> vk_down{};  // specific virtual keys (left/right modifiers)
+  bool switch_due = false;           // Alt+Enter pressed: windowed <-> fullscreen after the dispatch
   std::int32_t repeat_rate = 25;     // per second; 0: no repeat
   std::int32_t repeat_delay = 600;   // ms
   std::uint32_t repeat_keycode = 0;  // the key repeating, 0 none
