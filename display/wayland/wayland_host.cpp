@@ -58,6 +58,10 @@ namespace {
 
 using driver_thread::Clock;
 
+// The running attempt's state. Its thread owns it, so a thread parked after
+// a lost compositor still refers to it when the process ends.
+thread_local WaylandState* t_state = nullptr;
+
 [[noreturn]] void on_connection_lost() {
   WaylandState& w = wayland();
   driver_thread::leave_after_lost_display("the Wayland compositor", w.display_name, w.started, w.failure);
@@ -147,12 +151,7 @@ void update_pass() {
 
 }  // namespace
 
-WaylandState& wayland() {
-  // Never destroyed: a driver thread parked after a lost compositor still
-  // refers to it when the process ends.
-  static WaylandState& state = *new WaylandState;
-  return state;
-}
+WaylandState& wayland() { return *t_state; }
 
 void wayland_install_host_routines() {
   WindowHost& host = window_host();
@@ -161,15 +160,16 @@ void wayland_install_host_routines() {
   host.wake = driver_thread::wake;
 }
 
-void wayland_thread_main() {
+void wayland_thread_main(std::shared_ptr<WaylandState> state) {
+  t_state = state.get();
   sigset_t pipe_signal;
   sigemptyset(&pipe_signal);
   sigaddset(&pipe_signal, SIGPIPE);
   pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
   driver_thread::reset_last_resort();
   if (!wayland_connect(host_signal_connected)) {
-    // A thread given up on leaves the state alone: it may be a new attempt's.
-    if (host_signal_connected()) wayland_disconnect();
+    // Also a connection given up on: the state is this attempt's alone.
+    wayland_disconnect();
     return;
   }
   if (wayland_thread_init() != 0) {

@@ -1,8 +1,11 @@
 #pragma once
 
 // Private state of the Wayland back end and the routines its files share.
-// Every field is touched only on the driver thread, except `failure` and
-// `unreachable`, which the program's thread reads after the start handshake.
+// Each connection attempt has a state of its own, which its driver thread
+// reaches through wayland(): a thread given up on while it waits for the
+// compositor never writes into a later attempt's. Every field is touched only
+// on that thread, except `failure` and `unreachable`, which the program's
+// thread reads once the thread ended its start without a window.
 
 #include <wayland-client.h>
 #include <xkbcommon/xkbcommon.h>
@@ -67,19 +70,19 @@ struct WaylandState {
   zxdg_decoration_manager_v1* decoration_manager = nullptr;
   zwp_pointer_constraints_v1* pointer_constraints = nullptr;  // null: confinement not offered
   wp_presentation* presentation = nullptr;                   // null: no presentation feedback
+  zwp_idle_inhibit_manager_v1* idle_inhibit_manager = nullptr;  // null: idle inhibition not offered
   std::vector<wl_output*> outputs;
   int output_refresh = 0;  // Hz of the first output's current mode, 0 unknown
 
-  zwp_idle_inhibit_manager_v1* idle_inhibit_manager = nullptr;  // null: idle inhibition not offered
   // The window.
   wl_surface* surface = nullptr;
   xdg_surface* shell_surface = nullptr;
   xdg_toplevel* toplevel = nullptr;
   zxdg_toplevel_decoration_v1* decoration = nullptr;
+  zwp_idle_inhibitor_v1* idle_inhibitor = nullptr;  // no screen saver or idle lock while the window shows
   bool frame_refused = false;  // the compositor wants the client to draw the frame
   bool configured = false;     // the first configure was acknowledged
   bool activated = false;      // as the last configure said
-  zwp_idle_inhibitor_v1* idle_inhibitor = nullptr;  // no screen saver or idle lock while the window shows
   bool fullscreen = false;     // as the last configure said
 
   // The title bar we draw where the compositor draws none (wayland_frame.cpp).
@@ -108,6 +111,7 @@ struct WaylandState {
   xkb_keymap* keymap = nullptr;
   xkb_state* key_state = nullptr;
   xkb_compose_state* compose = nullptr;  // null: the locale has no compose table
+  KeysymKeyTable keys;                    // the keymap's keys as the key tables know them
   xkb_mod_index_t shift_index = 0, ctrl_index = 0, alt_index = 0, level3_index = 0;
   std::array<bool, 256> keycode_down{};
   std::array<bool, 256> vk_down{};  // specific virtual keys (left/right modifiers)
@@ -146,9 +150,12 @@ struct WaylandState {
   std::array<int, 2> steps120_left{};   // wheel steps not yet a notch (high-resolution wheels)
 };
 
+// The calling driver thread's state (on driver threads only).
 WaylandState& wayland();
 
-// wayland_connect.cpp: connects and binds the globals (failure filled on false).
+// wayland_connect.cpp: connects and binds the globals (failure filled on
+// false). A connection `answered` disowns is left open for the caller to
+// disconnect, as is one that failed after it connected.
 bool wayland_connect(bool (*answered)());
 void wayland_disconnect();
 
