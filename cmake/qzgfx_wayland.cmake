@@ -26,7 +26,8 @@ set(qz_wayland_generated ${PROJECT_BINARY_DIR}/wayland-protocols)
 file(MAKE_DIRECTORY ${qz_wayland_generated})
 set(qz_wayland_protocol_sources "")
 foreach(xml stable/xdg-shell/xdg-shell.xml unstable/xdg-decoration/xdg-decoration-unstable-v1.xml
-            unstable/pointer-constraints/pointer-constraints-unstable-v1.xml stable/presentation-time/presentation-time.xml)
+            unstable/pointer-constraints/pointer-constraints-unstable-v1.xml stable/presentation-time/presentation-time.xml
+            unstable/idle-inhibit/idle-inhibit-unstable-v1.xml)
   get_filename_component(name ${xml} NAME_WE)
   set(source ${qz_wayland_protocols_dir}/${xml})
   add_custom_command(
@@ -45,7 +46,7 @@ target_compile_definitions(qzgfx_objects PUBLIC QZ_HAVE_WAYLAND=1)
 # only qz_ names (and links into programs that may bind the same protocols).
 foreach(interface xdg_wm_base xdg_positioner xdg_surface xdg_toplevel xdg_popup zxdg_decoration_manager_v1
                   zxdg_toplevel_decoration_v1 zwp_pointer_constraints_v1 zwp_locked_pointer_v1 zwp_confined_pointer_v1
-                  wp_presentation wp_presentation_feedback)
+                  wp_presentation wp_presentation_feedback zwp_idle_inhibit_manager_v1 zwp_idle_inhibitor_v1)
   target_compile_definitions(qzgfx_objects PRIVATE ${interface}_interface=qz_${interface}_interface)
 endforeach()
 # Plain library paths: they export with the installed package as they are.

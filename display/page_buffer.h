@@ -9,9 +9,11 @@ namespace qz {
 // also 16-byte) boundary.
 //
 // A page that a display server may read is, on Linux, an anonymous shared
-// memory file (memfd) when the system grants one, so that a window back end
-// can hand its descriptor to the server or compositor, which then reads the
-// pixels without a copy; the file goes away with the last mapping and
+// memory file (memfd) when the system grants one, so that the X11 back end
+// can hand its descriptor to the server (MIT-SHM), which then reads the
+// pixels without a copy. A Wayland compositor is never given a page (it
+// reads whenever it repaints, while the program draws): it gets copies, and
+// our title bar's own buffer. The file goes away with the last mapping and
 // descriptor, even if the process dies. A private page asks for huge pages
 // instead, which makes its first touch several times cheaper (shared memory
 // gets none here).

@@ -85,7 +85,7 @@ std::recursive_mutex& host_lock_mutex() {
   return lock;
 }
 
-int host_start(void (*thread_main)(), std::chrono::milliseconds answer_limit) {
+int host_start(std::function<void()> thread_main, std::chrono::milliseconds answer_limit) {
   window_input_reset();
   g_running = true;
   std::unique_lock<std::mutex> hold(g_thread.mutex);
@@ -95,7 +95,7 @@ int host_start(void (*thread_main)(), std::chrono::milliseconds answer_limit) {
   g_thread.retired = false;
   const std::uint64_t generation = ++g_thread.generation;
   try {
-    g_thread.thread = std::thread([thread_main, generation] {
+    g_thread.thread = std::thread([thread_main = std::move(thread_main), generation] {
       t_generation = generation;
       g_driver_id = std::this_thread::get_id();
       thread_main();

@@ -75,7 +75,7 @@ void host_prepare(int width, int height, int depth, int refresh, int flags);
 // touch the host again (host_signal_connected tells it so) and the result is
 // -2; the caller, having put its own things back, acts on a pending request
 // (runtime_poll_termination) as any other wait of the program would.
-int host_start(void (*thread_main)(), std::chrono::milliseconds answer_limit = {});
+int host_start(std::function<void()> thread_main, std::chrono::milliseconds answer_limit = {});
 // Called by the thread once its display answered. False: the program's
 // thread gave up on this thread, which must clean up its own and return.
 bool host_signal_connected();

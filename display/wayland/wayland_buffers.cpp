@@ -1,9 +1,8 @@
-// The buffers the compositor reads. Where the framebuffer's layout is the
-// compositor's (32 bits, one window row per framebuffer row) they are the
-// framebuffer pages themselves, which live in shared-memory files: nothing is
-// copied. Otherwise the rows are converted into two buffers of the window's
-// size in one anonymous shared-memory file (memfd), so that one can be
-// written while the compositor holds the other.
+// The buffers the compositor reads: two of the window's size in one
+// anonymous shared-memory file (memfd), so that one can be written while the
+// compositor holds the other. The framebuffer pages are never handed over,
+// even where their layout is the compositor's: the compositor reads a buffer
+// whenever it repaints, and the program draws into its pages at any time.
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -11,7 +10,6 @@
 
 #include <cerrno>
 
-#include "display/screen_mode.h"
 #include "display/wayland/wayland_state.h"
 
 namespace qz {
@@ -65,16 +63,6 @@ int wayland_create_buffers(int width, int height) {
   return 0;
 }
 
-bool wayland_share_pages(const ScreenMode& mode) {
-  WaylandState& w = wayland();
-  const std::size_t bytes = std::size_t(mode.pitch) * std::size_t(mode.height);
-  for (const PageBuffer& page : mode.page_blocks)
-    if (page.share_fd() < 0 || bytes > std::size_t(INT32_MAX)) return false;
-  for (const PageBuffer& page : mode.page_blocks)
-    w.page_buffers.push_back(wayland_buffer_over(page, mode.width, mode.height, mode.pitch));
-  return true;
-}
-
 wl_buffer* wayland_buffer_over(const PageBuffer& memory, int width, int height, int stride) {
   // The buffer keeps the pool's memory; the pool itself is not needed again.
   const auto bytes = std::int32_t(std::size_t(stride) * std::size_t(height));
@@ -86,8 +74,6 @@ wl_buffer* wayland_buffer_over(const PageBuffer& memory, int width, int height, 
 
 void wayland_destroy_buffers() {
   WaylandState& w = wayland();
-  for (wl_buffer* buffer : w.page_buffers) wl_buffer_destroy(buffer);
-  w.page_buffers.clear();
   for (WaylandBuffer& b : w.buffers) {
     if (b.buffer) wl_buffer_destroy(b.buffer);
     b = WaylandBuffer{};

@@ -2,12 +2,14 @@
 // wl_subcompositor (for our title bar), wl_shm, xdg_wm_base (answering its
 // pings), wl_seat (keyboard and pointer as the seat offers them), wl_output
 // and wp_presentation (for the refresh rate), xdg-decoration where the
-// compositor draws frames and pointer constraints where it offers them.
+// compositor draws frames, pointer constraints and idle inhibition where it
+// offers them.
 
 #include <cstring>
 
 #include "display/display_name.h"
 #include "display/wayland/wayland_state.h"
+#include "idle-inhibit-unstable-v1-client.h"
 #include "pointer-constraints-unstable-v1-client.h"
 #include "xdg-decoration-unstable-v1-client.h"
 #include "xdg-shell-client.h"
@@ -18,7 +20,13 @@ namespace {
 
 // Versions this back end speaks; a compositor with older ones is used at those.
 constexpr std::uint32_t kCompositorVersion = 4;  // damage_buffer
-constexpr std::uint32_t kSeatVersion = 5;        // discrete axis steps, keyboard repeat info
+// Pointer frames and wheel steps (axis_discrete from 5, axis_value120 from
+// 8), keyboard repeat info.
+#if defined(WL_POINTER_AXIS_VALUE120_SINCE_VERSION)
+constexpr std::uint32_t kSeatVersion = 8;
+#else
+constexpr std::uint32_t kSeatVersion = 5;
+#endif
 constexpr std::uint32_t kShellVersion = 2;
 
 void on_ping(void*, xdg_wm_base* base, std::uint32_t serial) { xdg_wm_base_pong(base, serial); }
@@ -69,6 +77,9 @@ void on_global(void*, wl_registry* registry, std::uint32_t name, const char* int
   } else if (std::strcmp(interface, zwp_pointer_constraints_v1_interface.name) == 0 && !w.pointer_constraints) {
     w.pointer_constraints =
         bind<zwp_pointer_constraints_v1>(registry, name, zwp_pointer_constraints_v1_interface, version, 1);
+  } else if (std::strcmp(interface, zwp_idle_inhibit_manager_v1_interface.name) == 0 && !w.idle_inhibit_manager) {
+    w.idle_inhibit_manager =
+        bind<zwp_idle_inhibit_manager_v1>(registry, name, zwp_idle_inhibit_manager_v1_interface, version, 1);
   }
 }
 // A seat taken away while the window lives leaves its devices idle.
@@ -114,6 +125,7 @@ void wayland_disconnect() {
   wayland_release_timing();
   if (w.decoration_manager) zxdg_decoration_manager_v1_destroy(w.decoration_manager);
   if (w.pointer_constraints) zwp_pointer_constraints_v1_destroy(w.pointer_constraints);
+  if (w.idle_inhibit_manager) zwp_idle_inhibit_manager_v1_destroy(w.idle_inhibit_manager);
   if (w.seat) wl_seat_destroy(w.seat);
   if (w.wm_base) xdg_wm_base_destroy(w.wm_base);
   if (w.shm) wl_shm_destroy(w.shm);
@@ -124,6 +136,7 @@ void wayland_disconnect() {
   w.display = nullptr;
   w.decoration_manager = nullptr;
   w.pointer_constraints = nullptr;
+  w.idle_inhibit_manager = nullptr;
   w.seat = nullptr;
   w.wm_base = nullptr;
   w.shm = nullptr;

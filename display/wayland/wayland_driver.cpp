@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "display/display_name.h"
@@ -43,22 +44,24 @@ int wayland_init(const char* title, int width, int height, int depth, int refres
   host_prepare(width, height, depth, refresh, flags);
   wayland_install_host_routines();
 
-  // Filled before the thread starts, so the thread sees it without a lock.
-  WaylandState& w = wayland();
-  w = WaylandState{};
-  w.display_name = name;
-  w.title = title ? title : "";
+  // This attempt's own state, filled before its thread starts (which so
+  // sees it without a lock); the thread keeps it while it runs, also after
+  // it was given up on.
+  const auto attempt = std::make_shared<WaylandState>();
+  attempt->display_name = name;
+  attempt->title = title ? title : "";
 
-  const int started = host_start(wayland_thread_main, kAnswerLimit);
+  const int started = host_start([attempt] { wayland_thread_main(attempt); }, kAnswerLimit);
   if (started == -2) {
     g_unreachable = true;
-    note_driver_refusal("the Wayland compositor \"" + printable_display_name(w.display_name) + "\" does not answer");
+    note_driver_refusal("the Wayland compositor \"" + printable_display_name(name) + "\" does not answer");
     runtime_poll_termination();
     return -1;
   }
   if (started != 0) {
-    g_unreachable = w.unreachable;
-    note_driver_refusal(w.failure.empty() ? "the Wayland window could not be set up" : w.failure);
+    // The thread has ended: its outcome can be read.
+    g_unreachable = attempt->unreachable;
+    note_driver_refusal(attempt->failure.empty() ? "the Wayland window could not be set up" : attempt->failure);
     return -1;
   }
   if (ScreenMode* mode = current_mode()) mode->refresh_rate = window_host().refresh_rate.load();

@@ -11,7 +11,9 @@
 //   procedure's steps), key repeat, the band of marked rows, key_state.
 //   Drawing holds the same lock between the outermost screen_lock and
 //   screen_unlock, so the band is copied into a buffer of ours while no
-//   drawing changes it; the compositor reads only that buffer.
+//   drawing changes it, at every depth (wayland_present.cpp); the
+//   compositor reads only those buffers, and one it has not released is
+//   never written.
 // - The cursor theme is loaded after a pass, outside the host lock (it
 //   takes tens of milliseconds).
 // - A pass follows each unlock of drawing (at most one per 10 ms), each
@@ -40,12 +42,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <utility>
 
 #include "display/linux/driver_thread.h"
 #include "display/screen_mode.h"
 #include "display/wayland/wayland_driver.h"
 #include "display/wayland/wayland_state.h"
 #include "display/window_host.h"
+#include "input/window_input.h"
 #include "runtime/termination.h"
 
 namespace qz {
@@ -53,6 +57,10 @@ namespace qz {
 namespace {
 
 using driver_thread::Clock;
+
+// The running attempt's state. Its thread owns it, so a thread parked after
+// a lost compositor still refers to it when the process ends.
+thread_local WaylandState* t_state = nullptr;
 
 [[noreturn]] void on_connection_lost() {
   WaylandState& w = wayland();
@@ -129,6 +137,9 @@ void update_pass() {
   const driver_thread::Pass pass(between_lock_slices);
   WaylandState& w = wayland();
   if (wl_display_dispatch_pending(w.display) < 0) on_connection_lost();
+  // Not from inside the key's listener: the new window's setup dispatches
+  // events itself.
+  if (std::exchange(w.switch_due, false)) switch_window_mode();
   wayland_repeat_key();
   ScreenMode* mode = current_mode();
   if (!mode) return;
@@ -140,12 +151,7 @@ void update_pass() {
 
 }  // namespace
 
-WaylandState& wayland() {
-  // Never destroyed: a driver thread parked after a lost compositor still
-  // refers to it when the process ends.
-  static WaylandState& state = *new WaylandState;
-  return state;
-}
+WaylandState& wayland() { return *t_state; }
 
 void wayland_install_host_routines() {
   WindowHost& host = window_host();
@@ -154,15 +160,16 @@ void wayland_install_host_routines() {
   host.wake = driver_thread::wake;
 }
 
-void wayland_thread_main() {
+void wayland_thread_main(std::shared_ptr<WaylandState> state) {
+  t_state = state.get();
   sigset_t pipe_signal;
   sigemptyset(&pipe_signal);
   sigaddset(&pipe_signal, SIGPIPE);
   pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
   driver_thread::reset_last_resort();
   if (!wayland_connect(host_signal_connected)) {
-    // A thread given up on leaves the state alone: it may be a new attempt's.
-    if (host_signal_connected()) wayland_disconnect();
+    // Also a connection given up on: the state is this attempt's alone.
+    wayland_disconnect();
     return;
   }
   if (wayland_thread_init() != 0) {

@@ -28,10 +28,7 @@ namespace {
 // xkbcommon numbers keys as X does: the kernel's key code + 8.
 constexpr std::uint32_t kEvdevOffset = 8;
 
-// Built and read on the driver thread only.
-KeysymKeyTable g_keys;
-
-std::uint16_t base_character(std::uint16_t virtual_key) { return g_keys.base_character(virtual_key); }
+std::uint16_t base_character(std::uint16_t virtual_key) { return wayland().keys.base_character(virtual_key); }
 
 bool modifier_active(const WaylandState& w, xkb_mod_index_t index) {
   return index != XKB_MOD_INVALID && xkb_state_mod_index_is_active(w.key_state, index, XKB_STATE_MODS_EFFECTIVE) > 0;
@@ -98,7 +95,7 @@ xkb_compose_state* new_compose_state(xkb_context* context) {
 
 void set_key_down(WaylandState& w, std::uint32_t keycode, bool down) {
   w.keycode_down[keycode] = down;
-  if (const std::uint16_t virtual_key = g_keys.key(keycode).virtual_key) w.vk_down[virtual_key] = down;
+  if (const std::uint16_t virtual_key = w.keys.key(keycode).virtual_key) w.vk_down[virtual_key] = down;
 }
 
 void arm_repeat(WaylandState& w, std::uint32_t keycode) {
@@ -118,14 +115,16 @@ void arm_repeat(WaylandState& w, std::uint32_t keycode) {
 
 void key_press(std::uint32_t keycode, bool repeat) {
   WaylandState& w = wayland();
-  const KeysymKey key = g_keys.key(keycode);
+  const KeysymKey key = w.keys.key(keycode);
   set_key_down(w, keycode, true);
   std::int32_t control_state = control_state_of(w);
   if (key.scan_code & kEnhancedKey) control_state |= kEnhancedKey;
   const std::uint16_t virtual_key = generic_virtual_key(key.virtual_key);
   if (virtual_key == vk::kReturn && alt_without_ctrl(control_state) && window_host().active) {
     // Only the first press switches: holding the keys must not flicker.
-    if (!repeat) switch_window_mode();
+    // The switch makes a new window, so it waits until the dispatch of this
+    // event has returned (wayland_host.cpp).
+    if (!repeat) w.switch_due = true;
     return;
   }
   // A repeat does not step through a sequence again.
@@ -144,7 +143,7 @@ void key_press(std::uint32_t keycode, bool repeat) {
 
 void key_release(std::uint32_t keycode) {
   WaylandState& w = wayland();
-  const KeysymKey key = g_keys.key(keycode);
+  const KeysymKey key = w.keys.key(keycode);
   set_key_down(w, keycode, false);
   if (w.repeat_keycode == keycode) arm_repeat(w, 0);
   const char32_t text = text_of(w, keycode);
@@ -167,13 +166,13 @@ void load_keymap(WaylandState& w, xkb_keymap* keymap) {
   w.alt_index = xkb_keymap_mod_get_index(keymap, XKB_MOD_NAME_ALT);
   // AltGr (ISO_Level3_Shift) sets Mod5 in the keymaps compositors send.
   w.level3_index = xkb_keymap_mod_get_index(keymap, "Mod5");
-  g_keys.clear();
+  w.keys.clear();
   const xkb_keycode_t last = std::min<xkb_keycode_t>(xkb_keymap_max_keycode(keymap), 255);
   for (xkb_keycode_t code = std::max<xkb_keycode_t>(xkb_keymap_min_keycode(keymap), 1); code <= last; ++code) {
     const xkb_keysym_t* symbols = nullptr;
     const int count = xkb_keymap_key_get_syms_by_level(keymap, code, 0, 0, &symbols);
     const char* name = xkb_keymap_key_get_name(keymap, code);
-    g_keys.add(code, count > 0 ? symbols[0] : 0, name ? scan_code_of_key_name(name) : 0);
+    w.keys.add(code, count > 0 ? symbols[0] : 0, name ? scan_code_of_key_name(name) : 0);
   }
 }
 
@@ -270,7 +269,7 @@ void wayland_release_keyboard() {
   w.xkb = nullptr;
   w.repeat_timer = -1;
   w.repeat_keycode = 0;
-  g_keys.clear();
+  w.keys.clear();
 }
 
 void wayland_repeat_key() {
@@ -281,6 +280,9 @@ void wayland_repeat_key() {
   if (w.repeat_keycode && w.keycode_down[w.repeat_keycode] && w.key_state) key_press(w.repeat_keycode, true);
 }
 
-void wayland_refresh_key_state(std::uint8_t* key_state) { g_keys.fill_key_state(wayland().keycode_down, key_state); }
+void wayland_refresh_key_state(std::uint8_t* key_state) {
+  const WaylandState& w = wayland();
+  w.keys.fill_key_state(w.keycode_down, key_state);
+}
 
 }  // namespace qz

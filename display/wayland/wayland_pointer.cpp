@@ -18,8 +18,10 @@ namespace {
 
 constexpr std::uint32_t kDoubleClickMs = 500;
 constexpr int kDoubleClickDistance = 4;
-// Axis movement of one wheel notch (the value compositors send per step).
+// Axis movement of one wheel notch where the compositor sends no steps
+// (the value most send per step), and a notch in axis_value120's units.
 constexpr double kNotch = 10.0;
+constexpr int kSteps120 = 120;
 
 std::int32_t button_bit(std::uint32_t button) {
   switch (button) {
@@ -93,30 +95,71 @@ void on_button(void*, wl_pointer*, std::uint32_t serial, std::uint32_t time, std
   button_steps(bit, true, is_double);
 }
 
-// Whole notches of the movement gathered so far; the rest waits for more.
-int take_notches(double& gathered) {
-  const int notches = int(gathered / kNotch);
-  gathered -= notches * kNotch;
-  return notches;
+// Sends the whole notches of an axis (0 vertical, 1 horizontal) one at a
+// time, as a wheel sends them; positive values scroll down and right, the
+// wheel counts up for away from the user.
+void send_notches(std::size_t axis, int notches) {
+  for (int i = 0; i < std::abs(notches); ++i) {
+    if (axis == 0)
+      wheel_steps(notches > 0 ? -1 : 1);
+    else
+      hwheel_steps(notches > 0 ? 1 : -1);
+  }
+}
+
+// The notches of a pointer frame: its wheel steps where it has them, else
+// its continuous movement (a touchpad's, or a compositor's without steps).
+void take_axis_frame(std::size_t axis) {
+  WaylandState& w = wayland();
+  WaylandState::AxisFrame& frame = w.axis_frame[axis];
+  int notches = 0;
+  if (frame.stepped) {
+    w.steps120_left[axis] += frame.steps120;
+    notches = w.steps120_left[axis] / kSteps120;
+    w.steps120_left[axis] -= notches * kSteps120;
+    // The movement that came with the steps is theirs.
+    w.axis_left[axis] = 0;
+  } else {
+    w.axis_left[axis] += frame.value;
+    notches = int(w.axis_left[axis] / kNotch);
+    w.axis_left[axis] -= notches * kNotch;
+  }
+  frame = {};
+  if (w.pointer_on_content) send_notches(axis, notches);
+}
+
+std::size_t axis_index(std::uint32_t axis) { return axis == WL_POINTER_AXIS_HORIZONTAL_SCROLL ? 1 : 0; }
+bool known_axis(std::uint32_t axis) {
+  return axis == WL_POINTER_AXIS_VERTICAL_SCROLL || axis == WL_POINTER_AXIS_HORIZONTAL_SCROLL;
 }
 
 void on_axis(void*, wl_pointer*, std::uint32_t, std::uint32_t axis, wl_fixed_t value) {
   WaylandState& w = wayland();
-  if (!w.pointer_on_content) return;
-  // Positive values scroll down and right; the wheel counts up for away from the user.
-  if (axis == WL_POINTER_AXIS_VERTICAL_SCROLL) {
-    w.wheel += wl_fixed_to_double(value);
-    if (const int notches = take_notches(w.wheel)) wheel_steps(-notches);
-  } else if (axis == WL_POINTER_AXIS_HORIZONTAL_SCROLL) {
-    w.hwheel += wl_fixed_to_double(value);
-    if (const int notches = take_notches(w.hwheel)) hwheel_steps(notches);
-  }
+  if (!known_axis(axis)) return;
+  w.axis_frame[axis_index(axis)].value += wl_fixed_to_double(value);
+  // Before frames (seat version 5) each event stands alone.
+  if (w.seat_version < WL_POINTER_FRAME_SINCE_VERSION) take_axis_frame(axis_index(axis));
 }
 
-void on_frame(void*, wl_pointer*) {}
+void add_steps(std::uint32_t axis, int steps120) {
+  if (!known_axis(axis)) return;
+  WaylandState::AxisFrame& frame = wayland().axis_frame[axis_index(axis)];
+  frame.steps120 += steps120;
+  frame.stepped = true;
+}
+void on_axis_discrete(void*, wl_pointer*, std::uint32_t axis, std::int32_t discrete) {
+  add_steps(axis, discrete * kSteps120);
+}
+#if defined(WL_POINTER_AXIS_VALUE120_SINCE_VERSION)
+void on_axis_value120(void*, wl_pointer*, std::uint32_t axis, std::int32_t value120) { add_steps(axis, value120); }
+#endif
+
+void on_frame(void*, wl_pointer*) {
+  take_axis_frame(0);
+  take_axis_frame(1);
+}
 void on_axis_source(void*, wl_pointer*, std::uint32_t) {}
 void on_axis_stop(void*, wl_pointer*, std::uint32_t, std::uint32_t) {}
-void on_axis_discrete(void*, wl_pointer*, std::uint32_t, std::int32_t) {}
 
 // Events of later seat versions than the one bound never come.
 const wl_pointer_listener kPointerListener = [] {
@@ -130,6 +173,9 @@ const wl_pointer_listener kPointerListener = [] {
   l.axis_source = on_axis_source;
   l.axis_stop = on_axis_stop;
   l.axis_discrete = on_axis_discrete;
+#if defined(WL_POINTER_AXIS_VALUE120_SINCE_VERSION)
+  l.axis_value120 = on_axis_value120;
+#endif
   return l;
 }();
 

@@ -2,11 +2,11 @@
 // the band alone. One commit waits for the frame callback of the one before:
 // the rows marked meanwhile stay marked and go with the next commit.
 //
-// At 32 bits the compositor reads the visible framebuffer page itself (its
-// unused byte is ignored: the format is XRGB). Other depths and scan-line
-// doubling convert the rows into a buffer the compositor does not hold,
-// opaque. Each such buffer keeps the rows it lacks (those committed from the
-// other one since it was last written); they are converted along with the
+// At every depth the rows are copied (converted where the depth is not the
+// compositor's) into a buffer of ours that the compositor does not hold,
+// opaque, under the host lock: the compositor never sees a page the program
+// is drawing into. Each buffer keeps the rows it lacks (those committed from
+// the other one since it was last written); they are copied along with the
 // band, so every buffer shows the whole picture when it is attached, while
 // the compositor is told of the band only.
 
@@ -53,8 +53,19 @@ void convert_rows(ScreenMode& mode, const WindowHost& host, WaylandBuffer& buffe
   if (!buffer.stale.empty())
     for (int y = buffer.stale.first / scanline; y <= buffer.stale.last / scanline; ++y)
       mode.dirty_rows[std::size_t(y)] = 1;
+  if (mode.depth == 32 && scanline == 1) {
+    // The compositor's layout: one pass copies a row and sets its unused byte.
+    for (int y = rows.first; y <= rows.last; ++y) {
+      if (!mode.dirty_rows[std::size_t(y)]) continue;
+      const auto* from = reinterpret_cast<const std::uint32_t*>(mode.visible_framebuffer + std::ptrdiff_t(y) * mode.pitch);
+      auto* to = reinterpret_cast<std::uint32_t*>(buffer.pixels + std::ptrdiff_t(y) * w.stride);
+      for (int x = 0; x < host.width; ++x) to[x] = from[x] | kOpaque;
+    }
+    return;
+  }
   host.blitter(buffer.pixels, w.stride);
   for (int y = rows.first; y <= rows.last; ++y) {
+    if (!mode.dirty_rows[std::size_t(y / scanline)]) continue;
     auto* row = reinterpret_cast<std::uint32_t*>(buffer.pixels + std::ptrdiff_t(y) * w.stride);
     for (int x = 0; x < host.width; ++x) row[x] |= kOpaque;
   }
@@ -63,7 +74,6 @@ void convert_rows(ScreenMode& mode, const WindowHost& host, WaylandBuffer& buffe
 // The buffer to attach with the band's rows in it, or null when none is free.
 wl_buffer* fill_buffer(ScreenMode& mode, const WindowHost& host, RowRange band) {
   WaylandState& w = wayland();
-  if (!w.page_buffers.empty()) return w.page_buffers[std::size_t(mode.visible_page)];
   WaylandBuffer* buffer = wayland_free_buffer();
   if (!buffer) return nullptr;
   RowRange rows = band;
@@ -106,8 +116,6 @@ int wayland_setup_presentation() {
     w.failure = "no graphics mode to present";
     return -1;
   }
-  if (mode->depth == 32 && mode->scanline_size == 1 && wayland_share_pages(*mode)) return 0;
-  // Pages in private memory (none shared could be had) are converted like the rest.
   host.blitter = select_blitter(32, ChannelOrder::kStandard);
   if (!host.blitter) {
     w.failure = "no conversion from depth " + std::to_string(mode->depth) + " to the compositor's";

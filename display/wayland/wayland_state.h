@@ -1,8 +1,11 @@
 #pragma once
 
 // Private state of the Wayland back end and the routines its files share.
-// Every field is touched only on the driver thread, except `failure` and
-// `unreachable`, which the program's thread reads after the start handshake.
+// Each connection attempt has a state of its own, which its driver thread
+// reaches through wayland(): a thread given up on while it waits for the
+// compositor never writes into a later attempt's. Every field is touched only
+// on that thread, except `failure` and `unreachable`, which the program's
+// thread reads once the thread ended its start without a window.
 
 #include <wayland-client.h>
 #include <xkbcommon/xkbcommon.h>
@@ -27,10 +30,10 @@ struct wp_presentation_feedback;
 struct xkb_compose_state;
 struct zwp_pointer_constraints_v1;
 struct zwp_confined_pointer_v1;
+struct zwp_idle_inhibit_manager_v1;
+struct zwp_idle_inhibitor_v1;
 
 namespace qz {
-
-struct ScreenMode;
 
 // Rows [first, last] of the window; empty when last < first.
 struct RowRange {
@@ -67,6 +70,7 @@ struct WaylandState {
   zxdg_decoration_manager_v1* decoration_manager = nullptr;
   zwp_pointer_constraints_v1* pointer_constraints = nullptr;  // null: confinement not offered
   wp_presentation* presentation = nullptr;                   // null: no presentation feedback
+  zwp_idle_inhibit_manager_v1* idle_inhibit_manager = nullptr;  // null: idle inhibition not offered
   std::vector<wl_output*> outputs;
   int output_refresh = 0;  // Hz of the first output's current mode, 0 unknown
 
@@ -75,6 +79,7 @@ struct WaylandState {
   xdg_surface* shell_surface = nullptr;
   xdg_toplevel* toplevel = nullptr;
   zxdg_toplevel_decoration_v1* decoration = nullptr;
+  zwp_idle_inhibitor_v1* idle_inhibitor = nullptr;  // no screen saver or idle lock while the window shows
   bool frame_refused = false;  // the compositor wants the client to draw the frame
   bool configured = false;     // the first configure was acknowledged
   bool activated = false;      // as the last configure said
@@ -89,9 +94,8 @@ struct WaylandState {
   bool bar_drawn_active = false;  // the colours it was drawn in
   int bar_pressed = 0;            // the box a button went down on, 0 none
 
-  // Presentation: the framebuffer pages as they are, one buffer a page...
-  std::vector<wl_buffer*> page_buffers;
-  // ... or, where rows are converted, two buffers in one shared-memory file.
+  // Presentation: two buffers in one shared-memory file, the marked rows
+  // copied (and converted) into one the compositor does not hold.
   int memory_fd = -1;
   std::uint8_t* memory = nullptr;
   std::size_t memory_size = 0;
@@ -107,9 +111,11 @@ struct WaylandState {
   xkb_keymap* keymap = nullptr;
   xkb_state* key_state = nullptr;
   xkb_compose_state* compose = nullptr;  // null: the locale has no compose table
+  KeysymKeyTable keys;                    // the keymap's keys as the key tables know them
   xkb_mod_index_t shift_index = 0, ctrl_index = 0, alt_index = 0, level3_index = 0;
   std::array<bool, 256> keycode_down{};
   std::array<bool, 256> vk_down{};  // specific virtual keys (left/right modifiers)
+  bool switch_due = false;           // Alt+Enter pressed: windowed <-> fullscreen after the dispatch
   std::int32_t repeat_rate = 25;     // per second; 0: no repeat
   std::int32_t repeat_delay = 600;   // ms
   std::uint32_t repeat_keycode = 0;  // the key repeating, 0 none
@@ -130,12 +136,26 @@ struct WaylandState {
   std::uint32_t last_button = 0;
   std::uint32_t last_button_time = 0;
   int last_button_x = 0, last_button_y = 0;
-  double wheel = 0, hwheel = 0;  // axis movement not yet a whole notch
+  // Per axis (vertical, horizontal): the pointer frame being gathered, and
+  // what is not yet a whole notch. Wheel steps (axis_discrete, or
+  // axis_value120 in 120ths of a notch) count where the compositor sends
+  // them; continuous movement counts only where it does not.
+  struct AxisFrame {
+    double value = 0;    // continuous movement
+    int steps120 = 0;    // wheel steps, 120 a notch
+    bool stepped = false;  // the frame had wheel steps
+  };
+  std::array<AxisFrame, 2> axis_frame{};
+  std::array<double, 2> axis_left{};    // continuous movement not yet a notch
+  std::array<int, 2> steps120_left{};   // wheel steps not yet a notch (high-resolution wheels)
 };
 
+// The calling driver thread's state (on driver threads only).
 WaylandState& wayland();
 
-// wayland_connect.cpp: connects and binds the globals (failure filled on false).
+// wayland_connect.cpp: connects and binds the globals (failure filled on
+// false). A connection `answered` disowns is left open for the caller to
+// disconnect, as is one that failed after it connected.
 bool wayland_connect(bool (*answered)());
 void wayland_disconnect();
 
@@ -159,9 +179,6 @@ bool wayland_frame_owns(const wl_surface* surface);
 void wayland_frame_button(std::uint32_t button, bool pressed, std::uint32_t serial, int x, int y);
 
 // wayland_buffers.cpp
-// One buffer for each framebuffer page, over the page's own memory (false:
-// a page is not in shared memory).
-bool wayland_share_pages(const ScreenMode& mode);
 // An XRGB buffer over shared memory (rows `stride` bytes apart from its start).
 wl_buffer* wayland_buffer_over(const PageBuffer& memory, int width, int height, int stride);
 // The two buffers converted rows are written to.

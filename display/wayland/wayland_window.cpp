@@ -5,6 +5,9 @@
 // (the compositor centres the picture on the output: there is no mode
 // change), and the close request as the close code. A confined pointer
 // stays confined across a new surface (the fullscreen switch makes one).
+// While the window shows, the compositor neither blanks the screen nor locks
+// the session for idleness, where it offers idle inhibition (as X11 holds
+// off the screen saver).
 
 #include <errno.h>
 #include <poll.h>
@@ -16,6 +19,7 @@
 #include "display/window_host.h"
 #include "display/window_title.h"
 #include "input/window_input.h"
+#include "idle-inhibit-unstable-v1-client.h"
 #include "xdg-decoration-unstable-v1-client.h"
 #include "xdg-shell-client.h"
 
@@ -121,6 +125,8 @@ int wayland_create_window() {
   w.configured = false;
   w.frame_refused = false;
   w.surface = wl_compositor_create_surface(w.compositor);
+  if (w.idle_inhibit_manager)
+    w.idle_inhibitor = zwp_idle_inhibit_manager_v1_create_inhibitor(w.idle_inhibit_manager, w.surface);
   create_toplevel();
   if (!wait_for_configure()) {
     w.failure = "the Wayland compositor did not configure the window";
@@ -138,11 +144,13 @@ void wayland_destroy_window() {
   if (w.frame_callback) wl_callback_destroy(w.frame_callback);
   wayland_drop_confinement();
   wayland_frame_destroy();
+  if (w.idle_inhibitor) zwp_idle_inhibitor_v1_destroy(w.idle_inhibitor);
   if (w.decoration) zxdg_toplevel_decoration_v1_destroy(w.decoration);
   if (w.toplevel) xdg_toplevel_destroy(w.toplevel);
   if (w.shell_surface) xdg_surface_destroy(w.shell_surface);
   if (w.surface) wl_surface_destroy(w.surface);
   w.frame_callback = nullptr;
+  w.idle_inhibitor = nullptr;
   w.decoration = nullptr;
   w.toplevel = nullptr;
   w.shell_surface = nullptr;

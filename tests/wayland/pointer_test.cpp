@@ -111,6 +111,9 @@ TEST_F(WaylandPointer, TheMouseQueryReadsPositionButtonsDoubleClicksAndTheWheel)
   EXPECT_TRUE(reads([](int, const qz_mouse& m) { return m.wheel == 3; })) << mouse.wheel;
   weston.wheel(2);
   EXPECT_TRUE(reads([](int, const qz_mouse& m) { return m.wheel == 1; })) << mouse.wheel;
+  // A wheel whose notch moves less than usual: its steps count, not the movement.
+  weston.wheel(-4, 5.0);
+  EXPECT_TRUE(reads([](int, const qz_mouse& m) { return m.wheel == 5; })) << mouse.wheel;
 
   weston.move(-40, 100);
   EXPECT_TRUE(reads([](int over, const qz_mouse&) { return !over; })) << "still over the window after leaving it";

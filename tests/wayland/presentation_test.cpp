@@ -1,11 +1,13 @@
 // The back end in this process under headless weston: what the compositor
 // shows against the framebuffer, for the whole picture, after a band of
 // rows, and after a run of bands drawn as fast as an animation draws them;
-// at 32 bits (the page itself) and 8 bits (converted).
+// at 32 bits (copied) and 8 bits (converted); a frame drawn in two steps
+// shows only its end.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <random>
 #include <thread>
@@ -124,6 +126,53 @@ TEST_F(WaylandPresentation, TheOutputShowsTheFramebufferAfterFullFramesBandsAndA
     std::this_thread::sleep_for(5ms);
   }
   EXPECT_TRUE(shows_framebuffer()) << "after the animation";
+}
+
+// The compositor repaints whenever it likes, while the program draws at
+// any time: what it shows is a copy taken between two locks, so a picture
+// cleared to red and then to green inside one lock never shows red.
+TEST_F(WaylandPresentation, AFrameDrawnInTwoStepsShowsOnlyItsEnd) {
+  open(32);
+  constexpr std::uint32_t kRed = 0xFFFF0000u, kGreen = 0xFF00FF00u;
+  std::atomic<bool> shooting{true};
+  int shots = 0, red = 0, green = 0;
+  std::thread shooter([&] {
+    for (int i = 0; i < 10; ++i) {
+      const std::vector<std::uint32_t> shot = weston.screenshot();
+      shots += !shot.empty();
+      red += std::count(shot.begin(), shot.end(), kRed & 0xFFFFFF) > 0;
+      green += std::count(shot.begin(), shot.end(), kGreen & 0xFFFFFF) > 0;
+    }
+    shooting = false;
+  });
+  while (shooting) {
+    screen_lock();
+    ScreenMode& m = *current_mode();
+    for (const std::uint32_t colour : {kRed, kGreen})
+      for (int y = 0; y < m.height; ++y)
+        std::fill_n(reinterpret_cast<std::uint32_t*>(m.visible_framebuffer + std::ptrdiff_t(y) * m.pitch), m.width,
+                    colour);
+    // Frames back to back: the compositor repaints soon after a commit,
+    // while the next frame is being drawn.
+    screen_unlock(0, m.height - 1);
+  }
+  shooter.join();
+  EXPECT_EQ(shots, 10);
+  EXPECT_GT(green, 0) << "the frames never showed";
+  EXPECT_EQ(red, 0) << "screenshots with a half-drawn frame";
+}
+
+// The test module offers idle inhibition: the window holds off the screen
+// saver and idle lock while it is open, and no longer.
+TEST_F(WaylandPresentation, TheOpenWindowHoldsOffTheIdleLock) {
+  const auto logged = [&](const char* line) {
+    return eventually([&] { return weston.log().find(line) != std::string::npos; }, 5s);
+  };
+  open(32);
+  EXPECT_TRUE(logged("idle inhibitor created"));
+  EXPECT_EQ(weston.log().find("idle inhibitor destroyed"), std::string::npos);
+  gfx_screen_close();
+  EXPECT_TRUE(logged("idle inhibitor destroyed"));
 }
 
 // A window narrower than the title bar's boxes: they are clipped to it.

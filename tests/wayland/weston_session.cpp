@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -82,7 +83,12 @@ void Weston::move(int x, int y) { command("move " + std::to_string(x) + " " + st
 
 void Weston::button(unsigned code, bool down) { command("button " + std::to_string(code) + (down ? " 1" : " 0")); }
 
-void Weston::wheel(int notches) { command("wheel " + std::to_string(notches)); }
+void Weston::wheel(int notches, double value) {
+  // The C locale's decimal point, whatever the test's locale.
+  char number[32];
+  const auto end = std::to_chars(number, number + sizeof number, value).ptr;
+  command("wheel " + std::to_string(notches) + " " + std::string(number, end));
+}
 
 void Weston::keys(std::initializer_list<unsigned> codes) {
   for (unsigned code : codes) press(code, true);
@@ -124,6 +130,8 @@ bool Weston::wait_for_picture() {
       },
       20s);
 }
+
+std::string Weston::log() const { return read_file(dir_ + "/weston.log"); }
 
 void Weston::kill() {
   if (process_) ::kill(process_->pid(), SIGKILL);

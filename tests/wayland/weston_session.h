@@ -42,9 +42,9 @@ class Weston {
   // The pointer to (x, y) of the newest window's content.
   void move(int x, int y);
   // A button (kernel code) pressed or released; the wheel turned by notches
-  // (negative: away from the user).
+  // (negative: away from the user), each a step moving the axis by `value`.
   void button(unsigned code, bool down);
-  void wheel(int notches);
+  void wheel(int notches, double value = 10.0);
   // Asks every toplevel to close.
   void close_windows();
 
@@ -52,6 +52,9 @@ class Weston {
   std::vector<std::uint32_t> screenshot();
   // Until the output shows more than one colour: a window over the plain background.
   bool wait_for_picture();
+
+  // What weston logged so far (the test module's lines among it).
+  std::string log() const;
 
   // SIGKILL, as a crashed compositor.
   void kill();

@@ -7,9 +7,12 @@
  *   move X Y        the pointer to (X, Y) of the newest toplevel's surface
  *                   (of the output when there is none), as a tablet moves it
  *   button CODE 1|0 a button (kernel code, BTN_LEFT 272) pressed or released
- *   wheel STEPS     the wheel turned STEPS notches (negative: away from the
- *                   user), one event each, as a wheel sends them
+ *   wheel STEPS [VALUE]  the wheel turned STEPS notches (negative: away from
+ *                   the user), one step each moving the axis by VALUE (10
+ *                   when absent), as a wheel sends them
  *   close           asks every toplevel to close, as a window's close box does
+ * It also offers idle inhibition (zwp_idle_inhibit_manager_v1, which weston
+ * 10 lacks) and logs each inhibitor made and destroyed.
  * The seat gets its pointer with the first pointer command: a pointer shows
  * a cursor on the output, which screenshots of other tests must not see.
  * Loaded with weston --modules=PATH. */
@@ -24,6 +27,8 @@
 
 #include <libweston/libweston.h>
 #include <libweston-desktop/libweston-desktop.h>
+
+#include "idle-inhibit-unstable-v1-server.h"
 
 /* Exported by libweston-10, absent from its public headers. */
 void weston_seat_init(struct weston_seat *seat, struct weston_compositor *ec, const char *seat_name);
@@ -95,10 +100,10 @@ static void send_button(struct test_seat *t, int32_t code, int pressed) {
   notify_pointer_frame(&t->seat);
 }
 
-static void turn_wheel(struct test_seat *t, int steps) {
+static void turn_wheel(struct test_seat *t, int steps, double value) {
   struct weston_pointer_axis_event event = {WL_POINTER_AXIS_VERTICAL_SCROLL, 0, true, steps < 0 ? -1 : 1};
   struct timespec now;
-  event.value = NOTCH * event.discrete;
+  event.value = value * event.discrete;
   for (int i = 0; i < abs(steps); ++i) {
     weston_compositor_get_time(&now);
     notify_axis(&t->seat, &now, &event);
@@ -114,10 +119,47 @@ static void close_toplevels(struct test_seat *t) {
   }
 }
 
+static void destroy_resource(struct wl_client *client, struct wl_resource *resource) {
+  (void)client;
+  wl_resource_destroy(resource);
+}
+
+static const struct zwp_idle_inhibitor_v1_interface inhibitor_requests = {destroy_resource};
+
+static void inhibitor_gone(struct wl_resource *resource) {
+  (void)resource;
+  weston_log("qz-test: idle inhibitor destroyed\n");
+}
+
+static void create_inhibitor(struct wl_client *client, struct wl_resource *manager, uint32_t id,
+                             struct wl_resource *surface) {
+  struct wl_resource *inhibitor =
+      wl_resource_create(client, &zwp_idle_inhibitor_v1_interface, wl_resource_get_version(manager), id);
+  (void)surface;
+  if (!inhibitor) {
+    wl_client_post_no_memory(client);
+    return;
+  }
+  wl_resource_set_implementation(inhibitor, &inhibitor_requests, NULL, inhibitor_gone);
+  weston_log("qz-test: idle inhibitor created\n");
+}
+
+static const struct zwp_idle_inhibit_manager_v1_interface manager_requests = {destroy_resource, create_inhibitor};
+
+static void bind_inhibit_manager(struct wl_client *client, void *data, uint32_t version, uint32_t id) {
+  struct wl_resource *manager = wl_resource_create(client, &zwp_idle_inhibit_manager_v1_interface, version, id);
+  (void)data;
+  if (!manager) {
+    wl_client_post_no_memory(client);
+    return;
+  }
+  wl_resource_set_implementation(manager, &manager_requests, NULL, NULL);
+}
+
 static void run_command(struct test_seat *t, const char *line) {
   unsigned code = 0;
   int pressed = 0, steps = 0;
-  double x = 0, y = 0;
+  double x = 0, y = 0, value = 0;
   if (sscanf(line, "key %u %d", &code, &pressed) == 2)
     send_key(t, code, pressed);
   else if (sscanf(line, "move %lf %lf", &x, &y) == 2 && has_pointer(t))
@@ -125,7 +167,7 @@ static void run_command(struct test_seat *t, const char *line) {
   else if (sscanf(line, "button %u %d", &code, &pressed) == 2 && has_pointer(t))
     send_button(t, (int32_t)code, pressed);
   else if (sscanf(line, "wheel %d", &steps) == 1 && has_pointer(t))
-    turn_wheel(t, steps);
+    turn_wheel(t, steps, sscanf(line, "wheel %d %lf", &steps, &value) == 2 ? value : NOTCH);
   else if (strcmp(line, "close") == 0)
     close_toplevels(t);
 }
@@ -164,6 +206,9 @@ WL_EXPORT int wet_module_init(struct weston_compositor *compositor, int *argc, c
     free(t);
     return -1;
   }
+  if (!wl_global_create(compositor->wl_display, &zwp_idle_inhibit_manager_v1_interface, 1, NULL,
+                        bind_inhibit_manager))
+    return -1;
   weston_seat_init(&t->seat, compositor, "qz-test-seat");
   if (weston_seat_init_keyboard(&t->seat, NULL) < 0) return -1;
   wl_event_loop_add_fd(wl_display_get_event_loop(compositor->wl_display), t->control, WL_EVENT_READABLE,
