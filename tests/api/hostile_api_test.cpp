@@ -125,7 +125,8 @@ TEST(HostileApi, BlitsOverlappingAndOutOfRange) {
   EXPECT_EQ(qz_get_pixel(image, 7, 7), 0xFF000000u | 54u);
   EXPECT_EQ(qz_get_pixel(image, 1, 1), 0xFF000000u);
   for (int v : {INT_MIN, -9, 9, INT_MAX}) {
-    qz_blit_region(image, v, -v, image, v, v, v, -v);
+    const int w = v == INT_MIN ? INT_MAX : -v;
+    qz_blit_region(image, v, w, image, v, v, v, w);
     qz_blit_region(image, 0, 0, image, v, 0, INT_MAX, INT_MAX);
     qz_blit_transparent(image, v, v, image, 0);
   }
