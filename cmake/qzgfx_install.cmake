@@ -11,6 +11,8 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/qzgfx DESTINATION ${CMAKE_INSTAL
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/qzgfx)
 
 set(qz_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/qzgfx)
+# The config file asks for the dependencies only of a static library.
+get_target_property(qz_library_type qzgfx TYPE)
 install(EXPORT qzgfxTargets NAMESPACE qzgfx:: DESTINATION ${qz_cmake_dir})
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/qzgfxConfig.cmake.in
   ${PROJECT_BINARY_DIR}/qzgfxConfig.cmake INSTALL_DESTINATION ${qz_cmake_dir})
@@ -41,6 +43,12 @@ else()
 endif()
 if(PNG_FOUND)
   string(APPEND qz_pc_requires_private " libpng")
+endif()
+# A shared library brings its own along: it lists none, so that --cflags
+# needs no development files of them either.
+if(NOT qz_library_type STREQUAL "STATIC_LIBRARY")
+  set(qz_pc_requires_private "")
+  set(qz_pc_libs_private "")
 endif()
 # The file finds its prefix from where it lies, so the package can be
 # installed anywhere (cmake --install --prefix) and moved.

@@ -49,7 +49,8 @@ foreach(interface xdg_wm_base xdg_positioner xdg_surface xdg_toplevel xdg_popup 
                   wp_presentation wp_presentation_feedback zwp_idle_inhibit_manager_v1 zwp_idle_inhibitor_v1)
   target_compile_definitions(qzgfx_objects PRIVATE ${interface}_interface=qz_${interface}_interface)
 endforeach()
-# Plain library paths: they export with the installed package as they are.
-list(APPEND qz_system_libraries ${QZ_WAYLAND_LINK_LIBRARIES})
+foreach(name path IN ZIP_LISTS QZ_WAYLAND_LIBRARIES QZ_WAYLAND_LINK_LIBRARIES)
+  qz_system_library(${name} ${path})
+endforeach()
 set(QZ_HAVE_WAYLAND ON)
 message(STATUS "Wayland back end: built")

@@ -4,7 +4,10 @@
 # installed package with g++ and clang++ (find_package, and pkg-config
 # --static for the C one), consumers that take the sources through
 # add_subdirectory and FetchContent, and every program run under a private
-# Xvfb until it ends by itself with status 0.
+# Xvfb until it ends by itself with status 0. The installed files name
+# their dependencies, never this machine's library paths, and the shared
+# package serves a C++ user at -Wold-style-cast -Werror who has no X11 or
+# libpng development files.
 # Usage: tools/check-package.sh X_WINDOW_TOOL   (sends the close request)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,15 +23,12 @@ trap cleanup EXIT
 jobs=$(nproc)
 quiet() { "$@" >"$work/last.log" 2>&1 || { cat "$work/last.log"; return 1; }; }
 
-# A private X server on a free display number.
-for n in $(seq 70 99); do
-  [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=":$n"
-  for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
-  break
-done
+# A private X server: -displayfd picks a free number atomically (looking for
+# free lock files races with other runs on the machine).
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.05; done
+export DISPLAY=":$(head -1 "$work/display")"
 xdpyinfo >/dev/null 2>&1 || { echo "check-package: Xvfb did not start"; exit 1; }
 unset QZGFX
 
@@ -81,6 +81,9 @@ for kind in static shared; do
   lib=$prefix/lib/libqzgfx.a
   [ $kind = shared ] && lib=$prefix/lib/libqzgfx.so.$(sed -n 's/^Version: //p' "$prefix/lib/pkgconfig/qzgfx.pc")
   bash "$src/tests/api/check_exports.sh" "$lib"
+  if grep -rnE '/usr/lib|\.so[";]' "$prefix/lib/cmake/qzgfx"; then
+    echo "check-package: the installed $kind package holds library paths"; exit 1
+  fi
   for compiler in g++ clang++; do
     c_compiler=$([ $compiler = g++ ] && echo gcc || echo clang)
     echo "--- examples with $compiler against the installed $kind package (find_package)"
@@ -97,6 +100,38 @@ for kind in static shared; do
   mkdir -p "$work/pc-$kind" && mv "$work/hello-pc-$kind" "$work/pc-$kind/hello"
   LD_LIBRARY_PATH="$prefix/lib" run_example "$work/pc-$kind/hello" key
 done
+
+echo "--- C++ users of the shared package without X11 or libpng development files, at -Wold-style-cast -Werror"
+prefix=$work/prefix-shared
+user=$work/user-shared
+mkdir -p "$user"
+cat >"$user/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.22)
+project(user LANGUAGES CXX)
+find_package(qzgfx REQUIRED)
+get_target_property(links qzgfx::qzgfx INTERFACE_LINK_LIBRARIES)
+if(links MATCHES "X11|PNG|xcb|wayland|xkbcommon|Threads")
+  message(FATAL_ERROR "the shared package hands on its own dependencies: ${links}")
+endif()
+foreach(example animation input images palette)
+  add_executable(${example} ${EXAMPLES}/${example}.cpp)
+  # -I, not -isystem: warnings from the installed header count.
+  set_target_properties(${example} PROPERTIES CXX_STANDARD 17 NO_SYSTEM_FROM_IMPORTED ON)
+  target_compile_options(${example} PRIVATE -Wall -Wextra -Wold-style-cast -Werror)
+  target_link_libraries(${example} PRIVATE qzgfx::qzgfx)
+endforeach()
+CMAKE
+quiet cmake -S "$user" -B "$user/build" -DCMAKE_PREFIX_PATH="$prefix" -DEXAMPLES="$src/examples" \
+      -DCMAKE_DISABLE_FIND_PACKAGE_X11=ON -DCMAKE_DISABLE_FIND_PACKAGE_PNG=ON
+quiet cmake --build "$user/build" -j"$jobs"
+# pkg-config sees only qzgfx's own file, none of the system's.
+flags=$(PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" pkg-config --cflags --libs qzgfx)
+# shellcheck disable=SC2086
+quiet clang++ -std=c++17 -Wall -Wextra -Wold-style-cast -Werror "$src/examples/input.cpp" -o "$user/input-pc" $flags
+if g++ -std=c++14 -fsyntax-only -I"$prefix/include" "$src/examples/input.cpp" >"$work/cxx14.log" 2>&1 ||
+   ! grep -q "needs C++17" "$work/cxx14.log"; then
+  echo "check-package: qzgfx.hpp below C++17 does not say it needs C++17"; exit 1
+fi
 
 for way in add_subdirectory FetchContent; do
   echo "--- a consumer taking the sources through $way"

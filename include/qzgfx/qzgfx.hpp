@@ -20,6 +20,11 @@
 #ifndef QZGFX_QZGFX_HPP
 #define QZGFX_QZGFX_HPP
 
+// MSVC keeps __cplusplus at 199711L unless asked; _MSVC_LANG tells the truth.
+#if (defined(_MSVC_LANG) && _MSVC_LANG < 201703L) || (!defined(_MSVC_LANG) && __cplusplus < 201703L)
+#error "qzgfx.hpp needs C++17 or later; include <qzgfx/qzgfx.h> for the C API"
+#endif
+
 #include <qzgfx/qzgfx.h>
 
 #include <cstdint>
@@ -37,25 +42,27 @@ using Colour = qz_colour;
 
 /** An opaque colour from red, green and blue (0..255). */
 constexpr Colour rgb(int red, int green, int blue) {
-  return 0xFF000000u | (std::uint32_t(red) & 0xFFu) << 16 | (std::uint32_t(green) & 0xFFu) << 8 |
-         (std::uint32_t(blue) & 0xFFu);
+  return 0xFF000000u | (static_cast<std::uint32_t>(red) & 0xFFu) << 16 |
+         (static_cast<std::uint32_t>(green) & 0xFFu) << 8 | (static_cast<std::uint32_t>(blue) & 0xFFu);
 }
 /** A colour with alpha (0 transparent .. 255 opaque). */
 constexpr Colour rgba(int red, int green, int blue, int alpha) {
-  return (std::uint32_t(alpha) & 0xFFu) << 24 | (rgb(red, green, blue) & 0xFFFFFFu);
+  return (static_cast<std::uint32_t>(alpha) & 0xFFu) << 24 | (rgb(red, green, blue) & 0xFFFFFFu);
 }
 
-inline constexpr Colour black = QZ_BLACK;            ///< Black.
-inline constexpr Colour white = QZ_WHITE;            ///< White.
-inline constexpr Colour grey = QZ_GREY;              ///< Middle grey.
-inline constexpr Colour light_grey = QZ_LIGHT_GREY;  ///< Light grey.
-inline constexpr Colour red = QZ_RED;                ///< Red.
-inline constexpr Colour green = QZ_GREEN;            ///< Green.
-inline constexpr Colour blue = QZ_BLUE;              ///< Blue.
-inline constexpr Colour yellow = QZ_YELLOW;          ///< Yellow.
-inline constexpr Colour orange = QZ_ORANGE;          ///< Orange.
-inline constexpr Colour purple = QZ_PURPLE;          ///< Purple.
-inline constexpr Colour cyan = QZ_CYAN;              ///< Cyan.
+// The values of the C header's QZ_ colours, made without its macros: those
+// cast the C way, and would warn in programs built with -Wold-style-cast.
+inline constexpr Colour black = rgb(0, 0, 0);                ///< Black.
+inline constexpr Colour white = rgb(255, 255, 255);          ///< White.
+inline constexpr Colour grey = rgb(128, 128, 128);           ///< Middle grey.
+inline constexpr Colour light_grey = rgb(210, 210, 210);     ///< Light grey.
+inline constexpr Colour red = rgb(230, 41, 55);              ///< Red.
+inline constexpr Colour green = rgb(0, 190, 60);             ///< Green.
+inline constexpr Colour blue = rgb(0, 110, 230);             ///< Blue.
+inline constexpr Colour yellow = rgb(253, 220, 0);           ///< Yellow.
+inline constexpr Colour orange = rgb(255, 150, 0);           ///< Orange.
+inline constexpr Colour purple = rgb(170, 60, 200);          ///< Purple.
+inline constexpr Colour cyan = rgb(0, 200, 220);             ///< Cyan.
 
 /** What the constructors throw when the library refuses: qz_error_message's text. */
 class Error : public std::runtime_error {
@@ -84,7 +91,7 @@ enum class Key : int {
   Close = QZ_KEY_CLOSE  ///< Not a key: the close box was pressed.
 };
 /** The key code of a character ('a', 'A', '1', ...). */
-constexpr Key key_of(char c) { return Key(static_cast<unsigned char>(c)); }
+constexpr Key key_of(char c) { return static_cast<Key>(static_cast<unsigned char>(c)); }
 
 /** Scan codes for key_down: a key's place on the keyboard. */
 enum class Scan : int {
@@ -122,13 +129,13 @@ enum class EventType : int {
 /** One window event (the C record, with its type as an enum class). */
 struct Event : qz_event {
   /** The type as an enum class. */
-  EventType kind() const { return EventType(type); }
+  EventType kind() const { return static_cast<EventType>(type); }
 };
 
 /** The mouse: position, wheel, buttons held. */
 struct Mouse : qz_mouse {
   /** Whether button `b` is held down. */
-  bool held(Button b) const { return (buttons & int(b)) != 0; }
+  bool held(Button b) const { return (buttons & static_cast<int>(b)) != 0; }
 };
 
 /** How the points of the options-taking calls are given. */
@@ -140,7 +147,8 @@ class Image;
 
 /**
  * Something to draw on: the screen (Screen, or Canvas{}) or an image. Every
- * method is the C function of the same name with this canvas as target.
+ * method is the C function of the same name with this canvas as target. An
+ * empty canvas (a moved-from Image) is neither: every method does nothing.
  */
 class Canvas {
  public:
@@ -149,63 +157,78 @@ class Canvas {
   /** An image of the C API's (not owned). */
   constexpr explicit Canvas(qz_image* image) : target_(image) {}
 
-  /** The C target: an image, or nullptr for the screen. */
+  /** The C target: an image, or nullptr for the screen (and when empty). */
   qz_image* target() const { return target_; }
+  /** Whether there is nothing to draw on: a moved-from Image. */
+  bool empty() const { return empty_; }
 
-  void clear(Colour c) const { qz_clear(target_, c); }  ///< Fills the whole canvas.
-  void put_pixel(int x, int y, Colour c) const { qz_put_pixel(target_, x, y, c); }  ///< One pixel.
-  Colour get_pixel(int x, int y) const { return qz_get_pixel(target_, x, y); }     ///< 0 outside.
+  void clear(Colour c) const { if (!empty_) qz_clear(target_, c); }  ///< Fills the whole canvas.
+  void put_pixel(int x, int y, Colour c) const { if (!empty_) qz_put_pixel(target_, x, y, c); }  ///< One pixel.
+  Colour get_pixel(int x, int y) const { return empty_ ? 0 : qz_get_pixel(target_, x, y); }  ///< 0 outside.
   /** A line, both ends included; `style` is a 16-pixel dash pattern (bit 15 first). */
   void line(float x1, float y1, float x2, float y2, Colour c, unsigned style = QZ_SOLID) const {
+    if (empty_) return;
     if (style == QZ_SOLID)
       qz_line(target_, x1, y1, x2, y2, c);
     else
       qz_line_ex(target_, x1, y1, x2, y2, c, QZ_SHAPE_LINE, style, QZ_ABSOLUTE);
   }
   /** A line from the last point drawn. */
-  void line_to(float x, float y, Colour c) const { qz_line_to(target_, x, y, c); }
+  void line_to(float x, float y, Colour c) const { if (!empty_) qz_line_to(target_, x, y, c); }
   /** A box outline (or filled) between two corners. */
   void box(float x1, float y1, float x2, float y2, Colour c, bool filled = false) const {
+    if (empty_) return;
     filled ? qz_box_filled(target_, x1, y1, x2, y2, c) : qz_box(target_, x1, y1, x2, y2, c);
   }
   /** A filled box between two corners. */
-  void box_filled(float x1, float y1, float x2, float y2, Colour c) const { qz_box_filled(target_, x1, y1, x2, y2, c); }
+  void box_filled(float x1, float y1, float x2, float y2, Colour c) const { box(x1, y1, x2, y2, c, true); }
   /** A circle, its outline or filled. */
   void circle(float x, float y, float radius, Colour c, bool filled = false) const {
+    if (empty_) return;
     filled ? qz_circle_filled(target_, x, y, radius, c) : qz_circle(target_, x, y, radius, c);
   }
   /** An ellipse with two radii. */
   void ellipse(float x, float y, float radius_x, float radius_y, Colour c, bool filled = false) const {
-    qz_ellipse(target_, x, y, radius_x, radius_y, c, filled ? 1 : 0);
+    if (!empty_) qz_ellipse(target_, x, y, radius_x, radius_y, c, filled ? 1 : 0);
   }
   /** An arc from `start` to `end` (radians, counter-clockwise from 3 o'clock). */
   void arc(float x, float y, float radius, float start, float end, Colour c) const {
-    qz_arc(target_, x, y, radius, start, end, c);
+    if (!empty_) qz_arc(target_, x, y, radius, start, end, c);
   }
   /** A pie slice's outline. */
   void pie(float x, float y, float radius, float start, float end, Colour c) const {
-    qz_pie(target_, x, y, radius, start, end, c);
+    if (!empty_) qz_pie(target_, x, y, radius, start, end, c);
   }
   /** Fills the region around (x, y) up to pixels of colour `border`. */
-  void flood_fill(float x, float y, Colour fill, Colour border) const { qz_flood_fill(target_, x, y, fill, border); }
+  void flood_fill(float x, float y, Colour fill, Colour border) const {
+    if (!empty_) qz_flood_fill(target_, x, y, fill, border);
+  }
   /** The same with an 8 x 8 tile of colours, row by row. */
   void flood_fill(float x, float y, const Colour (&tile)[64], Colour border) const {
-    qz_flood_fill_pattern(target_, x, y, tile, border);
+    if (!empty_) qz_flood_fill_pattern(target_, x, y, tile, border);
   }
   /** Text in the built-in font, top-left corner at (x, y). */
   void text(float x, float y, std::string_view s, Colour c) const {
-    qz_text_ex(target_, x, y, s.data(), s.size(), c, nullptr, QZ_ABSOLUTE);
+    if (!empty_) qz_text_ex(target_, x, y, s.data(), s.size(), c, nullptr, QZ_ABSOLUTE);
   }
   /** Text in an image font (see qz_text_ex); false when the font is not one. */
   bool text(float x, float y, std::string_view s, const Image& font) const;
   /** Copies an image here, leaving out pixels of colour `transparent` when given. */
   void blit(const Image& source, int x, int y, std::optional<Colour> transparent = {}) const;
 
+ protected:
+  /** Makes this canvas empty: it no longer stands for anything, the screen included. */
+  void make_empty() {
+    target_ = nullptr;
+    empty_ = true;
+  }
+
  private:
   qz_image* target_ = nullptr;
+  bool empty_ = false;
 };
 
-/** An image that frees itself. Move-only. */
+/** An image that frees itself. Move-only; a moved-from image is empty(). */
 class Image : public Canvas {
  public:
   /** A width x height image of 1, 2 or 4 bytes per pixel, cleared to 0; throws Error on failure. */
@@ -215,30 +238,32 @@ class Image : public Canvas {
   }
   ~Image() { qz_image_free(target()); }
   /** Takes over another image; `other` is left empty. */
-  Image(Image&& other) noexcept : Canvas(other.target()) { static_cast<Canvas&>(other) = Canvas(); }
+  Image(Image&& other) noexcept : Canvas(other) { other.make_empty(); }
   /** Frees this image and takes over another; `other` is left empty. */
   Image& operator=(Image&& other) noexcept {
     if (this != &other) {
       qz_image_free(target());
-      static_cast<Canvas&>(*this) = Canvas(other.target());
-      static_cast<Canvas&>(other) = Canvas();
+      Canvas::operator=(other);
+      other.make_empty();
     }
     return *this;
   }
   Image(const Image&) = delete;
   Image& operator=(const Image&) = delete;
 
-  int width() const { return qz_image_width(target()); }                   ///< Pixels per row.
-  int height() const { return qz_image_height(target()); }                 ///< Rows.
-  int bytes_per_pixel() const { return qz_image_bytes_per_pixel(target()); }  ///< 1, 2 or 4.
-  int pitch() const { return qz_image_pitch(target()); }                   ///< Bytes per row.
-  void* pixels() const { return qz_image_pixels(target()); }              ///< The first pixel.
+  int width() const { return qz_image_width(target()); }                   ///< Pixels per row; 0 when empty.
+  int height() const { return qz_image_height(target()); }                 ///< Rows; 0 when empty.
+  int bytes_per_pixel() const { return qz_image_bytes_per_pixel(target()); }  ///< 1, 2 or 4; 0 when empty.
+  int pitch() const { return qz_image_pitch(target()); }                   ///< Bytes per row; 0 when empty.
+  void* pixels() const { return qz_image_pixels(target()); }              ///< The first pixel; null when empty.
 };
 
 inline bool Canvas::text(float x, float y, std::string_view s, const Image& font) const {
+  if (empty_ || font.empty()) return false;
   return qz_text_ex(target_, x, y, s.data(), s.size(), 0, font.target(), QZ_ABSOLUTE) == 0;
 }
 inline void Canvas::blit(const Image& source, int x, int y, std::optional<Colour> transparent) const {
+  if (empty_ || source.empty()) return;
   if (transparent)
     qz_blit_transparent(target_, x, y, source.target(), *transparent);
   else
@@ -293,13 +318,13 @@ class Frame {
 };
 
 /** The oldest key code waiting, Key::None when none. */
-inline Key next_key() { return Key(qz_read_key()); }
+inline Key next_key() { return static_cast<Key>(qz_read_key()); }
 /** Whether a key code is waiting. */
 inline bool key_waiting() { return qz_key_pending() != 0; }
 /** Waits for a key; Key::None at once when no window can deliver one. */
-inline Key wait_for_key() { return Key(qz_wait_key()); }
+inline Key wait_for_key() { return static_cast<Key>(qz_wait_key()); }
 /** Whether the key with that scan code is held down. */
-inline bool key_down(Scan s) { return qz_key_down(int(s)) != 0; }
+inline bool key_down(Scan s) { return qz_key_down(static_cast<int>(s)) != 0; }
 
 /** The mouse, or nothing when it is not over the window. */
 inline std::optional<Mouse> mouse() {
