@@ -19,6 +19,7 @@
 #include "display/screen_mode.h"
 #include "display/wayland/wayland_state.h"
 #include "display/window_host.h"
+#include "input/control_state.h"
 #include "input/window_input.h"
 
 namespace qz {
@@ -34,22 +35,12 @@ bool modifier_active(const WaylandState& w, xkb_mod_index_t index) {
   return index != XKB_MOD_INVALID && xkb_state_mod_index_is_active(w.key_state, index, XKB_STATE_MODS_EFFECTIVE) > 0;
 }
 
-// Modifiers in the layout translate_key expects: the keymap's state says
-// which are held, the tracked keys on which side.
+// The keymap's state says which modifiers are held.
 std::int32_t control_state_of(const WaylandState& w) {
-  std::int32_t result = 0;
-  if (!w.key_state) return result;
-  if (modifier_active(w, w.shift_index)) result |= kShift;
-  if (modifier_active(w, w.ctrl_index))
-    result |= w.vk_down[vk::kRControl] && !w.vk_down[vk::kLControl] ? kRightCtrl : kLeftCtrl;
-  if (modifier_active(w, w.alt_index)) result |= w.vk_down[vk::kRMenu] && !w.vk_down[vk::kLMenu] ? kRightAlt : kLeftAlt;
-  // AltGr reads as left Ctrl with right Alt, as the keyboard reports it elsewhere.
-  if (modifier_active(w, w.level3_index)) result |= kLeftCtrl | kRightAlt;
-  return result;
-}
-
-bool alt_without_ctrl(std::int32_t control_state) {
-  return (control_state & (kLeftAlt | kRightAlt)) && !(control_state & (kLeftCtrl | kRightCtrl));
+  if (!w.key_state) return 0;
+  const HeldModifiers held{modifier_active(w, w.shift_index), modifier_active(w, w.ctrl_index),
+                           modifier_active(w, w.alt_index), modifier_active(w, w.level3_index)};
+  return qz::control_state_of(held, w.vk_down);
 }
 
 // The key's text with the modifiers held (0: none): Delete types nothing,
@@ -120,7 +111,7 @@ void key_press(std::uint32_t keycode, bool repeat) {
   std::int32_t control_state = control_state_of(w);
   if (key.scan_code & kEnhancedKey) control_state |= kEnhancedKey;
   const std::uint16_t virtual_key = generic_virtual_key(key.virtual_key);
-  if (virtual_key == vk::kReturn && alt_without_ctrl(control_state) && window_host().active) {
+  if (is_mode_switch(virtual_key, control_state) && window_host().active) {
     // Only the first press switches: holding the keys must not flicker.
     // The switch makes a new window, so it waits until the dispatch of this
     // event has returned (wayland_host.cpp).

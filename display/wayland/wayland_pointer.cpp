@@ -16,8 +16,6 @@ namespace qz {
 
 namespace {
 
-constexpr std::uint32_t kDoubleClickMs = 500;
-constexpr int kDoubleClickDistance = 4;
 // Axis movement of one wheel notch where the compositor sends no steps
 // (the value most send per step), and a notch in axis_value120's units.
 constexpr double kNotch = 10.0;
@@ -84,15 +82,7 @@ void on_button(void*, wl_pointer*, std::uint32_t serial, std::uint32_t time, std
     return;
   }
   const WindowInput& input = window_input();
-  const bool is_double = w.last_button == button && time - w.last_button_time <= kDoubleClickMs &&
-                         std::abs(input.pointer_x - w.last_button_x) <= kDoubleClickDistance &&
-                         std::abs(input.pointer_y - w.last_button_y) <= kDoubleClickDistance;
-  // A third click starts a new pair.
-  w.last_button = is_double ? 0 : button;
-  w.last_button_time = time;
-  w.last_button_x = input.pointer_x;
-  w.last_button_y = input.pointer_y;
-  button_steps(bit, true, is_double);
+  button_steps(bit, true, w.clicks.press(button, time, input.pointer_x, input.pointer_y));
 }
 
 // Sends the whole notches of an axis (0 vertical, 1 horizontal) one at a

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "display/page_buffer.h"
+#include "input/click_pairs.h"
 #include "input/keysym_keys.h"
 
 struct xdg_wm_base;
@@ -133,9 +134,7 @@ struct WaylandState {
   bool cursor_due = false;  // shown before the theme was loaded
   bool confine_wanted = false;                     // the program confines the pointer
   zwp_confined_pointer_v1* confinement = nullptr;  // asked of the compositor for the content
-  std::uint32_t last_button = 0;
-  std::uint32_t last_button_time = 0;
-  int last_button_x = 0, last_button_y = 0;
+  ClickPairs clicks;
   // Per axis (vertical, horizontal): the pointer frame being gathered, and
   // what is not yet a whole notch. Wheel steps (axis_discrete, or
   // axis_value120 in 120ths of a notch) count where the compositor sends

@@ -12,15 +12,13 @@
 #include "display/screen_mode.h"
 #include "display/window_host.h"
 #include "display/x11/x11_state.h"
+#include "input/control_state.h"
 #include "input/window_input.h"
 
 namespace qz {
 
 namespace {
 
-// The platform's double-click limits.
-constexpr Time kDoubleClickMs = 500;
-constexpr int kDoubleClickDistance = 4;
 
 struct ButtonBinding {
   unsigned int x_button;
@@ -36,21 +34,11 @@ std::int32_t button_bit(unsigned int button) {
   return 0;
 }
 
-// Modifiers in the layout translate_key expects. The event's state says
-// which modifiers were held; the tracked keys say on which side.
+// The event's state says which modifiers were held.
 std::int32_t control_state_of(const X11State& x, unsigned int state) {
-  std::int32_t result = 0;
-  if (state & ShiftMask) result |= kShift;
-  if (state & ControlMask)
-    result |= x.vk_down[vk::kRControl] && !x.vk_down[vk::kLControl] ? kRightCtrl : kLeftCtrl;
-  if (state & Mod1Mask) result |= x.vk_down[vk::kRMenu] && !x.vk_down[vk::kLMenu] ? kRightAlt : kLeftAlt;
-  // AltGr reads as left Ctrl with right Alt, as the keyboard reports it elsewhere.
-  if (x.level3_mask && (state & x.level3_mask)) result |= kLeftCtrl | kRightAlt;
-  return result;
-}
-
-bool alt_without_ctrl(std::int32_t control_state) {
-  return (control_state & (kLeftAlt | kRightAlt)) && !(control_state & (kLeftCtrl | kRightCtrl));
+  const HeldModifiers held{(state & ShiftMask) != 0, (state & ControlMask) != 0, (state & Mod1Mask) != 0,
+                           x.level3_mask && (state & x.level3_mask)};
+  return qz::control_state_of(held, x.vk_down);
 }
 
 bool queued_as_extended_code(const KeyMessage& message) {
@@ -80,7 +68,7 @@ void on_key_press(XKeyEvent& event, bool filtered) {
   if (key.scan_code & kEnhancedKey) control_state |= kEnhancedKey;
   const std::uint16_t virtual_key = generic_virtual_key(key.virtual_key);
 
-  if (virtual_key == vk::kReturn && alt_without_ctrl(control_state) && window_host().active) {
+  if (is_mode_switch(virtual_key, control_state) && window_host().active) {
     // Only the first press switches: holding the keys must not flicker.
     if (!repeat) switch_window_mode();
     return;
@@ -141,15 +129,8 @@ void on_button_press(XButtonEvent& event) {
   }
   const std::int32_t bit = button_bit(event.button);
   if (!bit) return;
-  const bool is_double = x.last_button == event.button && event.time - x.last_button_time <= kDoubleClickMs &&
-                         std::abs(event.x - x.last_button_x) <= kDoubleClickDistance &&
-                         std::abs(event.y - x.last_button_y) <= kDoubleClickDistance;
-  // A third click starts a new pair.
-  x.last_button = is_double ? 0 : event.button;
-  x.last_button_time = event.time;
-  x.last_button_x = event.x;
-  x.last_button_y = event.y;
-  button_steps(bit, true, is_double);
+  // The server's time is a 32-bit millisecond count.
+  button_steps(bit, true, x.clicks.press(event.button, std::uint32_t(event.time), event.x, event.y));
 }
 
 void on_button_release(XButtonEvent& event) {

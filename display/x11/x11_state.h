@@ -18,6 +18,7 @@
 #include "display/display_name.h"
 #include "display/page_buffer.h"
 #include "display/x11/x11_mode_record.h"
+#include "input/click_pairs.h"
 #include "input/key_translate.h"
 #include "input/keysym_keys.h"
 
@@ -90,9 +91,7 @@ struct X11State {
   unsigned int level3_mask = 0;     // modifier bit of the AltGr key, if any
 
   // Buttons: time and place of the last press, for double clicks.
-  unsigned int last_button = 0;
-  Time last_button_time = 0;
-  int last_button_x = 0, last_button_y = 0;
+  ClickPairs clicks;
 
   // Screen saver.
   bool saver_suspended = false;
