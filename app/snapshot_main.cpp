@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   for (long i = 0; i < frames; ++i) animation_frame(scene, table, state, false);
   const std::string error = write_png(out, mode->visible_framebuffer, mode->width, mode->height, mode->pitch);
   if (!error.empty()) {
-    std::fprintf(stderr, "linkageSWEEPdemo1-snapshot: %s\n", error.c_str());
+    std::fprintf(stderr, "linkageSWEEPdemo1-snapshot: %s: %s\n", out, error.c_str());
     return 1;
   }
   return 0;

@@ -10,7 +10,6 @@
 #include <qzgfx/qzgfx.h>
 
 #include "gfx/public_image.h"
-#include "runtime/error_message.h"
 
 #if defined(QZ_HAVE_PNG)
 #include <fcntl.h>
@@ -24,8 +23,6 @@ namespace qz {
 namespace {
 
 using File = std::unique_ptr<FILE, int (*)(FILE*)>;
-
-std::string failure(const char* path, const char* reason) { return one_line(path ? path : "") + ": " + reason; }
 
 }  // namespace
 
@@ -100,22 +97,22 @@ void to_native_argb(png_structp png) {
   }
 }
 
-std::string system_reason(const char* path) { return failure(path, std::strerror(errno)); }
+std::string system_reason() { return std::strerror(errno); }
 
 }  // namespace
 
 std::string write_png(const char* path, const std::uint8_t* pixels, int width, int height, int pitch) {
   if (!path) return "no file name";
-  if (!pixels || width <= 0 || height <= 0) return failure(path, "nothing to save");
+  if (!pixels || width <= 0 || height <= 0) return "nothing to save";
   File file(std::fopen(path, "wb"), std::fclose);
-  if (!file) return system_reason(path);
+  if (!file) return system_reason();
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, fresh_reason(), on_error, on_warning);
-  if (!png) return failure(path, "out of memory");
+  if (!png) return "out of memory";
   png_infop info = png_create_info_struct(png);
   std::vector<std::uint8_t> row(std::size_t(width) * 4);
   if (!info || setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, info ? &info : nullptr);
-    return failure(path, reason_or("out of memory"));
+    return reason_or("out of memory");
   }
   png_init_io(png, file.get());
   png_set_IHDR(png, info, std::uint32_t(width), std::uint32_t(height), 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
@@ -136,15 +133,15 @@ std::string write_png(const char* path, const std::uint8_t* pixels, int width, i
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
   // A full disk shows only when the buffered rest is written.
-  if (std::fflush(file.get()) != 0 || std::fclose(file.release()) != 0) return system_reason(path);
+  if (std::fflush(file.get()) != 0 || std::fclose(file.release()) != 0) return system_reason();
   return {};
 }
 
-PngImage read_png(std::FILE* file, const char* name) {
+PngImage read_png(std::FILE* file) {
   PngImage result;
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, fresh_reason(), on_error, on_warning);
   if (!png) {
-    result.error = failure(name, "out of memory");
+    result.error = "out of memory";
     return result;
   }
   png_infop info = png_create_info_struct(png);
@@ -153,7 +150,7 @@ PngImage read_png(std::FILE* file, const char* name) {
   if (!info || setjmp(png_jmpbuf(png))) {
     png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
     qz_image_free(image);
-    result.error = failure(name, reason_or("out of memory"));
+    result.error = reason_or("out of memory");
     return result;
   }
   png_init_io(png, file);
@@ -166,7 +163,7 @@ PngImage read_png(std::FILE* file, const char* name) {
     char text[96];
     std::snprintf(text, sizeof text, "%u x %u pixels is more than QZ_IMAGE_MAX_PIXELS (%d)", unsigned(width),
                   unsigned(height), QZ_IMAGE_MAX_PIXELS);
-    result.error = failure(name, text);
+    result.error = text;
     return result;
   }
   to_native_argb(png);
@@ -193,14 +190,14 @@ PngImage read_png(const char* path) {
   // could come to mean something else.
   const int fd = ::open(path, kOpenFlags);
   if (fd < 0) {
-    result.error = system_reason(path);
+    result.error = system_reason();
     return result;
   }
   struct stat st{};
   if (::fstat(fd, &st) != 0) {
-    result.error = system_reason(path);
+    result.error = system_reason();
   } else if (!S_ISREG(st.st_mode)) {
-    result.error = failure(path, S_ISDIR(st.st_mode) ? "a directory, not a file" : "not a regular file");
+    result.error = S_ISDIR(st.st_mode) ? "a directory, not a file" : "not a regular file";
   }
   if (!result.error.empty()) {
     ::close(fd);
@@ -208,26 +205,26 @@ PngImage read_png(const char* path) {
   }
   File file(::fdopen(fd, "rb"), std::fclose);
   if (!file) {
-    result.error = system_reason(path);
+    result.error = system_reason();
     ::close(fd);
     return result;
   }
-  return read_png(file.get(), path);
+  return read_png(file.get());
 }
 
 #else
 
-std::string write_png(const char* path, const std::uint8_t*, int, int, int) {
-  return failure(path, "qzgfx was built without PNG support");
+std::string write_png(const char*, const std::uint8_t*, int, int, int) {
+  return "qzgfx was built without PNG support";
 }
 
-PngImage read_png(std::FILE*, const char* name) {
+PngImage read_png(std::FILE*) {
   PngImage result;
-  result.error = failure(name, "qzgfx was built without PNG support");
+  result.error = "qzgfx was built without PNG support";
   return result;
 }
 
-PngImage read_png(const char* path) { return read_png(nullptr, path); }
+PngImage read_png(const char*) { return read_png(nullptr); }
 
 #endif
 

@@ -23,8 +23,14 @@ int saved(const std::string& error) {
   return 0;
 }
 
-// The writer's "<path>: reason", said by the public function.
-int written(const std::string& error) { return saved(error.empty() ? error : "qz_image_save_png: " + error); }
+// "<function>: <path>: <reason>", the path escaped onto the one line.
+std::string about_file(const char* function, const char* path, const std::string& reason) {
+  return std::string(function) + ": " + qz::one_line(path) + ": " + reason;
+}
+
+int written(const char* path, const std::string& error) {
+  return saved(error.empty() ? error : about_file("qz_image_save_png", path, error));
+}
 
 }  // namespace
 
@@ -32,7 +38,7 @@ int qz_image_save_png(const qz_image* image, const char* path) {
   if (!path) return saved("qz_image_save_png: no file name");
   if (image) {
     if (image->bytes_per_pixel != 4) return saved("qz_image_save_png: only 4-byte images can be saved");
-    return written(qz::write_png(path, image->pixels, image->width, image->height, image->pitch));
+    return written(path, qz::write_png(path, image->pixels, image->width, image->height, image->pitch));
   }
   qz::RasterScreen* mode = qz::current_screen();
   if (!mode) return saved("qz_image_save_png: no screen is open");
@@ -42,13 +48,13 @@ int qz_image_save_png(const qz_image* image, const char* path) {
   qz::screen_lock();
   const std::string error = qz::write_png(path, mode->visible_framebuffer, mode->width, mode->height, mode->pitch);
   qz::screen_unlock(1, 0);
-  return written(error);
+  return written(path, error);
 }
 
 qz_image* qz_image_load_png(const char* path) {
   const qz::PngImage png = qz::read_png(path);
   if (!png.image) {
-    qz::fail_with(("qz_image_load_png: " + png.error).c_str());
+    qz::fail_with((path ? about_file("qz_image_load_png", path, png.error) : "qz_image_load_png: " + png.error).c_str());
     return nullptr;
   }
   qz::set_last_error(0);

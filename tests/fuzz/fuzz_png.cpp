@@ -64,7 +64,7 @@ std::vector<std::uint8_t> with_right_checksums(const std::uint8_t* data, std::si
 qz::PngImage load_from_memory(const std::uint8_t* data, std::size_t size) {
   std::FILE* file = fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
   if (!file) finding("fmemopen failed", std::strerror(errno));
-  qz::PngImage png = qz::read_png(file, "input");
+  qz::PngImage png = qz::read_png(file);
   std::fclose(file);
   return png;
 }
