@@ -6,8 +6,6 @@
 #include "gfx/raster_screen.h"
 #include "gfx/context.h"
 #include "gfx/screen_lock.h"
-#include "runtime/error_message.h"
-#include "runtime/last_error.h"
 
 namespace qz {
 
@@ -65,18 +63,15 @@ void copy_keyed(std::uint8_t* dest, const std::uint8_t* src, i64 count, Pixel ke
 
 }  // namespace
 
-void gfx_blit(const ImageRef* target, int x, int y, const ImageRef* source, int sx, int sy, int w, int h,
-              bool use_key, std::uint32_t key) {
+const char* gfx_blit(const ImageRef* target, int x, int y, const ImageRef* source, int sx, int sy, int w, int h,
+                     bool use_key, std::uint32_t key) {
   // Image to image reads nothing of the screen, which another thread may be replacing.
   const RasterScreen* mode = target && source ? nullptr : current_screen();
   Surface dst, src;
   // Without a screen there is nothing to copy to or from it: quietly, as drawing.
-  if ((!target || !source) && !mode) return set_last_error(0);
-  if (!surface_of(target, mode, dst) || !surface_of(source, mode, src))
-    return fail_with("blit: an image header is not valid");
-  if (dst.bytes_per_pixel != src.bytes_per_pixel)
-    return fail_with("blit: source and target have different bytes per pixel");
-  set_last_error(0);
+  if ((!target || !source) && !mode) return nullptr;
+  if (!surface_of(target, mode, dst) || !surface_of(source, mode, src)) return "blit: an image header is not valid";
+  if (dst.bytes_per_pixel != src.bytes_per_pixel) return "blit: source and target have different bytes per pixel";
 
   i64 X = x, Y = y, SX = sx, SY = sy, W = w < 1 ? src.width : w, H = h < 1 ? src.height : h;
   clip_start(SX, X, W);
@@ -85,7 +80,7 @@ void gfx_blit(const ImageRef* target, int x, int y, const ImageRef* source, int 
   clip_start(Y, SY, H);
   W = std::min({W, src.width - SX, dst.width - X});
   H = std::min({H, src.height - SY, dst.height - Y});
-  if (W <= 0 || H <= 0) return;
+  if (W <= 0 || H <= 0) return nullptr;
 
   const int bpp = dst.bytes_per_pixel;
   std::uint8_t* d = dst.pixels + Y * dst.pitch + X * bpp;
@@ -115,6 +110,7 @@ void gfx_blit(const ImageRef* target, int x, int y, const ImageRef* source, int 
     }
   }
   if (!target) screen_unlock(int(Y), int(Y + H - 1));
+  return nullptr;
 }
 
 }  // namespace qz

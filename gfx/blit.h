@@ -10,10 +10,11 @@ namespace qz {
 // clipped to both; null on either side is the screen's page the calling
 // thread draws on. With `use_key`, source pixels equal to `key` (a pixel
 // value of their size) are left out. w or h below 1 take the whole source.
-// Both sides need the same bytes per pixel, else error 1 and nothing copied.
+// Both sides need the same bytes per pixel. Returns why nothing could be
+// copied, or null (also for nothing to copy: a side outside, no screen).
 // Pixel coordinates of the target: the view and the coordinate window of the
 // context do not apply.
-void gfx_blit(const ImageRef* target, int x, int y, const ImageRef* source, int sx, int sy, int w, int h,
-              bool use_key, std::uint32_t key);
+const char* gfx_blit(const ImageRef* target, int x, int y, const ImageRef* source, int sx, int sy, int w, int h,
+                     bool use_key, std::uint32_t key);
 
 }  // namespace qz

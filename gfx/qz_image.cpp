@@ -78,14 +78,25 @@ int qz_image_bytes_per_pixel(const qz_image* image) { return image ? image->byte
 int qz_image_pitch(const qz_image* image) { return image ? image->pitch : 0; }
 void* qz_image_pixels(qz_image* image) { return image ? image->pixels : nullptr; }
 
+namespace {
+
+void report(const char* failure) {
+  if (failure)
+    qz::fail_with(failure);
+  else
+    qz::set_last_error(0);
+}
+
+}  // namespace
+
 void qz_blit_region(qz_image* target, int x, int y, const qz_image* source, int sx, int sy, int w, int h) {
-  qz::gfx_blit(qz::image_ref(target), x, y, qz::image_ref(source), sx, sy, w, h, false, 0);
+  report(qz::gfx_blit(qz::image_ref(target), x, y, qz::image_ref(source), sx, sy, w, h, false, 0));
 }
 
 void qz_blit(qz_image* target, int x, int y, const qz_image* source) {
-  qz::gfx_blit(qz::image_ref(target), x, y, qz::image_ref(source), 0, 0, 0, 0, false, 0);
+  report(qz::gfx_blit(qz::image_ref(target), x, y, qz::image_ref(source), 0, 0, 0, 0, false, 0));
 }
 
 void qz_blit_transparent(qz_image* target, int x, int y, const qz_image* source, qz_colour transparent) {
-  qz::gfx_blit(qz::image_ref(target), x, y, qz::image_ref(source), 0, 0, 0, 0, true, transparent);
+  report(qz::gfx_blit(qz::image_ref(target), x, y, qz::image_ref(source), 0, 0, 0, 0, true, transparent));
 }
