@@ -37,7 +37,7 @@ if [ -n "$compositor" ]; then
 else
   # A free display number, told by the server itself.
   exec {display_fd}<> <(:)
-  Xvfb -displayfd "$display_fd" -screen 0 1920x1200x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+  Xvfb -displayfd "$display_fd" -screen 0 1920x1200x24 -nolisten tcp >/dev/null 2>&1 &
   server=$!
   read -r -t 10 number <&"$display_fd"
   DISPLAY=":$number" "$program" &

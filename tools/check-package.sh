@@ -23,10 +23,9 @@ trap cleanup EXIT
 jobs=$(nproc)
 quiet() { "$@" >"$work/last.log" 2>&1 || { cat "$work/last.log"; return 1; }; }
 
-# A private X server (-noreset: a server that resets when its last client
-# leaves refuses the next example for a moment): -displayfd picks a free number atomically (looking for
+# A private X server: -displayfd picks a free number atomically (looking for
 # free lock files races with other runs on the machine).
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.05; done
 export DISPLAY=":$(head -1 "$work/display")"

@@ -53,7 +53,7 @@ wineserver -w
 start_xvfb() {  # start_xvfb NAME XVFB-ARGS...: ${NAME}_pid, the number in $tmp/NAME.number
   local name=$1 number=""
   shift
-  Xvfb -displayfd 3 "$@" -nolisten tcp -noreset 3>"$tmp/$name.number" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 "$@" -nolisten tcp 3>"$tmp/$name.number" >/dev/null 2>&1 &
   printf -v "${name}_pid" %s "$!"
   for _ in $(seq 100); do
     number=$(cat "$tmp/$name.number" 2>/dev/null)
