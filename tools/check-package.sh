@@ -24,8 +24,9 @@ jobs=$(nproc)
 quiet() { "$@" >"$work/last.log" 2>&1 || { cat "$work/last.log"; return 1; }; }
 
 # A private X server: -displayfd picks a free number atomically (looking for
-# free lock files races with other runs on the machine).
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+# free lock files races with other runs on the machine); -noreset, because a
+# server resetting as the last client leaves can refuse the next example.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$work/display" >/dev/null 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 200); do [ -s "$work/display" ] && break; sleep 0.05; done
 export DISPLAY=":$(head -1 "$work/display")"
@@ -46,7 +47,14 @@ run_example() {
   [ -n "$wid" ] || { kill "$pid" 2>/dev/null; echo "$program: no window"; return 1; }
   # The program's status says whether it got what it waited for.
   case $how in
-    key) xdotool key --window "$wid" Escape 2>/dev/null || true ;;
+    # The key goes where the focus is, once the program has taken it: a key
+    # sent earlier may land on the root window, where the previous
+    # example's window left the focus.
+    key) for _ in $(seq 100); do
+           [ "$(xdotool getwindowfocus 2>/dev/null)" = "$wid" ] && break
+           sleep 0.05
+         done
+         xdotool mousemove --window "$wid" 10 10 key Escape 2>/dev/null || true ;;
     close) xdotool mousemove --window "$wid" 50 50 key --window "$wid" a click 1 2>/dev/null || true
            sleep 0.3
            "$close_tool" close "$wid" 2>/dev/null || true ;;
