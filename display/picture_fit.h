@@ -1,0 +1,73 @@
+#pragma once
+
+// Where the picture sits in a window of another size, and how its rows
+// reach the window's: the largest rectangle of the picture's aspect that
+// fits, centred, black bars around it, pixels repeated (nearest neighbour),
+// so that at a whole factor n every picture pixel is exactly n x n window
+// pixels. Window back ends that show the picture scaled share this.
+
+#include <cstdint>
+#include <vector>
+
+namespace qz {
+
+struct PictureRect {
+  int x = 0, y = 0, width = 0, height = 0;
+  bool operator==(const PictureRect&) const = default;
+};
+
+// The picture of `width` x `height` fitted into a window of `window_width`
+// x `window_height`; empty when either has no area.
+PictureRect fit_picture(int width, int height, int window_width, int window_height);
+
+// The window size for a picture of `width` x `height` at `scale` (1..8), or
+// with scale 0 (auto) the largest whole multiple that fits in `area_width`
+// x `area_height`, or where not even 1 x fits, the largest size of the
+// picture's aspect that does.
+struct WindowSize {
+  int width = 0, height = 0;
+};
+WindowSize scaled_window_size(int width, int height, int scale, int area_width, int area_height);
+
+// QZGFX_SCALE's text: "1".."8" give the factor, "auto" 0; anything else
+// (or no text) -1, meaning the program's own choice stands.
+int parse_window_scale(const char* text);
+
+// A window position in picture pixels: inside the picture rectangle it is
+// the picture pixel shown there, over a bar the nearest edge pixel.
+struct PicturePoint {
+  int x = 0, y = 0;
+};
+PicturePoint window_to_picture(const PictureRect& rect, int width, int height, int window_x, int window_y);
+
+// The window rows [first, last] that show picture rows [first_row,
+// last_row]; first > last when none do.
+struct RowSpan {
+  int first = 0, last = -1;
+};
+RowSpan window_rows_of(const PictureRect& rect, int height, int first_row, int last_row);
+
+// Nearest-neighbour scaling of picture rows into a window-sized buffer of
+// the same pixel format (2, 3 or 4 bytes a pixel). The column map is built
+// once per size; a window row repeating the row above it is a copy of it.
+class PictureScaler {
+ public:
+  // Picture of `width` x `height`, placed at `rect` in the window.
+  void configure(int width, int height, const PictureRect& rect, int bytes_per_pixel);
+  // Writes the window rows showing picture rows [first_row, last_row] from
+  // `source` (rows `source_step` bytes apart) into `dest` (window rows
+  // `dest_step` bytes apart; the picture's left edge at rect.x). Returns the
+  // window rows written.
+  RowSpan scale_rows(const std::uint8_t* source, std::int32_t source_step, int first_row, int last_row,
+                     std::uint8_t* dest, std::int32_t dest_step) const;
+  // Fills the bars around the picture rectangle with zero bytes (black).
+  void clear_bars(std::uint8_t* dest, std::int32_t dest_step, int window_width, int window_height) const;
+  const PictureRect& rect() const { return rect_; }
+
+ private:
+  int width_ = 0, height_ = 0, bytes_ = 4;
+  PictureRect rect_;
+  std::vector<std::int32_t> column_offsets_;  // source byte offset of each window column
+};
+
+}  // namespace qz
