@@ -45,11 +45,11 @@ WindowSize scaled_window_size(int width, int height, int scale, int area_width, 
 }
 
 int parse_window_scale(const char* text) {
-  if (!text) return -1;
+  if (!text) return kScaleUnset;
   const std::string_view value(text);
   if (value == "auto") return 0;
   if (value.size() == 1 && value[0] >= '1' && value[0] <= '0' + kMaxScale) return value[0] - '0';
-  return -1;
+  return kScaleRefused;
 }
 
 PicturePoint window_to_picture(const PictureRect& rect, int width, int height, int window_x, int window_y) {

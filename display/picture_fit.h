@@ -29,8 +29,11 @@ struct WindowSize {
 };
 WindowSize scaled_window_size(int width, int height, int scale, int area_width, int area_height);
 
-// QZGFX_SCALE's text: "1".."8" give the factor, "auto" 0; anything else
-// (or no text) -1, meaning the program's own choice stands.
+// QZGFX_SCALE's text: "1".."8" give the factor, "auto" 0; no text
+// kScaleUnset (the program's own choice stands), any other text
+// kScaleRefused (the window opens unscaled, and the error says why).
+constexpr int kScaleUnset = -1;
+constexpr int kScaleRefused = -2;
 int parse_window_scale(const char* text);
 
 // A window position in picture pixels: inside the picture rectangle it is

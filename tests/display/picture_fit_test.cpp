@@ -27,8 +27,8 @@ TEST(PictureFit, RectanglesAndWindowSizes) {
 
   EXPECT_EQ(parse_window_scale("auto"), 0);
   EXPECT_EQ(parse_window_scale("8"), 8);
-  for (const char* refused : {"9", "0", "", "2x", "AUTO"}) EXPECT_EQ(parse_window_scale(refused), -1) << refused;
-  EXPECT_EQ(parse_window_scale(nullptr), -1);
+  for (const char* refused : {"9", "0", "", "2x", "AUTO"}) EXPECT_EQ(parse_window_scale(refused), kScaleRefused) << refused;
+  EXPECT_EQ(parse_window_scale(nullptr), kScaleUnset);
 }
 
 TEST(PictureFit, PointerPositionsAreClampedToThePicture) {
