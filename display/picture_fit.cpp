@@ -62,6 +62,14 @@ PicturePoint window_to_picture(const PictureRect& rect, int width, int height, i
   return {axis(window_x, rect.x, rect.width, width), axis(window_y, rect.y, rect.height, height)};
 }
 
+PicturePoint picture_to_window(const PictureRect& rect, int width, int height, int x, int y) {
+  if (width <= 0 || height <= 0) return {};
+  const auto axis = [](int position, int start, int extent, int size) {
+    return start + int((std::int64_t(position) * extent + extent / 2) / size);
+  };
+  return {axis(x, rect.x, rect.width, width), axis(y, rect.y, rect.height, height)};
+}
+
 RowSpan window_rows_of(const PictureRect& rect, int height, int first_row, int last_row) {
   first_row = std::max(first_row, 0);
   last_row = std::min(last_row, height - 1);

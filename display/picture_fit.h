@@ -43,6 +43,9 @@ struct PicturePoint {
 };
 PicturePoint window_to_picture(const PictureRect& rect, int width, int height, int window_x, int window_y);
 
+// The window position showing picture pixel (x, y): the middle of its block.
+PicturePoint picture_to_window(const PictureRect& rect, int width, int height, int x, int y);
+
 // The window rows [first, last] that show picture rows [first_row,
 // last_row]; first > last when none do.
 struct RowSpan {

@@ -15,6 +15,7 @@
 #include "display/screen_mode.h"
 #include "display/screen_pages.h"
 #include "display/window_host.h"
+#include "display/window_scale.h"
 #include "display/window_title.h"
 #include "gfx/context.h"
 #include "gfx/screen_lock.h"
@@ -28,7 +29,7 @@ using namespace qz;
 // The mode set's own limits: larger sides or framebuffers are refused.
 constexpr int kMaxSide = 32767;
 constexpr std::uint64_t kMaxFramebufferBytes = std::uint64_t{1} << 30;
-constexpr int kKnownFlags = 0xFF;
+constexpr int kKnownFlags = 0x3FF;
 
 template <typename... Args>
 void fail_formatted(const char* format, Args... args) {
@@ -75,7 +76,8 @@ void explain_failed_open(int flags) {
     const char* reason = driver_failure_reason();
     text = std::string("cannot open a window: ") + (*reason ? reason : "no display back end could start");
   }
-  if (*driver_selection_note()) text = text + "; " + driver_selection_note();
+  for (const std::string& note : {std::string(driver_selection_note()), window_scale_note()})
+    if (!note.empty()) text += "; " + note;
   fail_with(text.c_str());
 }
 
@@ -84,8 +86,11 @@ int finish_open(int flags) {
     explain_failed_open(flags);
     return 1;
   }
-  // Opened all the same, but the variable the user set was of no use.
-  if (*driver_selection_note()) set_error_message(driver_selection_note());
+  // Opened all the same, but a variable the user set was of no use.
+  std::string notes;
+  for (const std::string& note : {std::string(driver_selection_note()), window_scale_note()})
+    if (!note.empty()) notes += (notes.empty() ? "" : "; ") + note;
+  if (!notes.empty()) set_error_message(notes.c_str());
   return 0;
 }
 
@@ -188,6 +193,19 @@ int qz_screen_get_info(qz_screen_info* info) {
   info->text_columns = mode.text_columns;
   info->text_rows = mode.text_rows;
   info->driver = mode.driver ? mode.driver->name : "";
+  info->window_width = info->picture_width = mode.width;
+  info->window_height = info->picture_height = mode.height * mode.scanline_size;
+  if (!window_unavailable_reason()) {
+    host_lock();
+    const WindowHost& host = window_host();
+    info->window_width = host.window_width;
+    info->window_height = host.window_height;
+    info->picture_x = host.picture.x;
+    info->picture_y = host.picture.y;
+    info->picture_width = host.picture.width;
+    info->picture_height = host.picture.height;
+    host_unlock();
+  }
   set_last_error(0);
   return 0;
 }
@@ -238,6 +256,16 @@ int qz_flip(void) {
     return 1;
   }
   return gfx_set_pages(mode.visible_page, gfx_context().work_page);
+}
+
+int qz_set_window_scale(int scale) {
+  if (scale < 0 || scale > 8) {
+    fail_formatted("bad window scale %d: 1 to 8, or 0 for auto", scale);
+    return 1;
+  }
+  set_window_scale(scale);
+  set_last_error(0);
+  return 0;
 }
 
 void qz_set_title(const char* title) {

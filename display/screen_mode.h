@@ -30,6 +30,8 @@ enum ModeFlag : std::int32_t {
   kModeTopmost = 0x20,
   kModeAlphaBlend = 0x40,
   kModeHighPriority = 0x80,
+  kModeResizable = 0x100,          // the picture scales with the window
+  kModeDesktopFullscreen = 0x200,  // fullscreen at the desktop's mode, scaled
 };
 constexpr std::int32_t kModeFlagsNoWindow = -1;
 constexpr std::int32_t kModeFlagsQuiet = static_cast<std::int32_t>(0x80000000u);

@@ -15,6 +15,7 @@
 
 #include "display/screen_mode.h"
 #include "display/vsync.h"
+#include "display/window_scale.h"
 #include "gfx/screen_lock.h"
 #include "input/window_input.h"
 #include "runtime/termination.h"
@@ -67,6 +68,18 @@ HostPassStats g_stats;
 
 WindowHost& window_host() { return *g_host; }
 
+PicturePoint host_picture_point(int x, int y) {
+  const WindowHost& host = *g_host;
+  if (host.picture == PictureRect{0, 0, host.width, host.height}) return {x, y};
+  return window_to_picture(host.picture, host.width, host.height, x, y);
+}
+
+PicturePoint host_window_point(int x, int y) {
+  const WindowHost& host = *g_host;
+  if (host.picture == PictureRect{0, 0, host.width, host.height}) return {x, y};
+  return picture_to_window(host.picture, host.width, host.height, x, y);
+}
+
 void host_reset() { g_host = std::make_unique<WindowHost>(); }
 
 void host_prepare(int width, int height, int depth, int refresh, int flags) {
@@ -77,6 +90,10 @@ void host_prepare(int width, int height, int depth, int refresh, int flags) {
   host.depth = depth;
   host.refresh = refresh;
   host.flags = flags;
+  host.scale = window_scale_for_open();
+  host.window_width = width;
+  host.window_height = height;
+  host.picture = {0, 0, width, height};
   std::snprintf(host.class_name, sizeof host.class_name, "qzgfxclass_%p", static_cast<void*>(&host));
 }
 

@@ -18,16 +18,26 @@
 #include <mutex>
 
 #include "display/blitter.h"
+#include "display/picture_fit.h"
 
 namespace qz {
 
 struct WindowHost {
-  // Fixed by init before the thread starts.
-  std::int32_t width = 0;   // client width = the mode's width
-  std::int32_t height = 0;  // client height in window rows
+  // Fixed by init before the thread starts: the picture's size.
+  std::int32_t width = 0;   // the mode's width
+  std::int32_t height = 0;  // the mode's height in window rows
   std::int32_t depth = 0;
   std::int32_t refresh = 0;  // requested rate, 0 = the display's own
   char class_name[28] = {};
+
+  // The window's scale as asked (0 auto, 1..8), set before the thread starts.
+  std::int32_t scale = 1;
+  // The client area in window pixels and the picture's place in it: the
+  // picture's own size at (0, 0) unless the window is scaled. Written by
+  // the driver thread under the host lock; read under it.
+  std::int32_t window_width = 0;
+  std::int32_t window_height = 0;
+  PictureRect picture;
 
   // Written under the host lock.
   std::int32_t flags = 0;  // mode flags; the driver thread toggles fullscreen
@@ -56,6 +66,13 @@ struct WindowHost {
 
 // The host of the running window back end (one at a time).
 WindowHost& window_host();
+
+// A client-area position in the picture's pixels (window rows): itself
+// while the window shows the picture 1:1, else the picture pixel under it,
+// clamped to the picture's edge over a bar.
+PicturePoint host_picture_point(int x, int y);
+// The other way: the client-area position showing picture pixel (x, y).
+PicturePoint host_window_point(int x, int y);
 
 // Zero-fills the host for a new init; the caller then fills its fields.
 void host_reset();

@@ -117,9 +117,10 @@ void pointer_entry() {
 
 void pointer_position_steps(int x, int y, int screen_x, int screen_y) {
   const WindowHost& host = window_host();
-  g_input.pointer_x = x;
-  g_input.pointer_y = y;
-  g_input.cursor_in_client = x >= 0 && y >= 0 && x < host.width && y < host.height;
+  g_input.cursor_in_client = x >= 0 && y >= 0 && x < host.window_width && y < host.window_height;
+  const PicturePoint at = host_picture_point(x, y);
+  g_input.pointer_x = at.x;
+  g_input.pointer_y = at.y;
   g_input.last_screen_x = screen_x;
   g_input.last_screen_y = screen_y;
 }
@@ -135,6 +136,8 @@ void pointer_move_steps(int x, int y, int screen_x, int screen_y) {
     dy = screen_y - g_input.last_screen_y;
   }
   pointer_position_steps(x, y, screen_x, screen_y);
+  x = g_input.pointer_x;
+  y = g_input.pointer_y;
   if (scanline != 1) {
     y /= scanline;
     dy /= scanline;

@@ -208,6 +208,15 @@ void on_destroyed() {
   close_steps();
 }
 
+// The window system sized the window anew (a resizable window, fullscreen):
+// the picture is fitted to the new client area and shown again.
+void on_configure(const XConfigureEvent& event) {
+  WindowHost& host = window_host();
+  if (event.width == host.window_width && event.height == host.window_height) return;
+  x11_fit_picture(event.width, event.height);
+  paint_steps(0, host.height);
+}
+
 void dispatch(XEvent& event, bool filtered) {
   X11State& x = x11();
   switch (event.type) {
@@ -231,7 +240,16 @@ void dispatch(XEvent& event, bool filtered) {
       break;
     case FocusIn: on_focus(event.xfocus, true); break;
     case FocusOut: on_focus(event.xfocus, false); break;
-    case Expose: paint_steps(event.xexpose.y, event.xexpose.y + event.xexpose.height); break;
+    case Expose: {
+      const WindowHost& host = window_host();
+      // Scaled, a window row is no picture row; the bars need showing too.
+      if (host.window_width != host.width || host.window_height != host.height)
+        paint_steps(0, host.height);
+      else
+        paint_steps(event.xexpose.y, event.xexpose.y + event.xexpose.height);
+      break;
+    }
+    case ConfigureNotify: on_configure(event.xconfigure); break;
     case MapNotify:
       x.window_mapped = true;
       // A window manager may have placed it elsewhere than it was made.

@@ -143,6 +143,9 @@ void destroy_image(X11State& x, X11Image& image) {
   image = X11Image{};
 }
 
+// Bytes of one pixel in the visual's image format.
+int pixel_bytes(const X11State& x) { return bits_per_pixel_of(x.display, x.visual_depth) / 8; }
+
 void put_band(X11State& x, const X11Image& image, int top, int rows) {
   if (!image.image || rows <= 0) return;
   const unsigned width = unsigned(image.image->width);
@@ -180,7 +183,7 @@ int x11_setup_presentation() {
         return -1;
       }
     }
-    return 0;
+    return x11_fit_picture(host.window_width, host.window_height);
   }
   host.blitter = select_blitter(dest.depth, dest.order);
   if (!host.blitter) {
@@ -207,6 +210,48 @@ int x11_setup_presentation() {
     x.failure = "no image of the display's format";
     return -1;
   }
+  return x11_fit_picture(host.window_width, host.window_height);
+}
+
+int x11_fit_picture(int window_width, int window_height) {
+  X11State& x = x11();
+  WindowHost& host = window_host();
+  if (x.window_image.image) {
+    destroy_image(x, x.window_image);
+    XSync(x.display, False);  // the server lets go of the segment first
+  }
+  x.window_buffer = PageBuffer{};
+  host.window_width = window_width;
+  host.window_height = window_height;
+  host.picture = {0, 0, host.width, host.height};
+  if (window_width == host.width && window_height == host.height) return 0;
+  // Smaller than a pixel of picture: nothing to show, nothing to fail.
+  const PictureRect rect = fit_picture(host.width, host.height, window_width, window_height);
+  if (rect.width <= 0 || rect.height <= 0) {
+    host.picture = {};
+    return 0;
+  }
+  XImage* probe = XCreateImage(x.display, x.visual, unsigned(x.visual_depth), ZPixmap, 0, nullptr,
+                               unsigned(window_width), unsigned(window_height), 32, 0);
+  x.failure = "no memory for the scaled window";
+  if (!probe) return -1;
+  x.window_step = probe->bytes_per_line;
+  XDestroyImage(probe);
+  try {
+    x.window_buffer = PageBuffer(std::size_t(x.window_step) * std::size_t(window_height));
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
+  x.window_image = make_image(x, x.window_buffer.data(), window_width, window_height, x.window_buffer.share_fd());
+  if (!x.window_image.image || x.window_image.image->bytes_per_line != x.window_step) {
+    destroy_image(x, x.window_image);
+    x.window_buffer = PageBuffer{};
+    return -1;
+  }
+  x.failure.clear();
+  host.picture = rect;
+  x.scaler.configure(host.width, host.height, rect, pixel_bytes(x));
+  x.scaler.clear_bars(x.window_buffer.data(), x.window_step, window_width, window_height);
   return 0;
 }
 
@@ -215,9 +260,11 @@ void x11_release_presentation() {
   for (X11Image& image : x.page_images) destroy_image(x, image);
   x.page_images.clear();
   destroy_image(x, x.buffer_image);
+  destroy_image(x, x.window_image);
   // The server lets go of the segments before their memory goes.
   XSync(x.display, False);
   x.conversion_buffer = PageBuffer{};
+  x.window_buffer = PageBuffer{};
   window_host().blitter = nullptr;
 }
 
@@ -225,10 +272,26 @@ void x11_present_rows(int first, int last) {
   X11State& x = x11();
   const WindowHost& host = window_host();
   const ScreenMode* mode = current_mode();
-  if (!mode || !x.window) return;
+  if (!mode || !x.window || host.picture.width <= 0) return;
+  const int scanline = mode->scanline_size;
+  if (x.window_image.image) {
+    const std::uint8_t* source = mode->visible_framebuffer;
+    std::int32_t step = mode->pitch;
+    if (host.blitter) {
+      host.blitter(x.conversion_buffer.data(), x.buffer_step);
+      source = x.conversion_buffer.data();
+      step = x.buffer_step;
+    }
+    RowSpan band = x.scaler.scale_rows(source, step, first * scanline, (last + 1) * scanline - 1,
+                                       x.window_buffer.data(), x.window_step);
+    // The bars go with the picture's first and last rows.
+    if (first == 0) band.first = 0;
+    if ((last + 1) * scanline >= host.height) band.last = host.window_height - 1;
+    put_band(x, x.window_image, band.first, band.last - band.first + 1);
+    return;
+  }
   if (host.blitter) {
     host.blitter(x.conversion_buffer.data(), x.buffer_step);
-    const int scanline = mode->scanline_size;
     put_band(x, x.buffer_image, first * scanline, (last - first + 1) * scanline);
     return;
   }

@@ -17,6 +17,7 @@
 
 #include "display/display_name.h"
 #include "display/page_buffer.h"
+#include "display/picture_fit.h"
 #include "display/x11/x11_mode_record.h"
 #include "input/click_pairs.h"
 #include "input/key_translate.h"
@@ -73,6 +74,12 @@ struct X11State {
   X11Image buffer_image;              // conversion path
   PageBuffer conversion_buffer;
   std::int32_t buffer_step = 0;
+  // A window of another size than the picture: the picture scaled into a
+  // window-sized buffer (the bars black), put from there.
+  PictureScaler scaler;
+  X11Image window_image;
+  PageBuffer window_buffer;
+  std::int32_t window_step = 0;
 
   // Monitor and display mode.
   X11Rect monitor;
@@ -148,6 +155,10 @@ void x11_change_mouse(int x, int y, int visibility, int clip);
 int x11_setup_presentation();
 void x11_release_presentation();
 void x11_present_rows(int first, int last);
+// The picture shown in a client area of the given size: scaled into a
+// window-sized buffer when that is not the picture's size. 0, or -1 when
+// the buffer cannot be made (the picture then shows unscaled).
+int x11_fit_picture(int window_width, int window_height);
 
 // x11_events.cpp
 void x11_dispatch_events();

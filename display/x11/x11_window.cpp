@@ -123,8 +123,13 @@ void set_hints(X11State& x, const WindowHost& host, int left, int top) {
   size->flags = PPosition | USPosition | PMinSize | PMaxSize | PWinGravity;
   size->x = left;
   size->y = top;
-  size->min_width = size->max_width = host.width;
-  size->min_height = size->max_height = host.height;
+  if (host.flags & kModeResizable) {
+    size->flags &= ~PMaxSize;
+    size->min_width = size->min_height = 1;
+  } else {
+    size->min_width = size->max_width = host.window_width;
+    size->min_height = size->max_height = host.window_height;
+  }
   // The given position is the client area's, as the centring computed it.
   size->win_gravity = StaticGravity;
   XSetWMNormalHints(x.display, x.window, size);
@@ -166,7 +171,7 @@ void set_hints(X11State& x, const WindowHost& host, int left, int top) {
   const std::vector<unsigned long> icon = make_icon();
   set_cardinals(x, x.atoms.net_wm_icon, XA_CARDINAL, icon.data(), int(icon.size()));
 
-  const bool fullscreen = host.flags & kModeFullscreen;
+  const bool fullscreen = host.flags & (kModeFullscreen | kModeDesktopFullscreen);
   if (fullscreen || (host.flags & kModeFrameless)) {
     const unsigned long motif[5] = {kMotifDecorationsFlag, 0, 0, 0, 0};
     set_cardinals(x, x.atoms.motif_wm_hints, x.atoms.motif_wm_hints, motif, 5);
@@ -177,11 +182,26 @@ void set_hints(X11State& x, const WindowHost& host, int left, int top) {
   if (!states.empty()) set_cardinals(x, x.atoms.net_wm_state, XA_ATOM, states.data(), int(states.size()));
 }
 
+// The client area: the picture's size, a multiple of it for a scaled
+// window (auto: what fits the monitor), the monitor for fullscreen at the
+// desktop's mode. OpenGL windows are the program's drawing, never scaled.
+void choose_window_size(const X11State& x, WindowHost& host) {
+  WindowSize size{host.width, host.height};
+  if (!(host.flags & kModeOpengl)) {
+    if (host.flags & kModeDesktopFullscreen)
+      size = {x.monitor.width, x.monitor.height};
+    else if (host.scale != 1)
+      size = scaled_window_size(host.width, host.height, host.scale, x.monitor.width, x.monitor.height);
+  }
+  host.window_width = size.width;
+  host.window_height = size.height;
+}
+
 }  // namespace
 
 int x11_create_window(Visual* visual, int visual_depth) {
   X11State& x = x11();
-  const WindowHost& host = window_host();
+  WindowHost& host = window_host();
   if (!x.atoms.wm_protocols) intern_atoms(x);
   if (visual) {
     // A visual the caller's renderer needs (not necessarily the default),
@@ -193,10 +213,11 @@ int x11_create_window(Visual* visual, int visual_depth) {
     x.failure = "the display offers no TrueColor visual";
     return -1;
   }
+  choose_window_size(x, host);
   int left = x.monitor.x, top = x.monitor.y;
-  if (!(host.flags & kModeFullscreen)) {
-    left += (x.monitor.width - host.width) >> 1;
-    top += (x.monitor.height - host.height) >> 1;
+  if (!(host.flags & (kModeFullscreen | kModeDesktopFullscreen))) {
+    left += (x.monitor.width - host.window_width) >> 1;
+    top += (x.monitor.height - host.window_height) >> 1;
   }
   XSetWindowAttributes attributes{};
   // No background: the server would clear exposed parts to it first, and
@@ -205,7 +226,7 @@ int x11_create_window(Visual* visual, int visual_depth) {
   attributes.border_pixel = 0;
   attributes.event_mask = kEventMask;
   attributes.colormap = x.colormap ? x.colormap : DefaultColormap(x.display, x.screen);
-  x.window = XCreateWindow(x.display, x.root, left, top, unsigned(host.width), unsigned(host.height), 0,
+  x.window = XCreateWindow(x.display, x.root, left, top, unsigned(host.window_width), unsigned(host.window_height), 0,
                            x.visual_depth, InputOutput, x.visual, CWBackPixmap | CWBorderPixel | CWEventMask | CWColormap,
                            &attributes);
   if (!x.window) {
@@ -342,7 +363,7 @@ void frame_offset(X11State& x, int& left, int& top) {
 int x11_window_position(int left, int top) {
   X11State& x = x11();
   const WindowHost& host = window_host();
-  if (!x.window || (host.flags & kModeFullscreen)) return 0;
+  if (!x.window || (host.flags & (kModeFullscreen | kModeDesktopFullscreen))) return 0;
   int dx = 0, dy = 0;
   frame_offset(x, dx, dy);
   if (left == kNotGiven && top == kNotGiven) {
@@ -362,8 +383,10 @@ void x11_change_mouse(int to_x, int to_y, int visibility, int clip) {
   WindowHost& host = window_host();
   WindowInput& input = window_input();
   if (to_x != kNotGiven || to_y != kNotGiven) {
-    x11_warp_pointer(std::clamp(to_x == kNotGiven ? input.pointer_x : to_x, 0, std::max(host.width - 1, 0)),
-                     std::clamp(to_y == kNotGiven ? input.pointer_y : to_y, 0, std::max(host.height - 1, 0)));
+    const PicturePoint to =
+        host_window_point(std::clamp(to_x == kNotGiven ? input.pointer_x : to_x, 0, std::max(host.width - 1, 0)),
+                          std::clamp(to_y == kNotGiven ? input.pointer_y : to_y, 0, std::max(host.height - 1, 0)));
+    x11_warp_pointer(to.x, to.y);
     input.cursor_in_client = 1;
   }
   if (visibility >= 0) {

@@ -121,7 +121,10 @@ enum qz_window_flag {
                                        (0xF81F at 15 and 16 bits, 0xFF00FF at 24 and 32); frameless, fixed. */
   QZ_WINDOW_TOPMOST = 0x20,       /**< Stays above other windows. */
   QZ_WINDOW_ALPHA_BLEND = 0x40,   /**< Depth 32: drawing blends by the colour's alpha. */
-  QZ_WINDOW_HIGH_PRIORITY = 0x80  /**< The presentation thread runs at high priority. */
+  QZ_WINDOW_HIGH_PRIORITY = 0x80, /**< The presentation thread runs at high priority. */
+  QZ_WINDOW_RESIZABLE = 0x100,    /**< The window can be resized; the picture is scaled to fit, its aspect kept,
+                                       pixels repeated, black bars around it. */
+  QZ_WINDOW_DESKTOP_FULLSCREEN = 0x200 /**< Fill the monitor at the desktop's own mode, the picture scaled to fit. */
 };
 /** As flags: no window at all (the screen exists in memory only). */
 #define QZ_NO_WINDOW (-1)
@@ -174,6 +177,12 @@ typedef struct qz_screen_info {
   int text_columns;    /**< Text grid: columns. */
   int text_rows;       /**< Text grid: rows. */
   const char* driver;  /**< The back end in use: "X11", "GDI", "Null", ... */
+  int window_width;    /**< The window's client area in window pixels (the screen's size without a window). */
+  int window_height;
+  int picture_x;       /**< Where the picture shows in the client area, in window pixels: */
+  int picture_y;       /**< (0, 0) and the screen's size unless the window is scaled. */
+  int picture_width;
+  int picture_height;
 } qz_screen_info;
 
 /** Fills *info for the open screen; 1 (and *info zeroed) without one. */
@@ -215,6 +224,18 @@ QZ_API int qz_flip(void);
 
 /** Sets the window title (127 bytes at most are kept); works before opening too. */
 QZ_API void qz_set_title(const char* title);
+
+/**
+ * The size of the windows opened from now on: `scale` times the screen's
+ * size (1 to 8; 1 is the default), or 0 (auto) for the largest whole
+ * multiple that fits the desktop, and where not even the screen's own size
+ * fits, the largest size of its aspect that does. Every picture pixel shows
+ * as scale x scale window pixels. The environment variable QZGFX_SCALE
+ * (1 to 8, or auto) overrides it, so that a program can be scaled without
+ * rebuilding it. Returns 1 for another value. OpenGL windows are never
+ * scaled: the program sets its viewport from qz_screen_info.
+ */
+QZ_API int qz_set_window_scale(int scale);
 
 /** Moves the window's outer top-left corner (its frame's, where it has one) to (x, y) on the desktop. */
 QZ_API int qz_set_window_pos(int x, int y);

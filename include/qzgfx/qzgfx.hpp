@@ -320,6 +320,9 @@ class Frame {
 /** The oldest key code waiting, Key::None when none. */
 inline Key next_key() { return static_cast<Key>(qz_read_key()); }
 /** Whether a key code is waiting. */
+/** The size of windows opened from now on: 1 to 8 times the screen's, 0 auto (see qz_set_window_scale). */
+inline bool set_window_scale(int scale) { return qz_set_window_scale(scale) == 0; }
+
 inline bool key_waiting() { return qz_key_pending() != 0; }
 /** Waits for a key; Key::None at once when no window can deliver one. */
 inline Key wait_for_key() { return static_cast<Key>(qz_wait_key()); }

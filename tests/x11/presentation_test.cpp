@@ -95,20 +95,27 @@ unsigned long server_pixel(const Visual* v, std::uint32_t rgb) {
          channel(rgb & 0xFF, v->blue_mask);
 }
 
-// "" when the window shows the framebuffer, else where it does not.
+// "" when every window pixel is the framebuffer pixel the fitted picture
+// rectangle puts there (black outside it), else where one is not.
 std::string difference(Display* d, Window w) {
-  XImage* image = XGetImage(d, w, 0, 0, kWidth, kHeight, AllPlanes, ZPixmap);
+  host_lock();
+  const PictureRect r = window_host().picture;
+  const int ww = window_host().window_width, wh = window_host().window_height;
+  host_unlock();
+  XImage* image = XGetImage(d, w, 0, 0, unsigned(ww), unsigned(wh), AllPlanes, ZPixmap);
   if (!image) return "no image";
   const Visual* visual = DefaultVisual(d, DefaultScreen(d));
   std::string where;
   screen_lock();
   const ScreenMode& m = *current_mode();
-  for (int y = 0; y < kHeight && where.empty(); ++y)
-    for (int x = 0; x < kWidth && where.empty(); ++x)
-      if (XGetPixel(image, x, y) != server_pixel(visual, framebuffer_rgb(m, x, y)))
-        where = "pixel (" + std::to_string(x) + ", " + std::to_string(y) + "): server " +
-                std::to_string(XGetPixel(image, x, y)) + ", framebuffer " +
-                std::to_string(server_pixel(visual, framebuffer_rgb(m, x, y)));
+  for (int y = 0; y < wh && where.empty(); ++y)
+    for (int x = 0; x < ww && where.empty(); ++x) {
+      const bool inside = x >= r.x && y >= r.y && x < r.x + r.width && y < r.y + r.height;
+      const std::uint32_t rgb =
+          inside ? framebuffer_rgb(m, (x - r.x) * m.width / r.width, (y - r.y) * m.height / r.height) : 0;
+      if (XGetPixel(image, x, y) != server_pixel(visual, rgb))
+        where = "pixel (" + std::to_string(x) + ", " + std::to_string(y) + ")";
+    }
   screen_unlock(1, 0);
   XDestroyImage(image);
   return where;
@@ -291,6 +298,78 @@ int count_entries(const char* dir) {
   int n = 0;
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++n;
   return n;
+}
+
+PictureRect shown_picture() {
+  host_lock();
+  const PictureRect r = window_host().picture;
+  host_unlock();
+  return r;
+}
+
+TEST(X11Presentation, ScaledResizedAndDesktopFullscreenWindows) {
+  std::string diff;
+  {
+    SCOPED_TRACE("QZGFX_SCALE=2: every picture pixel is 2 x 2 window pixels");
+    ServerSession session("1920x1200x24");
+    setenv("QZGFX_SCALE", "2", 1);
+    const Window w = session.open();
+    unsetenv("QZGFX_SCALE");
+    ASSERT_NE(w, 0u) << driver_failure_reason();
+    EXPECT_EQ(window_geometry(session.server.display(), w).width, 2 * kWidth);
+    EXPECT_EQ(shown_picture(), (PictureRect{0, 0, 2 * kWidth, 2 * kHeight}));
+    scribble(0, kHeight - 1, 4);
+    scribble(60, 69, 5);
+    EXPECT_TRUE(eventually([&] { return (diff = difference(session.server.display(), w)).empty(); }, 3s))
+        << diff;
+  }
+  {
+    SCOPED_TRACE("auto: 1680 x 1050 on a 1366 x 768 screen fits it");
+    ServerSession session("1366x768x24");
+    setenv("QZGFX_SCALE", "auto", 1);
+    const Window w = session.open(32, 0, 1680, 1050);
+    unsetenv("QZGFX_SCALE");
+    ASSERT_NE(w, 0u) << driver_failure_reason();
+    const Geometry g = window_geometry(session.server.display(), w);
+    EXPECT_EQ(g.width, 1228);
+    EXPECT_EQ(g.height, 768);
+  }
+  {
+    SCOPED_TRACE("resizable: letterboxed at the fitted rectangle, the pointer in picture pixels");
+    ServerSession session("1920x1200x24");
+    Display* d = session.server.display();
+    const Window w = session.open(32, kModeResizable);
+    ASSERT_NE(w, 0u) << driver_failure_reason();
+    scribble(0, kHeight - 1, 6);
+    XMoveResizeWindow(d, w, 0, 0, 1000, 1000);  // all of it on the screen, for XGetImage
+    XSync(d, False);
+    EXPECT_TRUE(eventually([] { return shown_picture() == PictureRect{0, 187, 1000, 625}; }, 3s));
+    EXPECT_TRUE(eventually([&] { return (diff = difference(d, w)).empty(); }, 3s)) << diff;
+    for (const auto& [window_y, picture_y] : {std::pair{10, 0}, {187 + 313, 100}, {990, kHeight - 1}}) {
+      XWarpPointer(d, None, w, 0, 0, 0, 0, 500, window_y);
+      XSync(d, False);
+      int x = -1, y = -1;
+      EXPECT_TRUE(eventually(
+          [&] { return current_mode()->driver->get_mouse(&x, &y, nullptr, nullptr, nullptr) == 0 && y == picture_y; },
+          2s))
+          << window_y << " -> " << y;
+      EXPECT_EQ(x, 160);
+    }
+  }
+  {
+    SCOPED_TRACE("desktop fullscreen: the monitor at its own mode, the picture fitted");
+    ServerSession session("1024x768x24");
+    Display* d = session.server.display();
+    const Window w = session.open(32, kModeDesktopFullscreen);
+    ASSERT_NE(w, 0u) << driver_failure_reason();
+    const Geometry g = window_geometry(d, w);
+    EXPECT_EQ(g.width, 1024);
+    EXPECT_EQ(g.height, 768);
+    EXPECT_EQ(shown_picture(), (PictureRect{0, 64, 1024, 640}));
+    EXPECT_EQ(crtc_mode_size(d).width, 1024);
+    scribble(0, kHeight - 1, 7);
+    EXPECT_TRUE(eventually([&] { return (diff = difference(d, w)).empty(); }, 3s)) << diff;
+  }
 }
 
 TEST(X11Presentation, TwentyModeSetsAndClosesLeakNothing) {
