@@ -15,8 +15,8 @@
 
 #include "display/screen_mode.h"
 #include "display/vsync.h"
+#include "display/window_input.h"
 #include "gfx/screen_lock.h"
-#include "input/window_input.h"
 #include "runtime/termination.h"
 
 namespace qz {
