@@ -63,6 +63,7 @@ void tear_down() {
   if (screen_lock_depth() > 0) screen_lock_release_all();
   if (g_mode->driver && g_mode->driver->exit) g_mode->driver->exit();
   set_current_screen(nullptr);
+  set_current_input(nullptr);
   publish_raster_settings(RasterSettings{});
   g_mode.reset();
 }
@@ -129,12 +130,15 @@ int gfx_set_mode(int mode_number, int width, int height, int depth, int scanline
   try {
     g_mode = std::make_unique<ScreenMode>();
     set_current_screen(g_mode.get());
+    set_current_input(g_mode.get());
   } catch (const std::bad_alloc&) {
     console_hooks() = ConsoleHooks{};
     return fail();
   }
   ScreenMode& mode = *g_mode;
   mode.id = g_next_id++;
+  mode.poll_events = poll_window_events;
+  mode.unavailable_reason = window_unavailable_reason;
   mode.mode_number = mode_number;
   mode.width = width;
   mode.height = height;

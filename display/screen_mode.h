@@ -8,12 +8,11 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <semaphore>
 #include <vector>
 
 #include "display/page_buffer.h"
 #include "gfx/raster_screen.h"
-#include "input/window_event.h"
+#include "input/input_screen.h"
 
 namespace qz {
 
@@ -43,9 +42,9 @@ enum ModeBehaviour : std::int32_t {
   kBehaviourOpengl = 0x20000000,
 };
 
-// The raster layer's part (pages, rows to repaint, text grid, lock) and the
-// display's own: the driver, palettes, keys and events.
-struct ScreenMode : RasterScreen {
+// The raster layer's part (pages, rows to repaint, text grid, lock), the input
+// layer's (key states, events) and the display's own: the driver, palettes.
+struct ScreenMode : RasterScreen, InputScreen {
   std::int32_t mode_number = 0;
   std::vector<PageBuffer> page_blocks;  // owns the pages
   std::array<std::uint32_t, 256> palette{};         // red bits 0-7, green 8-15, blue 16-23
@@ -54,17 +53,12 @@ struct ScreenMode : RasterScreen {
   const DisplayDriver* driver = nullptr;
   const PaletteRecord* default_palette = nullptr;
   std::int32_t scanline_size = 1;
-  std::array<std::uint8_t, 128> key_state{};
   std::int32_t refresh_rate = 0;
-  std::array<WindowEvent, kEventRingSize> event_ring{};
-  std::int32_t event_read = 0;
-  std::int32_t event_write = 0;
-  std::binary_semaphore event_guard{1};
   std::int32_t flags = 0;
 };
 
 // The current mode, or null in text mode. The mode set owns it and makes it
-// the current screen, so it is that screen seen whole.
+// the current screen (and input screen), so it is that screen seen whole.
 inline ScreenMode* current_mode() { return static_cast<ScreenMode*>(current_screen()); }
 
 // Set modes and return to text mode. Results and the last-error number:

@@ -15,9 +15,9 @@
 
 #include "display/screen_mode.h"
 #include "display/vsync.h"
+#include "display/window_input.h"
 #include "display/window_scale.h"
 #include "gfx/screen_lock.h"
-#include "input/window_input.h"
 #include "runtime/termination.h"
 
 namespace qz {

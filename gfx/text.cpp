@@ -10,7 +10,6 @@
 #include "gfx/raster_settings.h"
 #include "gfx/screen_lock.h"
 #include "gfx/text_output.h"
-#include "runtime/last_error.h"
 
 namespace qz {
 
@@ -211,12 +210,7 @@ std::int32_t gfx_draw_string(const ImageRef* target, float x, float y, std::int3
                              std::string_view text, std::uint32_t colour,
                              const ImageRef* font, std::int32_t mode, GlyphPutFn put,
                              GlyphBlendFn blend, void* blend_param) {
-  set_last_error(0);
-  auto fail = [] {
-    set_last_error(1);
-    return 1;
-  };
-  if (!text.data()) return fail();
+  if (!text.data()) return 1;
   if (text.empty()) return 0;
   // Glyphs of a pixel or more past this many lie beyond any coordinate, and
   // counting them could overflow.
@@ -225,7 +219,7 @@ std::int32_t gfx_draw_string(const ImageRef* target, float x, float y, std::int3
   RasterScreen* screen = target ? nullptr : current_screen();
   if (!target && !screen) return 0;
   GfxContext& ctx = target ? image_context() : gfx_context();
-  if (!gfx_set_target(ctx, target)) return fail();
+  if (!gfx_set_target(ctx, target)) return 1;
   std::uint32_t c = mode == 6 ? ((std::uint32_t(flags) & kUseForeground) ? ctx.foreground : colour)
                               : effective_colour(ctx, colour, flags);
   gfx_select_colour_routines(ctx, c);
@@ -246,7 +240,6 @@ std::int32_t gfx_draw_string(const ImageRef* target, float x, float y, std::int3
     result = 1;
   }
   target_unlock(ctx);
-  set_last_error(result);
   return result;
 }
 

@@ -29,8 +29,10 @@ void gfx_clear_screen(std::int32_t area);
 void gfx_reset_text_cells(GfxContext& ctx, bool create);
 
 // Draws bytes as glyphs with their top-left corner at (x, y). A null text
-// (a string_view without data, as default-constructed) is error 1; an empty
-// one draws nothing. Returns 0 or 1 and sets the last error.
+// (a string_view without data, as default-constructed) fails; an empty one
+// draws nothing. Returns 0, or 1 when it failed (a null text, a target or
+// font image that breaks the rules, no font for the screen); the caller sets
+// the last error.
 std::int32_t gfx_draw_string(const ImageRef* target, float x, float y, std::int32_t flags,
                              std::string_view text, std::uint32_t colour,
                              const ImageRef* font, std::int32_t mode, GlyphPutFn put,

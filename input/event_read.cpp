@@ -1,23 +1,22 @@
 #include "input/event_read.h"
 
-#include "display/display_driver.h"
-#include "display/screen_mode.h"
+#include "input/input_screen.h"
 
 namespace qz {
 
 // The window's thread posts under event_guard (post_event), without the host
 // lock on some paths; the same guard orders this read against it.
 bool take_event(WindowEvent& out) {
-  ScreenMode* mode = current_mode();
-  if (!mode) return false;
-  poll_window_events();
-  mode->event_guard.acquire();
-  const bool have = mode->event_read != mode->event_write;
+  InputScreen* input = current_input();
+  if (!input) return false;
+  poll_input_events();
+  input->event_guard.acquire();
+  const bool have = input->event_read != input->event_write;
   if (have) {
-    out = mode->event_ring[std::size_t(mode->event_read)];
-    mode->event_read = (mode->event_read + 1) % kEventRingSize;
+    out = input->event_ring[std::size_t(input->event_read)];
+    input->event_read = (input->event_read + 1) % kEventRingSize;
   }
-  mode->event_guard.release();
+  input->event_guard.release();
   return have;
 }
 

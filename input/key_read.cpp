@@ -4,9 +4,8 @@
 
 #include "input/key_read.h"
 
-#include "display/display_driver.h"
-#include "display/screen_mode.h"
 #include "gfx/screen_lock.h"
+#include "input/input_screen.h"
 #include "input/key_queue.h"
 #include "runtime/console_hooks.h"
 #include "runtime/error_message.h"
@@ -55,8 +54,8 @@ std::int32_t key_is_down(std::int32_t scan_code) {
 }
 
 std::string gfx_read_key() {
-  if (current_mode() == nullptr) return {};
-  poll_window_events();
+  if (current_input() == nullptr) return {};
+  poll_input_events();
   const std::int32_t code = key_queue_get();
   if (code == 0) return {};  // an empty std::string allocates nothing
   return key_code_to_string(code);
@@ -64,12 +63,12 @@ std::string gfx_read_key() {
 
 std::int32_t gfx_wait_key() {
   for (;;) {
-    poll_window_events();
-    if (current_mode() != nullptr)
+    poll_input_events();
+    if (current_input() != nullptr)
       if (const std::int32_t code = key_queue_get()) return code;
     // Without a window (none, the Null driver, a lost display) no key can
     // come: waiting would never end.
-    if (const char* why = window_unavailable_reason()) {
+    if (const char* why = input_unavailable_reason()) {
       const std::string text = std::string("no key can come: ") + why;
       fail_with(text.c_str());
       return 0;
@@ -80,16 +79,16 @@ std::int32_t gfx_wait_key() {
 }
 
 std::int32_t gfx_key_pending() {
-  poll_window_events();
+  poll_input_events();
   return key_queue_pending();
 }
 
 std::int32_t gfx_key_is_down(std::int32_t scan_code) {
-  ScreenMode* mode = current_mode();
-  if (mode == nullptr || static_cast<std::uint32_t>(scan_code) >= kKeyStateSize) return 0;
-  poll_window_events();
+  InputScreen* input = current_input();
+  if (input == nullptr || static_cast<std::uint32_t>(scan_code) >= kKeyStateSize) return 0;
+  poll_input_events();
   screen_lock();
-  const std::int32_t v = mode->key_state[static_cast<std::size_t>(scan_code)] != 0 ? -1 : 0;
+  const std::int32_t v = input->key_state[static_cast<std::size_t>(scan_code)] != 0 ? -1 : 0;
   screen_unlock(1, 0);
   return v;
 }
@@ -101,8 +100,8 @@ void gfx_sleep(std::int32_t milliseconds) {
   std::int32_t ms = milliseconds;
   if (ms == -1) {
     // Without a mode no key can arrive: waiting would never end.
-    while (current_mode() != nullptr) {
-      poll_window_events();
+    while (current_input() != nullptr) {
+      poll_input_events();
       if (take_key_arrived() == 1) return;
       console_sleep(kSleepKeyTestMs);
       runtime_poll_termination();
@@ -110,12 +109,12 @@ void gfx_sleep(std::int32_t milliseconds) {
     return;
   }
   if (ms <= 0) return;
-  if (ms < kShortSleepMs || current_mode() == nullptr) {
+  if (ms < kShortSleepMs || current_input() == nullptr) {
     console_sleep(ms);
     return;
   }
   for (;;) {
-    poll_window_events();
+    poll_input_events();
     if (take_key_arrived() == 1) return;
     console_sleep(kSleepKeyTestMs);
     runtime_poll_termination();

@@ -19,6 +19,11 @@ std::int32_t key_is_down(std::int32_t scan_code);
 // Sleeps, waking early when a key arrives; -1 waits for a key.
 void gfx_sleep(std::int32_t milliseconds);
 
+// The text console's versions, used while no graphics mode exists
+// (input/posix/, input/win32/).
+std::string console_read_key();
+void console_sleep(int milliseconds);
+
 // The graphics versions themselves (the hooks the mode set installs).
 std::string gfx_read_key();
 std::int32_t gfx_wait_key();

@@ -19,8 +19,4 @@ struct ConsoleHooks {
 // The process-wide hook set; written by the mode set on the program's thread.
 ConsoleHooks& console_hooks();
 
-// Text-console fall-backs used while no graphics mode exists.
-std::string console_read_key();
-void console_sleep(int milliseconds);
-
 }  // namespace qz

@@ -17,7 +17,7 @@
 #include "display/display_name.h"
 #include "display/screen_mode.h"
 #include "display/window_host.h"
-#include "input/window_input.h"
+#include "display/window_input.h"
 #include "runtime/runtime.h"
 #include "runtime/termination.h"
 

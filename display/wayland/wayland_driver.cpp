@@ -15,7 +15,7 @@
 #include "display/screen_mode.h"
 #include "display/wayland/wayland_state.h"
 #include "display/window_host.h"
-#include "input/window_input.h"
+#include "display/window_input.h"
 #include "runtime/termination.h"
 
 namespace qz {

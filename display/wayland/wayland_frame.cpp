@@ -17,9 +17,9 @@
 #include "display/screen_mode.h"
 #include "display/wayland/wayland_state.h"
 #include "display/window_host.h"
+#include "display/window_input.h"
 #include "display/window_title.h"
 #include "gfx/builtin_data.h"
-#include "input/window_input.h"
 #include "xdg-shell-client.h"
 
 namespace qz {

@@ -19,8 +19,8 @@
 #include "display/screen_mode.h"
 #include "display/wayland/wayland_state.h"
 #include "display/window_host.h"
+#include "display/window_input.h"
 #include "input/control_state.h"
-#include "input/window_input.h"
 
 namespace qz {
 

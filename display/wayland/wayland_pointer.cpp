@@ -10,7 +10,7 @@
 
 #include "display/wayland/wayland_state.h"
 #include "display/window_host.h"
-#include "input/window_input.h"
+#include "display/window_input.h"
 
 namespace qz {
 

@@ -30,7 +30,7 @@
 #include "display/screen_mode.h"
 #include "display/window_host.h"
 #include "input/key_translate.h"
-#include "input/window_input.h"
+#include "display/window_input.h"
 
 namespace qz {
 

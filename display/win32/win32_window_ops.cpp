@@ -12,7 +12,7 @@
 #include "display/screen_mode.h"
 #include "display/win32/win32_host.h"
 #include "display/window_host.h"
-#include "input/window_input.h"
+#include "display/window_input.h"
 
 namespace qz {
 

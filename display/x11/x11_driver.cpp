@@ -14,9 +14,9 @@
 
 #include "display/screen_mode.h"
 #include "display/window_host.h"
+#include "display/window_input.h"
 #include "display/x11/x11_mode_guardian.h"
 #include "display/x11/x11_state.h"
-#include "input/window_input.h"
 #include "runtime/error_message.h"
 #include "runtime/termination.h"
 

@@ -1,5 +1,5 @@
 // Event dispatch: each X event of the window becomes the window procedure's
-// steps (input/window_input.h). Runs inside the presentation pass, so with
+// steps (display/window_input.h). Runs inside the presentation pass, so with
 // the host lock held.
 
 #include <X11/Xatom.h>
@@ -11,9 +11,9 @@
 
 #include "display/screen_mode.h"
 #include "display/window_host.h"
+#include "display/window_input.h"
 #include "display/x11/x11_state.h"
 #include "input/control_state.h"
-#include "input/window_input.h"
 
 namespace qz {
 

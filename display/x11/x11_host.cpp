@@ -70,7 +70,7 @@
 #include "display/window_host.h"
 #include "display/x11/x11_driver.h"
 #include "display/x11/x11_state.h"
-#include "input/window_input.h"
+#include "display/window_input.h"
 #include "runtime/runtime.h"
 #include "runtime/termination.h"
 

@@ -20,9 +20,9 @@
 #include "display/display_driver.h"
 #include "display/screen_mode.h"
 #include "display/window_host.h"
+#include "display/window_input.h"
 #include "display/window_title.h"
 #include "display/x11/x11_state.h"
-#include "input/window_input.h"
 
 #if defined(__linux__)
 #include <unistd.h>

@@ -168,6 +168,13 @@ TEST_F(DrawApi, PrintWrapsScrollsAndKeepsToItsRegion) {
   EXPECT_EQ(qz_get_pixel(nullptr, 3, 3), QZ_WHITE);
 }
 
+TEST_F(DrawApi, TextSetsTheLastError) {
+  qz_text(nullptr, 0, 0, nullptr, kInk);
+  EXPECT_EQ(qz_last_error(), 1);
+  qz_text(nullptr, 0, 0, "", kInk);
+  EXPECT_EQ(qz_last_error(), 0);
+}
+
 TEST_F(DrawApi, ImageAndScreenDrawAlike) {
   qz_image* image = qz_image_create(64, 32, 4);
   auto draw = [](qz_image* t) {

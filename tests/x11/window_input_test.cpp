@@ -3,7 +3,7 @@
 // page 437 conversion, the event ring's limit, and the mode switch's
 // fallback when the new presentation cannot be built.
 
-#include "input/window_input.h"
+#include "display/window_input.h"
 
 #include <gtest/gtest.h>
 

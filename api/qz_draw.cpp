@@ -245,8 +245,9 @@ void qz_set_coordinates(float x1, float y1, float x2, float y2, int y_down) {
 void qz_reset_coordinates(void) { qz::gfx_reset_window(); }
 
 void qz_text(qz_image* target, float x, float y, const char* text, qz_colour colour) {
-  qz::gfx_draw_string(image_ref(target), x, y, kOnePointAbsolute, text ? std::string_view(text) : std::string_view(),
-                      colour_for(target, colour), nullptr, 0, nullptr, nullptr, nullptr);
+  qz::set_last_error(qz::gfx_draw_string(image_ref(target), x, y, kOnePointAbsolute,
+                                         text ? std::string_view(text) : std::string_view(),
+                                         colour_for(target, colour), nullptr, 0, nullptr, nullptr, nullptr));
 }
 
 int qz_text_ex(qz_image* target, float x, float y, const char* text, size_t length, qz_colour colour,
@@ -257,8 +258,10 @@ int qz_text_ex(qz_image* target, float x, float y, const char* text, size_t leng
     return 1;
   }
   if (qz::gfx_draw_string(image_ref(target), x, y, kind, std::string_view(text, length), colour_for(target, colour),
-                          image_ref(font), 0, nullptr, nullptr, nullptr) == 0)
+                          image_ref(font), 0, nullptr, nullptr, nullptr) == 0) {
+    qz::set_last_error(0);
     return 0;
+  }
   qz::fail_with(font ? "qz_text_ex: the font image breaks the image font rules"
                      : "qz_text_ex: the screen has no built-in font");
   return 1;

@@ -2,7 +2,7 @@
 // driver thread inside its locked pass, so the key queue, the event ring's
 // indexes, dirty_rows and WindowInput are all written under the host lock.
 
-#include "input/window_input.h"
+#include "display/window_input.h"
 
 #include <algorithm>
 #include <array>

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "runtime/console_hooks.h"
+#include "input/key_read.h"
 
 namespace qz {
 

@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "input/key_queue.h"
+#include "input/key_read.h"
 #include "input/key_translate.h"
-#include "runtime/console_hooks.h"
 
 namespace qz {
 
