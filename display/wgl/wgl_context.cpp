@@ -16,6 +16,7 @@
 #include <cstring>
 #include <string>
 
+#include "display/display_driver.h"
 #include "display/gl_context.h"
 #include "display/screen_mode.h"
 #include "display/window_host.h"
@@ -125,13 +126,13 @@ int wgl_setup(const ScreenMode&) {
   PIXELFORMATDESCRIPTOR described{};
   if (!g_wgl.dc || g_wgl.format == 0 || !DescribePixelFormat(g_wgl.dc, g_wgl.format, sizeof described, &described) ||
       !SetPixelFormat(g_wgl.dc, g_wgl.format, &described)) {
-    win32_refuse("no double-buffered RGBA OpenGL pixel format of 32 bits");
+    note_driver_refusal("no double-buffered RGBA OpenGL pixel format of 32 bits");
     return -1;
   }
   const bool first_window = g_wgl.context == nullptr;
   if (first_window) g_wgl.context = g_wgl.gl.create_context(g_wgl.dc);
   if (!g_wgl.context || !g_wgl.gl.make_current(g_wgl.dc, g_wgl.context)) {
-    win32_refuse("no OpenGL context could be made current");
+    note_driver_refusal("no OpenGL context could be made current");
     return -1;
   }
   // 1: every swap waits for a retrace; 0: swaps at once. Set for each

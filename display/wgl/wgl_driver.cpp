@@ -17,11 +17,11 @@ namespace {
 
 int wgl_init(const char* title, int width, int height, int depth, int refresh, int flags) {
   if (!(flags & kModeOpengl)) {
-    win32_refuse("the OpenGL back end takes only OpenGL modes");
+    note_driver_refusal("the OpenGL back end takes only OpenGL modes");
     return -1;
   }
   if (wgl_load() != 0) {
-    win32_refuse("opengl32.dll or one of its WGL entry points is missing");
+    note_driver_refusal("opengl32.dll or one of its WGL entry points is missing");
     return -1;
   }
   if (win32_window_open(wgl_presenter, title, width, height, depth, refresh, flags) == 0) return 0;

@@ -295,10 +295,6 @@ Win32Window& win32_window() {
   return state;
 }
 
-void win32_refuse(const char* reason) {
-  if (*driver_failure_reason() == '\0') set_driver_failure_reason(reason);
-}
-
 std::int32_t win32_platform_version() {
   // GetVersionEx reports what the manifest allows; the kernel's own call
   // reports the real version.
@@ -393,7 +389,7 @@ int prepare(const Win32Presenter& presenter, const char* title, int width, int h
   wc.lpszClassName = g.class_name.c_str();
   g.window_class = RegisterClassA(&wc);
   if (!g.window_class) {
-    win32_refuse("the window class could not be registered");
+    note_driver_refusal("the window class could not be registered");
     return -1;
   }
   return 0;
@@ -405,7 +401,7 @@ int win32_host_start(const Win32Presenter& presenter, const char* title, int wid
                      int refresh, int flags) {
   if (prepare(presenter, title, width, height, depth, refresh, flags) != 0) return -1;
   if (host_start(thread_main) != 0) {
-    win32_refuse("the window could not be created");
+    note_driver_refusal("the window could not be created");
     return -1;
   }
   if (ScreenMode* mode = current_mode()) mode->refresh_rate = window_host().refresh_rate.load();
@@ -419,7 +415,7 @@ int win32_window_open(const Win32Presenter& presenter, const char* title, int wi
   window_input_reset();
   if (thread_init() != 0) {
     release();
-    win32_refuse("the window could not be created");
+    note_driver_refusal("the window could not be created");
     return -1;
   }
   window_host().active = 1;

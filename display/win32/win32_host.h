@@ -102,8 +102,6 @@ void win32_host_exit();
 // Refreshes key_state and dispatches the window's messages.
 void win32_take_input(ScreenMode& mode);
 
-// Keeps the first reason a back end gives for refusing.
-void win32_refuse(const char* reason);
 // The platform's version, major * 256 + minor.
 std::int32_t win32_platform_version();
 // The current display's refresh rate (0 unknown).
