@@ -27,13 +27,13 @@ int d2d_init(const char* title, int width, int height, int depth, int refresh, i
   // OpenGL windows are the OpenGL back end's, which says why when it refuses.
   if (flags & kModeOpengl) return -1;
   if (win32_platform_version() < 0x0600) {
-    win32_refuse("Direct2D needs Windows 6.0 or later");
+    note_driver_refusal("Direct2D needs Windows 6.0 or later");
     return -1;
   }
   g_d2d1 = LoadedLibrary("d2d1.dll");
   D2D1CreateFactoryFn create_factory = nullptr;
   if (!g_d2d1.look_up("D2D1CreateFactory", create_factory)) {
-    win32_refuse("d2d1.dll or its D2D1CreateFactory is missing");
+    note_driver_refusal("d2d1.dll or its D2D1CreateFactory is missing");
     return -1;
   }
   d2d_set_factory_entry(create_factory);

@@ -20,7 +20,7 @@ LoadedLibrary& g_dinput = *new LoadedLibrary;
 int directx_init(const char* title, int width, int height, int depth, int refresh, int flags) {
   if (flags & kModeOpengl) return -1;  // the OpenGL back end's, as on the others
   if (flags & kModeLayered) {
-    win32_refuse("the DirectX back end has no layered windows");
+    note_driver_refusal("the DirectX back end has no layered windows");
     return -1;
   }
   DirectXEntries& entries = directx_entries();
@@ -29,7 +29,7 @@ int directx_init(const char* title, int width, int height, int depth, int refres
   if (!g_ddraw.look_up("DirectDrawCreate", entries.direct_draw_create) ||
       !g_ddraw.look_up("DirectDrawEnumerateExA", entries.direct_draw_enumerate_ex) ||
       !g_dinput.look_up("DirectInputCreateA", entries.direct_input_create)) {
-    win32_refuse("ddraw.dll or dinput.dll (or an entry point of theirs) is missing");
+    note_driver_refusal("ddraw.dll or dinput.dll (or an entry point of theirs) is missing");
     return -1;
   }
   return win32_host_start(ddraw_presenter, title, width, height, depth, refresh, flags);

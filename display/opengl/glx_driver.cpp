@@ -1,20 +1,18 @@
-// The OpenGL back end on X11: the driver record. Everything runs on the
-// program's thread: init opens the connection, creates the context and the
-// window and leaves the context current; poll_events takes the window's
-// events (as the X11 back end's pass does, with the same key codes); flip
-// swaps the buffers. The window, keyboard, monitor and display-mode code is
-// the X11 back end's, on its state record (one window back end at a time).
+// The OpenGL back end on X11: its platform parts for the GL host
+// (display/gl_host.h) and the driver record. The connection is opened on the
+// program's thread, which creates the context and the window and keeps the
+// context current; the window, keyboard, monitor and display-mode code is the
+// X11 back end's (one window back end at a time), with the same key codes.
 
 #include <X11/Xlib.h>
 #include <poll.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <mutex>
 #include <string>
 
 #include "display/display_name.h"
+#include "display/gl_host.h"
 #include "display/opengl/glx_context.h"
 #include "display/opengl/opengl_driver.h"
 #include "display/screen_mode.h"
@@ -33,14 +31,18 @@ namespace {
 // drawn reaches the screen; a window manager that maps later is not waited for.
 constexpr auto kMapLimit = std::chrono::milliseconds(1000);
 
-// Whether the X11 state's connection is this back end's (the X11 back end's
-// thread may hold one of its own after a refused attempt).
-bool g_open = false;
 // The swap interval of the mode: 1 waits for the retrace when the mode asked
 // for a refresh rate, 0 swaps at once.
 int g_swap_interval = -1;
 
 bool answered_at_once() { return true; }
+
+// Why the X11 code failed, as it wrote it down.
+int refuse_as_x11_says() {
+  const std::string& reason = x11().failure;
+  note_driver_refusal(reason.empty() ? "the OpenGL window could not be set up" : reason);
+  return -1;
+}
 
 // The server went away under the program's thread, which cannot come back
 // from Xlib: the process ends here with one line, as Xlib itself would end it.
@@ -52,22 +54,40 @@ bool answered_at_once() { return true; }
   end_process_now(1);
 }
 
-int attach_context() { return glx_attach_window(g_swap_interval); }
+int glx_open(const char* title, int width, int height, int depth, int refresh, int flags) {
+  // A fresh X11 state first: whatever the last mode left there is not ours.
+  x11_begin_window(x11_display_name(), title, width, height, depth, refresh, flags);
+  X11State& x = x11();
+  if (!x11_open_display(answered_at_once)) return refuse_as_x11_says();
+  XSetIOErrorExitHandler(x.display, on_connection_lost, nullptr);
+  g_swap_interval = refresh > 0 ? 1 : 0;
+  return glx_create_context(x.display, x.screen);
+}
 
-// The host's window routines (the mode switch rebuilds the window through
-// them); the context outlives the window, on the same visual.
-int show_window() {
+void glx_close() {
+  glx_destroy_context();
+  x11_close_display();
+  x11().started = false;
+}
+
+// The context outlives the window, on the same visual.
+int glx_make_window(int (*prepare)()) {
   XVisualInfo* visual = glx_visual();
-  return x11_show_window(visual->visual, visual->depth, attach_context);
+  if (x11_show_window(visual->visual, visual->depth, prepare) == 0) return 0;
+  return refuse_as_x11_says();
 }
 
-void take_down_window() { x11_take_down_window(glx_detach_window); }
-
-void glx_poll_events() {
-  if (!g_open) return;
-  std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
-  x11_take_events();
+void glx_destroy_window() {
+  x11_take_down_window([] {});
 }
+
+int glx_attach() { return glx_make_current(x11().window, g_swap_interval); }
+
+const GlPlatform kGlxPlatform = {
+    glx_open,          glx_close,         glx_make_window,    glx_destroy_window,
+    glx_attach,        glx_release_current, x11_take_events,  glx_swap_buffers,
+    x11_confine_cursor, x11_free_cursor,  x11_find_monitor_of_window,
+};
 
 void wait_until_shown() {
   X11State& x = x11();
@@ -75,89 +95,45 @@ void wait_until_shown() {
   while (!x.window_mapped && std::chrono::steady_clock::now() < until) {
     pollfd watch{ConnectionNumber(x.display), POLLIN, 0};
     poll(&watch, 1, 10);
-    glx_poll_events();
+    gl_host_poll_events();
   }
-}
-
-void glx_exit() {
-  if (!g_open) return;
-  take_down_window();
-  glx_destroy_context();
-  x11_close_display();
-  x11().started = false;
-  g_open = false;
-}
-
-int refuse(const std::string& reason) {
-  note_driver_refusal(reason.empty() ? "the OpenGL window could not be set up" : reason);
-  glx_exit();
-  return -1;
 }
 
 int glx_init(const char* title, int width, int height, int depth, int refresh, int flags) {
   // The other back ends take every mode without OpenGL.
-  if (!(flags & kModeOpengl)) return -1;
-  const char* display = x11_display_name();
-  if (!display) return -1;
-  x11_begin_window(display, title, width, height, depth, refresh, flags);
-  WindowHost& host = window_host();
-  host.thread_init = show_window;
-  host.release = take_down_window;
-  host.confine_cursor = x11_confine_cursor;
-  host.free_cursor = x11_free_cursor;
-  host.nearest_monitor = x11_find_monitor_of_window;
-
-  X11State& x = x11();
-  if (!x11_open_display(answered_at_once)) return refuse(x.failure);
-  g_open = true;
-  XSetIOErrorExitHandler(x.display, on_connection_lost, nullptr);
-  g_swap_interval = refresh > 0 ? 1 : 0;
-  if (glx_create_context() != 0 || show_window() != 0) return refuse(x.failure);
-  {
-    std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
-    host.active = 1;
-  }
-  x.started = true;
+  if (!(flags & kModeOpengl) || !x11_display_name()) return -1;
+  if (gl_host_open(kGlxPlatform, title, width, height, depth, refresh, flags) != 0) return -1;
+  x11().started = true;
   wait_until_shown();
-  if (ScreenMode* mode = current_mode()) mode->refresh_rate = host.refresh_rate.load();
+  if (ScreenMode* mode = current_mode()) mode->refresh_rate = window_host().refresh_rate.load();
   // Up all the same: the mode changed but cannot be put back after a crash.
   if (const std::string note = x11_take_mode_guard_note(); !note.empty()) set_error_message(note.c_str());
   return 0;
 }
 
-// A GL program's loop may flip without ever waiting or reading a key: the
-// window's events (the close box among them) are taken after the swap, and
-// a termination request is taken up here as well, so that the window closes
-// and a fullscreen mode is put back rather than left to the watchdog.
-void glx_flip() {
-  if (g_open) glx_swap_buffers();
-  glx_poll_events();
-  runtime_poll_termination();
-}
-
 // Nothing to exclude without a second thread; the palette has no pixels to
 // reach and is only kept.
 void glx_set_mouse(int x, int y, int visibility, int clip) {
-  if (g_open) x11_change_mouse(x, y, visibility, clip);
+  if (gl_host_running()) x11_change_mouse(x, y, visibility, clip);
 }
 
 void glx_set_window_title(const char* title) {
-  if (g_open) x11_apply_title(title ? title : "");
+  if (gl_host_running()) x11_apply_title(title ? title : "");
 }
 
-int glx_set_window_pos(int x, int y) { return g_open ? x11_window_position(x, y) : 0; }
+int glx_set_window_pos(int x, int y) { return gl_host_running() ? x11_window_position(x, y) : 0; }
 
 std::vector<std::int32_t> glx_fetch_modes(int depth) {
-  return g_open ? x11_list_modes(depth) : std::vector<std::int32_t>{};
+  return gl_host_running() ? x11_list_modes(depth) : std::vector<std::int32_t>{};
 }
 
 }  // namespace
 
 const DisplayDriver opengl_driver = {
     // No second thread to exclude: the screen lock has nothing to take.
-    "OpenGL",          glx_init,        glx_exit,         nullptr,           nullptr,
+    "OpenGL",          glx_init,        gl_host_close,    nullptr,           nullptr,
     host_set_palette,  host_wait_vsync, host_get_mouse,   glx_set_mouse,     glx_set_window_title,
-    glx_set_window_pos, glx_fetch_modes, glx_flip,        glx_poll_events,
+    glx_set_window_pos, glx_fetch_modes, gl_host_flip,    gl_host_poll_events,
 };
 
 }  // namespace qz

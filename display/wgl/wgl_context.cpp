@@ -16,8 +16,8 @@
 #include <cstring>
 #include <string>
 
+#include "display/display_driver.h"
 #include "display/gl_context.h"
-#include "display/screen_mode.h"
 #include "display/window_host.h"
 
 namespace qz {
@@ -110,28 +110,28 @@ int choose_format(HDC dc) {
   return format;
 }
 
-// Detaches the context from the window that is about to go; the context
-// itself is deleted by wgl_delete_context.
-void wgl_release() {
+}  // namespace
+
+void wgl_release_current() {
   if (g_wgl.context) g_wgl.gl.make_current(nullptr, nullptr);
   if (g_wgl.dc) ReleaseDC(win32_window().window, g_wgl.dc);
   g_wgl.dc = nullptr;
 }
 
-int wgl_setup(const ScreenMode&) {
+int wgl_make_current() {
   HWND window = win32_window().window;
   g_wgl.dc = GetDC(window);
   if (g_wgl.dc && g_wgl.format == 0) g_wgl.format = choose_format(g_wgl.dc);
   PIXELFORMATDESCRIPTOR described{};
   if (!g_wgl.dc || g_wgl.format == 0 || !DescribePixelFormat(g_wgl.dc, g_wgl.format, sizeof described, &described) ||
       !SetPixelFormat(g_wgl.dc, g_wgl.format, &described)) {
-    win32_refuse("no double-buffered RGBA OpenGL pixel format of 32 bits");
+    note_driver_refusal("no double-buffered RGBA OpenGL pixel format of 32 bits");
     return -1;
   }
   const bool first_window = g_wgl.context == nullptr;
   if (first_window) g_wgl.context = g_wgl.gl.create_context(g_wgl.dc);
   if (!g_wgl.context || !g_wgl.gl.make_current(g_wgl.dc, g_wgl.context)) {
-    win32_refuse("no OpenGL context could be made current");
+    note_driver_refusal("no OpenGL context could be made current");
     return -1;
   }
   // 1: every swap waits for a retrace; 0: swaps at once. Set for each
@@ -147,11 +147,6 @@ int wgl_setup(const ScreenMode&) {
   g_wgl.renderer = text(GL_RENDERER);
   return 0;
 }
-
-// No presentation pass runs: the program draws and swaps itself.
-bool wgl_present(ScreenMode&, int, int) { return true; }
-
-}  // namespace
 
 int wgl_load() {
   g_wgl.opengl32 = LoadedLibrary("opengl32.dll");
@@ -186,10 +181,6 @@ void wgl_delete_context() {
 void wgl_swap_buffers() {
   if (g_wgl.dc) SwapBuffers(g_wgl.dc);
 }
-
-extern const Win32Presenter wgl_presenter = {
-    wgl_setup, wgl_release, wgl_present, nullptr, nullptr, nullptr, nullptr, false, false, false,
-};
 
 void* gl_proc_address(const char* name) { return g_wgl.context && name ? entry_point(name) : nullptr; }
 const char* gl_version() { return g_wgl.version.c_str(); }

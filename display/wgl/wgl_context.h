@@ -9,10 +9,12 @@ namespace qz {
 int wgl_load();
 void wgl_unload();
 
-// The context on the host's window (display/wgl/wgl_context.cpp): built by
-// the first window setup, made current again on every later window (a
-// fullscreen switch), detached before each window goes.
-extern const Win32Presenter wgl_presenter;
+// The context on the host's window: created on the first window, made
+// current again on every later window (a fullscreen switch), with the
+// mode's swap interval. 0, or -1 with the reason noted.
+int wgl_make_current();
+// Detaches the context from the window that is about to go.
+void wgl_release_current();
 // Deletes the context; after the window is gone, or when the open failed.
 void wgl_delete_context();
 

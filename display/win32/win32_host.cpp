@@ -12,8 +12,9 @@
 //   rows, clearing of the marks, key_state, message dispatch. A presenter's
 //   wait for the display comes after it, without the lock. The drawing side
 //   holds it between the outermost screen_lock and screen_unlock.
-// - A back end without a driver thread (OpenGL) builds the window on the
-//   program's thread, which dispatches its messages when it polls.
+// - The OpenGL back end runs no driver thread (display/gl_host.h): it builds
+//   the window here on the program's thread, which then owns it and takes its
+//   messages only when it polls.
 // - dirty_rows is set under it by drawing and cleared under it by the pass;
 //   the key queue and the event ring are written only under it.
 // - The thread never reads mode->driver; it works from its own state.
@@ -30,7 +31,6 @@
 #include "display/screen_mode.h"
 #include "display/window_host.h"
 #include "input/key_translate.h"
-#include "display/window_input.h"
 
 namespace qz {
 
@@ -107,7 +107,9 @@ int create_host_window(DWORD style, DWORD ex_style, int x, int y, int width, int
   return 0;
 }
 
-void refresh_key_state(ScreenMode& mode) {
+}  // namespace
+
+void win32_refresh_key_state(ScreenMode& mode) {
   BYTE keys[256];
   if (!GetKeyboardState(keys)) return;
   mode.key_state.fill(0);
@@ -120,13 +122,13 @@ void refresh_key_state(ScreenMode& mode) {
 // The driver thread takes every message of its own thread (its wakes are
 // thread messages). The program's thread takes only its window's: its
 // WM_QUIT and its own thread messages are the application's.
-void pump_messages() {
+void win32_dispatch_messages(bool window_only) {
   const Win32Window& g = win32_window();
   MSG message;
   for (;;) {
     // Read again each time: a fullscreen switch builds a new window.
-    const HWND only = g.on_calling_thread ? g.window : nullptr;
-    if (g.on_calling_thread && !only) return;
+    const HWND only = window_only ? g.window : nullptr;
+    if (window_only && !only) return;
     if (!PeekMessageA(&message, only, 0, 0, PM_REMOVE)) return;
     if (message.message == WM_QUIT) {
       // Returned whatever the filter: put back for the application's loop.
@@ -138,20 +140,19 @@ void pump_messages() {
   }
 }
 
-}  // namespace
+namespace {
 
-void win32_take_input(ScreenMode& mode) {
+// Refreshes key_state and dispatches the thread's messages.
+void take_input(ScreenMode& mode) {
   const Win32Presenter& presenter = *win32_window().presenter;
   if (window_host().active) {
     if (presenter.read_keys)
       presenter.read_keys(mode);
     else
-      refresh_key_state(mode);
+      win32_refresh_key_state(mode);
   }
-  pump_messages();
+  win32_dispatch_messages(false);
 }
-
-namespace {
 
 // The part of a pass that needs the host lock: calls handed over, the
 // marked rows shown, key_state and the window's messages.
@@ -178,7 +179,7 @@ void locked_pass() {
   // What was not shown is shown whole by a later pass (a target or surface
   // built again has nothing of the old picture).
   std::fill(mode->dirty_rows.begin(), mode->dirty_rows.end(), std::uint8_t(shown ? 0 : 1));
-  win32_take_input(*mode);
+  take_input(*mode);
 }
 
 void update_pass() {
@@ -191,16 +192,19 @@ void update_pass() {
       std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count());
 }
 
-int thread_init() {
+}  // namespace
+
+int win32_create_window() {
   Win32Window& g = win32_window();
   WindowHost& host = window_host();
-  const ScreenMode* mode = current_mode();
-  if (!mode) return -1;
+  if (!current_mode()) return -1;
+  const bool sets_display_mode = g.presenter && g.presenter->sets_display_mode;
+  const bool updates_layered_window = g.presenter && g.presenter->updates_layered_window;
   RECT area = monitor_rect();
   DWORD style, ex_style = 0;
   int x, y, width = host.width, height = host.height;
   if (host.flags & kModeFullscreen) {
-    if (!g.presenter->sets_display_mode && change_display_mode() != 0) return -1;
+    if (!sets_display_mode && change_display_mode() != 0) return -1;
     style = WS_POPUP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
     x = g.monitor ? area.left : 0;
     y = g.monitor ? area.top : 0;
@@ -220,22 +224,18 @@ int thread_init() {
     y = area.top + ((area.bottom - area.top - height) >> 1);
   }
   if (create_host_window(style, ex_style, x, y, width, height) != 0) return -1;
-  if ((host.flags & kModeLayered) && !g.presenter->updates_layered_window) {
+  if ((host.flags & kModeLayered) && !updates_layered_window) {
     if (!g.set_layered_window_attributes) return -1;
     g.set_layered_window_attributes(g.window, host.depth > 8 ? kLayeredKey32 : 0, 0, LWA_COLORKEY);
   }
   HDC dc = GetDC(g.window);
   host.refresh_rate = GetDeviceCaps(dc, VREFRESH);
   ReleaseDC(g.window, dc);
-  if (g.presenter->setup(*mode) != 0) return -1;
-  host.palette_changed = true;
-  ShowWindow(g.window, SW_SHOWNORMAL);
   return 0;
 }
 
-void release() {
+void win32_destroy_window() {
   Win32Window& g = win32_window();
-  g.presenter->release();
   if (g.window) {
     DestroyWindow(g.window);
     g.window = nullptr;
@@ -244,9 +244,19 @@ void release() {
   g.tracking_leave = false;
 }
 
-void nearest_monitor() {
+namespace {
+
+int thread_init() {
   Win32Window& g = win32_window();
-  g.monitor = g.monitor_from_window && g.window ? g.monitor_from_window(g.window, MONITOR_DEFAULTTONEAREST) : nullptr;
+  if (win32_create_window() != 0 || g.presenter->setup(*current_mode()) != 0) return -1;
+  window_host().palette_changed = true;
+  ShowWindow(g.window, SW_SHOWNORMAL);
+  return 0;
+}
+
+void release() {
+  win32_window().presenter->release();
+  win32_destroy_window();
 }
 
 void set_high_priority(bool high) {
@@ -295,10 +305,6 @@ Win32Window& win32_window() {
   return state;
 }
 
-void win32_refuse(const char* reason) {
-  if (*driver_failure_reason() == '\0') set_driver_failure_reason(reason);
-}
-
 std::int32_t win32_platform_version() {
   // GetVersionEx reports what the manifest allows; the kernel's own call
   // reports the real version.
@@ -319,6 +325,11 @@ int win32_display_refresh_rate() {
   return EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode) ? int(mode.dmDisplayFrequency) : 0;
 }
 
+void win32_nearest_monitor() {
+  Win32Window& g = win32_window();
+  g.monitor = g.monitor_from_window && g.window ? g.monitor_from_window(g.window, MONITOR_DEFAULTTONEAREST) : nullptr;
+}
+
 void win32_confine_cursor() {
   Win32Window& g = win32_window();
   if (!g.window) return;
@@ -333,12 +344,8 @@ void win32_confine_cursor() {
 
 void win32_free_cursor() { ClipCursor(nullptr); }
 
-namespace {
-
-// Everything before the window: the host's fields, the system's optional
-// entry points, the screen saver, the window class. 0 or -1.
-int prepare(const Win32Presenter& presenter, const char* title, int width, int height, int depth, int refresh,
-            int flags) {
+int win32_prepare_window(const Win32Presenter* presenter, const char* title, int width, int height, int depth,
+                         int refresh, int flags) {
   host_reset();
   WindowHost& host = window_host();
   host.width = width;
@@ -351,13 +358,13 @@ int prepare(const Win32Presenter& presenter, const char* title, int width, int h
   host.release = release;
   host.confine_cursor = win32_confine_cursor;
   host.free_cursor = win32_free_cursor;
-  host.nearest_monitor = nearest_monitor;
+  host.nearest_monitor = win32_nearest_monitor;
   host.set_high_priority = set_high_priority;
   host.wake = wake;
 
   Win32Window& g = win32_window();
   g = Win32Window{};
-  g.presenter = &presenter;
+  g.presenter = presenter;
   g.os_version = win32_platform_version();
   if (HMODULE user32 = GetModuleHandleA("user32.dll")) {
     look_up(user32, "SetLayeredWindowAttributes", g.set_layered_window_attributes);
@@ -385,7 +392,7 @@ int prepare(const Win32Presenter& presenter, const char* title, int width, int h
   g.class_name = host.class_name;
   WNDCLASSA wc{};
   wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
-  wc.lpfnWndProc = presenter.window_procedure ? presenter.window_procedure : window_procedure;
+  wc.lpfnWndProc = presenter && presenter->window_procedure ? presenter->window_procedure : window_procedure;
   wc.hInstance = g.instance;
   wc.hIcon = LoadIconA(g.instance, "QZ_PROGRAM_ICON");
   if (!wc.hIcon) wc.hIcon = LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_APPLICATION));
@@ -393,47 +400,30 @@ int prepare(const Win32Presenter& presenter, const char* title, int width, int h
   wc.lpszClassName = g.class_name.c_str();
   g.window_class = RegisterClassA(&wc);
   if (!g.window_class) {
-    win32_refuse("the window class could not be registered");
+    note_driver_refusal("the window class could not be registered");
     return -1;
   }
   return 0;
 }
-
-}  // namespace
 
 int win32_host_start(const Win32Presenter& presenter, const char* title, int width, int height, int depth,
                      int refresh, int flags) {
-  if (prepare(presenter, title, width, height, depth, refresh, flags) != 0) return -1;
+  if (win32_prepare_window(&presenter, title, width, height, depth, refresh, flags) != 0) return -1;
   if (host_start(thread_main) != 0) {
-    win32_refuse("the window could not be created");
+    note_driver_refusal("the window could not be created");
     return -1;
   }
-  if (ScreenMode* mode = current_mode()) mode->refresh_rate = window_host().refresh_rate.load();
-  return 0;
-}
-
-int win32_window_open(const Win32Presenter& presenter, const char* title, int width, int height, int depth,
-                      int refresh, int flags) {
-  if (prepare(presenter, title, width, height, depth, refresh, flags) != 0) return -1;
-  win32_window().on_calling_thread = true;
-  window_input_reset();
-  if (thread_init() != 0) {
-    release();
-    win32_refuse("the window could not be created");
-    return -1;
-  }
-  window_host().active = 1;
   if (ScreenMode* mode = current_mode()) mode->refresh_rate = window_host().refresh_rate.load();
   return 0;
 }
 
 void win32_host_exit() {
-  Win32Window& g = win32_window();
-  if (g.on_calling_thread) {
-    release();
-    g.on_calling_thread = false;
-  }
   host_stop();
+  win32_finish_window();
+}
+
+void win32_finish_window() {
+  Win32Window& g = win32_window();
   if (g.screensaver_saved) {
     SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, g.saved_screensaver, nullptr, 0);
     g.screensaver_saved = false;

@@ -4,9 +4,10 @@
 // the window class and procedure, window setup (framed, frameless,
 // fullscreen, layered), the display-mode change and its restore, and the
 // driver thread's pass (calls, presentation, keyboard, messages) under the
-// host lock. A back end brings its presentation as a Win32Presenter.
+// host lock. A back end brings its presentation as a Win32Presenter. The
+// OpenGL back end (display/wgl/) uses the window parts without the thread.
 //
-// Written on the driver thread (the window's owner) except where noted.
+// Written on the window's owner (the driver thread) except where noted.
 
 #include <windows.h>
 
@@ -63,9 +64,6 @@ struct Win32Window {
   BOOL saved_screensaver = FALSE;
   bool screensaver_saved = false;
 
-  // The window lives on the program's thread: there is no driver thread.
-  bool on_calling_thread = false;
-
   HWND window = nullptr;
   int window_width = 0;  // outer size, for WM_GETMINMAXINFO
   int window_height = 0;
@@ -87,23 +85,32 @@ Win32Window& win32_window();
 // The colour made transparent in layered windows of more than 8 bits.
 constexpr DWORD kLayeredKey32 = 0xFF00FF;
 
-// A back end's init after its own checks: fills the host, registers the
-// window class and starts the driver thread. 0 = running.
+// Everything before the window: the host's fields and routines, the
+// system's optional entry points, the screen saver, the window class (with
+// the presenter's procedure, if any). `presenter` is null for a window
+// without one (OpenGL). 0 or -1, the reason noted.
+int win32_prepare_window(const Win32Presenter* presenter, const char* title, int width, int height, int depth,
+                         int refresh, int flags);
+// The window of the host's size and flags (fullscreen with its display
+// mode), not yet shown, owned by the calling thread. 0 or -1.
+int win32_create_window();
+// Destroys it and puts the display mode back. Safe without a window.
+void win32_destroy_window();
+// Puts back what win32_prepare_window changed (after the window is gone).
+void win32_finish_window();
+// A back end's init after its own checks: prepares the host and starts the
+// driver thread, which builds the window. 0 = running.
 int win32_host_start(const Win32Presenter& presenter, const char* title, int width, int height, int depth,
                      int refresh, int flags);
-// The same for a back end without a driver thread: the window is built on
-// the calling thread, which then owns it and dispatches its messages
-// (win32_take_input).
-int win32_window_open(const Win32Presenter& presenter, const char* title, int width, int height, int depth,
-                      int refresh, int flags);
-// A back end's exit: stops the thread (or takes the window down on the
-// calling thread) and puts back what init changed.
+// A back end's exit: stops the thread, then win32_finish_window.
 void win32_host_exit();
-// Refreshes key_state and dispatches the window's messages.
-void win32_take_input(ScreenMode& mode);
+// key_state from the thread's keyboard state.
+void win32_refresh_key_state(ScreenMode& mode);
+// Dispatches the waiting messages of the calling thread, or with
+// `window_only` only those of the window (the program's WM_QUIT and thread
+// messages stay in its queue).
+void win32_dispatch_messages(bool window_only);
 
-// Keeps the first reason a back end gives for refusing.
-void win32_refuse(const char* reason);
 // The platform's version, major * 256 + minor.
 std::int32_t win32_platform_version();
 // The current display's refresh rate (0 unknown).
@@ -138,11 +145,18 @@ class LoadedLibrary {
 // Window procedure of the host's window class.
 LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
-// Driver thread: window setup and teardown, cursor confinement.
+// On the window's thread: cursor confinement, the monitor the window is on.
 void win32_confine_cursor();
 void win32_free_cursor();
+void win32_nearest_monitor();
 
-// Driver operations shared by the window back ends.
+// The window's mouse, title and position, on its own thread.
+void win32_change_mouse(int x, int y, int visibility, int clip);
+void win32_apply_title(const char* title);
+int win32_window_position(int x, int y);
+
+// Driver operations shared by the window back ends: the above handed to the
+// driver thread, and the display modes the system lists.
 void win32_set_mouse(int x, int y, int visibility, int clip);
 void win32_set_window_title(const char* title);
 int win32_set_window_pos(int x, int y);

@@ -1,11 +1,11 @@
-// The driver operations the Windows window back ends share: mouse,
-// title, position (each handed to the driver thread, which owns the window)
-// and the display modes the system lists.
+// The window's mouse, title and position, run on the window's own thread,
+// and the driver operations the Windows window back ends share: those handed
+// to the driver thread (which owns the window), and the display modes the
+// system lists.
 
 #include <windows.h>
 
 #include <algorithm>
-#include <functional>
 #include <string>
 
 #include "display/display_driver.h"
@@ -16,70 +16,64 @@
 
 namespace qz {
 
-namespace {
-
-// Runs fn where the window lives: on the driver thread, or at once when the
-// back end keeps the window on the program's thread.
-void on_window_thread(const std::function<void()>& fn) {
-  if (win32_window().on_calling_thread)
-    fn();
-  else
-    host_call(fn);
+void win32_change_mouse(int x, int y, int visibility, int clip) {
+  Win32Window& g = win32_window();
+  if (!g.window) return;
+  WindowHost& host = window_host();
+  WindowInput& input = window_input();
+  if (x != kNotGiven || y != kNotGiven) {
+    POINT p{std::clamp(x == kNotGiven ? input.pointer_x : x, 0, std::max(host.width - 1, 0)),
+            std::clamp(y == kNotGiven ? input.pointer_y : y, 0, std::max(host.height - 1, 0))};
+    // Fullscreen too: the window sits at its monitor's corner, which is
+    // not the desktop's origin on a second monitor.
+    ClientToScreen(g.window, &p);
+    SetCursorPos(p.x, p.y);
+    input.cursor_in_client = 1;
+  }
+  if (visibility >= 0) {
+    input.cursor_visible = visibility > 0 ? 1 : 0;
+    PostMessageA(g.window, WM_SETCURSOR, WPARAM(g.window), HTCLIENT);
+  }
+  if (clip >= 0) {
+    host.mouse_clipped = clip > 0 ? 1 : 0;
+    if (host.mouse_clipped)
+      win32_confine_cursor();
+    else
+      win32_free_cursor();
+  }
 }
 
-}  // namespace
+void win32_apply_title(const char* title) {
+  Win32Window& g = win32_window();
+  g.title = title ? title : "";
+  if (g.window) SetWindowTextA(g.window, g.title.c_str());
+}
+
+int win32_window_position(int x, int y) {
+  Win32Window& g = win32_window();
+  if (!g.window || (window_host().flags & kModeFullscreen)) return 0;
+  if (x == kNotGiven && y == kNotGiven) {
+    RECT r{};
+    return GetWindowRect(g.window, &r) ? (r.left & 0xFFFF) + r.top * 65536 : 0;
+  }
+  SetWindowPos(g.window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_ASYNCWINDOWPOS);
+  return 0;
+}
 
 void win32_set_mouse(int x, int y, int visibility, int clip) {
-  on_window_thread([=] {
-    Win32Window& g = win32_window();
-    if (!g.window) return;
-    WindowHost& host = window_host();
-    WindowInput& input = window_input();
-    if (x != kNotGiven || y != kNotGiven) {
-      POINT p{std::clamp(x == kNotGiven ? input.pointer_x : x, 0, std::max(host.width - 1, 0)),
-              std::clamp(y == kNotGiven ? input.pointer_y : y, 0, std::max(host.height - 1, 0))};
-      // Fullscreen too: the window sits at its monitor's corner, which is
-      // not the desktop's origin on a second monitor.
-      ClientToScreen(g.window, &p);
-      SetCursorPos(p.x, p.y);
-      input.cursor_in_client = 1;
-    }
-    if (visibility >= 0) {
-      input.cursor_visible = visibility > 0 ? 1 : 0;
-      PostMessageA(g.window, WM_SETCURSOR, WPARAM(g.window), HTCLIENT);
-    }
-    if (clip >= 0) {
-      host.mouse_clipped = clip > 0 ? 1 : 0;
-      if (host.mouse_clipped)
-        win32_confine_cursor();
-      else
-        win32_free_cursor();
-    }
-  });
+  host_call([=] { win32_change_mouse(x, y, visibility, clip); });
 }
 
 void win32_set_window_title(const char* title) {
   // Set on the window's own thread: a cross-thread SetWindowText would wait
   // for a pass while the program may hold the host lock.
   const std::string copy = title ? title : "";
-  on_window_thread([&copy] {
-    win32_window().title = copy;
-    if (win32_window().window) SetWindowTextA(win32_window().window, copy.c_str());
-  });
+  host_call([&copy] { win32_apply_title(copy.c_str()); });
 }
 
 int win32_set_window_pos(int x, int y) {
   int result = 0;
-  on_window_thread([&] {
-    Win32Window& g = win32_window();
-    if (!g.window || (window_host().flags & kModeFullscreen)) return;
-    if (x == kNotGiven && y == kNotGiven) {
-      RECT r{};
-      if (GetWindowRect(g.window, &r)) result = (r.left & 0xFFFF) + r.top * 65536;
-      return;
-    }
-    SetWindowPos(g.window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_ASYNCWINDOWPOS);
-  });
+  host_call([&] { result = win32_window_position(x, y); });
   return result;
 }
 

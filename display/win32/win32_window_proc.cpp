@@ -1,5 +1,6 @@
 // The window procedure: Windows messages turned into the shared window
-// steps. It runs on the driver thread inside the locked pass.
+// steps. It runs on the window's thread (the driver thread inside the locked
+// pass, or the OpenGL program's thread as it polls) with the host lock held.
 
 #include <windows.h>
 #include <windowsx.h>
@@ -94,7 +95,7 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
       PAINTSTRUCT paint;
       BeginPaint(window, &paint);
       paint_steps(paint.rcPaint.top, paint.rcPaint.bottom);
-      if (g.presenter->repaint) g.presenter->repaint();
+      if (g.presenter && g.presenter->repaint) g.presenter->repaint();
       EndPaint(window, &paint);
       break;
     }
@@ -114,7 +115,7 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
       return 0;
     }
     case WM_DISPLAYCHANGE:
-      if (g.presenter->repaint) g.presenter->repaint();
+      if (g.presenter && g.presenter->repaint) g.presenter->repaint();
       paint_steps(0, host.height);
       break;
     case WM_CHAR:

@@ -2,6 +2,7 @@
 // what a program draws with GL is what the X server shows, keys and the close
 // request arrive as key codes, and a server without GLX is refused cleanly.
 
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 #include <X11/Xutil.h>
 #include <qzgfx/qzgfx.h>
@@ -14,9 +15,11 @@
 #include "display/display_driver.h"
 #include "display/opengl/opengl_driver.h"
 #include "display/screen_mode.h"
+#include "display/window_host.h"
 #include "display/x11/x11_driver.h"
 #include "input/key_queue.h"
 #include "input/key_translate.h"
+#include "display/window_input.h"
 #include "tests/x11/x11_test_support.h"
 
 namespace {
@@ -173,6 +176,26 @@ TEST(GlFlip, ALoopThatOnlyFlipsTakesTheCloseRequest) {
     return key_queue_pending() != 0;
   }, 10s));
   EXPECT_EQ(key_queue_get(), kCloseCode);
+  gfx_screen_close();
+}
+
+// The window-mode switch (what Alt+Enter does) builds a new window and
+// makes the same context current on it: the program's texture survives.
+TEST(GlSwitch, TheWindowModeSwitchKeepsTheContext) {
+  Xvfb server("1024x768x24");
+  ASSERT_TRUE(server.running() && server.display()) << "Xvfb did not start";
+  DisplayVariable display(server.name());
+  gfx_screen_res(640, 480, 32, 1, kModeOpengl, 0);
+  ASSERT_NE(current_mode(), nullptr) << driver_failure_reason();
+  GLuint texture = 0;
+  reinterpret_cast<void (*)(GLsizei, GLuint*)>(qz_gl_proc_address("glGenTextures"))(1, &texture);
+  reinterpret_cast<void (*)(GLenum, GLuint)>(qz_gl_proc_address("glBindTexture"))(GL_TEXTURE_2D, texture);
+  {
+    std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
+    EXPECT_TRUE(switch_window_mode());
+  }
+  EXPECT_NE(window_of(server.display(), getpid(), 10s), 0u);
+  EXPECT_TRUE(reinterpret_cast<GLboolean (*)(GLuint)>(qz_gl_proc_address("glIsTexture"))(texture));
   gfx_screen_close();
 }
 
