@@ -3,7 +3,7 @@
 // What the Linux back ends' driver threads share (X11 and Wayland): the
 // pacing of passes, the wake counter they poll beside their connection, the
 // host lock taken in slices, the last resort, and leaving the host when the
-// display went away. Each back end's host file says how it uses them.
+// display went away. The thread's loop (driver_loop.cpp) puts them together.
 
 #include <chrono>
 #include <string>

@@ -1,0 +1,58 @@
+#pragma once
+
+// The driver thread of the Linux window back ends (X11 and Wayland), written
+// once: connect, set up the window, the start handshake, then passes until
+// the host stops, with the last resort and a lost display handled the same
+// way. A back end is the constant record of what differs.
+
+#include <string>
+
+namespace qz::driver_thread {
+
+struct DriverThreadHooks {
+  // Who went away in lost-display messages: "the X server".
+  const char* peer;
+  // The attempt's display name for those messages, and where a start that
+  // failed leaves its reason (both of the calling thread's attempt).
+  const std::string& (*display_name)();
+  std::string& (*failure)();
+
+  // Opens the connection; `answered` as host_signal_connected. False: the
+  // reason is noted, nothing is left open and, when `answered` gave the
+  // thread up, nothing the back end shares was written.
+  bool (*connect)(bool (*answered)());
+  // Closes the connection; the window is built and taken down by the host's
+  // routines (thread_init, release), which the back end installed.
+  void (*disconnect)();
+  // After the start handshake, before the first pass; may be null.
+  void (*after_start)();
+
+  // The wait between passes. connection_fd is polled (-1: none);
+  // prepare_wait returns false when events already wait for the pass;
+  // when the wait ends without the connection readable, cancel_wait undoes
+  // what prepare_wait began; read_events takes what the connection has.
+  // timer_fd, when readable, is a pass due. The last three may be null.
+  int (*connection_fd)();
+  bool (*prepare_wait)();
+  void (*cancel_wait)();
+  void (*read_events)();
+  int (*timer_fd)();
+
+  // Inside the pass, with the host lock held: events, marked rows, keys.
+  void (*update_pass)();
+  // After the pass, outside the host lock; may be null.
+  void (*after_pass)();
+  // The connection hung up while the program keeps the host lock: make the
+  // library meet the loss (it then calls lose_display).
+  void (*meet_hang_up)();
+  // The last resort: puts back what outlives the process; may be null.
+  void (*restore)();
+};
+
+// The driver thread's body with `hooks` (which must outlive the thread).
+void run(const DriverThreadHooks& hooks);
+
+// The calling driver thread's display went away (see leave_after_lost_display).
+[[noreturn]] void lose_display();
+
+}  // namespace qz::driver_thread
