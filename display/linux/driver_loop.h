@@ -11,42 +11,42 @@ namespace qz::driver_thread {
 
 struct DriverThreadHooks {
   // Who went away in lost-display messages: "the X server".
-  const char* peer;
+  const char* peer = nullptr;
   // The attempt's display name for those messages, and where a start that
   // failed leaves its reason (both of the calling thread's attempt).
-  const std::string& (*display_name)();
-  std::string& (*failure)();
+  const std::string& (*display_name)() = nullptr;
+  std::string& (*failure)() = nullptr;
 
   // Opens the connection; `answered` as host_signal_connected. False: the
   // reason is noted, nothing is left open and, when `answered` gave the
   // thread up, nothing the back end shares was written.
-  bool (*connect)(bool (*answered)());
+  bool (*connect)(bool (*answered)()) = nullptr;
   // Closes the connection; the window is built and taken down by the host's
   // routines (thread_init, release), which the back end installed.
-  void (*disconnect)();
+  void (*disconnect)() = nullptr;
   // After the start handshake, before the first pass; may be null.
-  void (*after_start)();
+  void (*after_start)() = nullptr;
 
   // The wait between passes. connection_fd is polled (-1: none);
   // prepare_wait returns false when events already wait for the pass;
   // when the wait ends without the connection readable, cancel_wait undoes
   // what prepare_wait began; read_events takes what the connection has.
   // timer_fd, when readable, is a pass due. The last three may be null.
-  int (*connection_fd)();
-  bool (*prepare_wait)();
-  void (*cancel_wait)();
-  void (*read_events)();
-  int (*timer_fd)();
+  int (*connection_fd)() = nullptr;
+  bool (*prepare_wait)() = nullptr;
+  void (*cancel_wait)() = nullptr;
+  void (*read_events)() = nullptr;
+  int (*timer_fd)() = nullptr;
 
   // Inside the pass, with the host lock held: events, marked rows, keys.
-  void (*update_pass)();
+  void (*update_pass)() = nullptr;
   // After the pass, outside the host lock; may be null.
-  void (*after_pass)();
+  void (*after_pass)() = nullptr;
   // The connection hung up while the program keeps the host lock: make the
   // library meet the loss (it then calls lose_display).
-  void (*meet_hang_up)();
+  void (*meet_hang_up)() = nullptr;
   // The last resort: puts back what outlives the process; may be null.
-  void (*restore)();
+  void (*restore)() = nullptr;
 };
 
 // The driver thread's body with `hooks` (which must outlive the thread).

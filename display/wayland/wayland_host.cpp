@@ -122,21 +122,20 @@ bool connect(bool (*answered)()) {
 // Nothing outlives the connection on Wayland: the last resort only ends the
 // process, and a compositor that hung up is lost at once.
 const driver_thread::DriverThreadHooks kWaylandThread = {
-    "the Wayland compositor",
-    []() -> const std::string& { return wayland().display_name; },
-    []() -> std::string& { return wayland().failure; },
-    connect,
-    wayland_disconnect,
-    wayland_prefault_first_buffer,
-    connection_fd,
-    prepare_wait,
-    cancel_wait,
-    read_events,
-    repeat_timer,
-    update_pass,
-    wayland_load_due_cursor,
-    driver_thread::lose_display,
-    nullptr,
+    .peer = "the Wayland compositor",
+    .display_name = []() -> const std::string& { return wayland().display_name; },
+    .failure = []() -> std::string& { return wayland().failure; },
+    .connect = connect,
+    .disconnect = wayland_disconnect,
+    .after_start = wayland_prefault_first_buffer,
+    .connection_fd = connection_fd,
+    .prepare_wait = prepare_wait,
+    .cancel_wait = cancel_wait,
+    .read_events = read_events,
+    .timer_fd = repeat_timer,
+    .update_pass = update_pass,
+    .after_pass = wayland_load_due_cursor,
+    .meet_hang_up = driver_thread::lose_display,
 };
 
 }  // namespace

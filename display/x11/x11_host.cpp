@@ -4,9 +4,10 @@
 //
 // Threads and locks
 // - The driver thread owns the X connection and the window: it opens the
-//   display (x11_connect.cpp), and every Xlib call of this back end runs on it (XInitThreads is
-//   called first all the same). The program's thread reaches the window only
-//   through host_call (title, mouse, window position, mode list).
+//   display (x11_connect.cpp), and every Xlib call of this back end runs on
+//   it (XInitThreads is called first all the same). The program's thread
+//   reaches the window only through host_call (title, mouse, window
+//   position, mode list).
 // - The host lock (a recursive mutex) is held by the presentation pass: calls
 //   handed over, palette, the band of marked rows, clearing of all marks,
 //   event dispatch, key_state. A pass follows each unlock of drawing (at most
@@ -128,21 +129,16 @@ void update_pass() {
 bool connect(bool (*answered)()) { return x11_connect(*t_attempt, answered); }
 
 const driver_thread::DriverThreadHooks kX11Thread = {
-    "the X server",
-    []() -> const std::string& { return x11().display_name; },
-    []() -> std::string& { return x11().failure; },
-    connect,
-    x11_close_display,
-    nullptr,
-    connection_fd,
-    prepare_wait,
-    nullptr,
-    nullptr,
-    nullptr,
-    update_pass,
-    nullptr,
-    meet_hang_up,
-    restore,
+    .peer = "the X server",
+    .display_name = []() -> const std::string& { return x11().display_name; },
+    .failure = []() -> std::string& { return x11().failure; },
+    .connect = connect,
+    .disconnect = x11_close_display,
+    .connection_fd = connection_fd,
+    .prepare_wait = prepare_wait,
+    .update_pass = update_pass,
+    .meet_hang_up = meet_hang_up,
+    .restore = restore,
 };
 
 }  // namespace
