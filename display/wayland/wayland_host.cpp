@@ -1,5 +1,5 @@
 // The Wayland window host: the driver thread's hooks (its loop is
-// display/linux/driver_loop.cpp), the window setup and teardown, and the
+// display/linux/driver_thread.cpp), the window setup and teardown, and the
 // presentation pass.
 //
 // Threads and locks
@@ -38,7 +38,6 @@
 #include <cerrno>
 #include <utility>
 
-#include "display/linux/driver_loop.h"
 #include "display/linux/driver_thread.h"
 #include "display/screen_mode.h"
 #include "display/wayland/wayland_driver.h"

@@ -34,7 +34,7 @@
 #include <mutex>
 #include <string>
 
-#include "display/linux/driver_loop.h"
+#include "display/linux/driver_thread.h"
 #include "display/x11/x11_state.h"
 
 namespace qz {

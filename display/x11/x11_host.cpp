@@ -1,5 +1,5 @@
 // The X11 window host: the driver thread's hooks (its loop is
-// display/linux/driver_loop.cpp), the window setup and teardown, and the
+// display/linux/driver_thread.cpp), the window setup and teardown, and the
 // presentation pass.
 //
 // Threads and locks
@@ -54,7 +54,6 @@
 
 #include <algorithm>
 
-#include "display/linux/driver_loop.h"
 #include "display/linux/driver_thread.h"
 #include "display/screen_mode.h"
 #include "display/window_host.h"
