@@ -1,5 +1,6 @@
-// The Wayland window host: the driver thread, its window setup and teardown,
-// and the presentation pass.
+// The Wayland window host: the driver thread's hooks (its loop is
+// display/linux/driver_thread.cpp), the window setup and teardown, and the
+// presentation pass.
 //
 // Threads and locks
 // - The driver thread owns the connection: every libwayland and xkbcommon
@@ -34,14 +35,7 @@
 //   taken up after kLastResortGrace ends the process from this thread.
 //   Nothing outlives the connection on Wayland, so nothing is put back.
 
-#include <poll.h>
-#include <pthread.h>
-#include <signal.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <utility>
 
 #include "display/linux/driver_thread.h"
@@ -50,59 +44,17 @@
 #include "display/wayland/wayland_state.h"
 #include "display/window_host.h"
 #include "display/window_input.h"
-#include "runtime/termination.h"
 
 namespace qz {
 
 namespace {
 
-using driver_thread::Clock;
-
 // The running attempt's state. Its thread owns it, so a thread parked after
 // a lost compositor still refers to it when the process ends.
 thread_local WaylandState* t_state = nullptr;
 
-[[noreturn]] void on_connection_lost() {
-  WaylandState& w = wayland();
-  driver_thread::leave_after_lost_display("the Wayland compositor", w.display_name, w.started, w.failure);
-}
-
 void flush_or_lose() {
-  if (wl_display_flush(wayland().display) < 0 && errno != EAGAIN) on_connection_lost();
-}
-
-// Sleeps until a pass is due (see the top of this file), reading the
-// socket's events into the queue as they come.
-void wait_for_pass(Clock::time_point last_pass) {
-  WaylandState& w = wayland();
-  const int wake = driver_thread::wake_descriptor();
-  for (;;) {
-    if (!host_running() || host_calls_waiting()) return;
-    // Events already queued are the pass's to dispatch.
-    if (wl_display_prepare_read(w.display) != 0) return;
-    if (wl_display_flush(w.display) < 0 && errno != EAGAIN) {
-      wl_display_cancel_read(w.display);
-      on_connection_lost();
-    }
-    const auto now = Clock::now();
-    const auto due = driver_thread::next_pass_due(last_pass);
-    if (now >= due) {
-      wl_display_cancel_read(w.display);
-      return;
-    }
-    pollfd watch[3] = {{wl_display_get_fd(w.display), POLLIN, 0}, {wake, POLLIN, 0}, {w.repeat_timer, POLLIN, 0}};
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - now);
-    const int ready = poll(watch, 3, int(left.count()));
-    if (ready > 0 && watch[0].revents) {
-      if (wl_display_read_events(w.display) < 0) on_connection_lost();
-      driver_thread::space_event_pass(last_pass);
-      return;
-    }
-    wl_display_cancel_read(w.display);
-    if (ready < 0 && errno != EINTR) return;
-    if (watch[1].revents & POLLIN) driver_thread::take_wakes();
-    if (watch[2].revents & POLLIN) return;
-  }
+  if (wl_display_flush(wayland().display) < 0 && errno != EAGAIN) driver_thread::lose_display();
 }
 
 int wayland_thread_init() {
@@ -121,22 +73,32 @@ void wayland_release() {
   wl_display_flush(w.display);
 }
 
-// Nothing outlives the connection on Wayland: the last resort only ends the process.
-void last_resort_if_due() {
-  if (driver_thread::last_resort_claimed()) end_process_now(termination_status());
+// The wait between passes reads the socket's events into the queue as they
+// come (outside the host lock); the pass dispatches them.
+int connection_fd() { return wayland().display ? wl_display_get_fd(wayland().display) : -1; }
+
+bool prepare_wait() {
+  WaylandState& w = wayland();
+  // Events already queued are the pass's to dispatch.
+  if (wl_display_prepare_read(w.display) != 0) return false;
+  if (wl_display_flush(w.display) < 0 && errno != EAGAIN) {
+    wl_display_cancel_read(w.display);
+    driver_thread::lose_display();
+  }
+  return true;
 }
 
-// Between slices of the wait for the host lock: a compositor that hung up
-// is noticed, and the last resort comes, while the program keeps the lock.
-void between_lock_slices() {
-  if (driver_thread::hung_up(wl_display_get_fd(wayland().display))) on_connection_lost();
-  last_resort_if_due();
+void cancel_wait() { wl_display_cancel_read(wayland().display); }
+
+void read_events() {
+  if (wl_display_read_events(wayland().display) < 0) driver_thread::lose_display();
 }
+
+int repeat_timer() { return wayland().repeat_timer; }
 
 void update_pass() {
-  const driver_thread::Pass pass(between_lock_slices);
   WaylandState& w = wayland();
-  if (wl_display_dispatch_pending(w.display) < 0) on_connection_lost();
+  if (wl_display_dispatch_pending(w.display) < 0) driver_thread::lose_display();
   // Not from inside the key's listener: the new window's setup dispatches
   // events itself.
   if (std::exchange(w.switch_due, false)) switch_window_mode();
@@ -148,6 +110,32 @@ void update_pass() {
   if (window_host().active) wayland_refresh_key_state(mode->key_state.data());
   flush_or_lose();
 }
+
+bool connect(bool (*answered)()) {
+  if (wayland_connect(answered)) return true;
+  // Also a connection given up on: the state is this attempt's alone.
+  wayland_disconnect();
+  return false;
+}
+
+// Nothing outlives the connection on Wayland: the last resort only ends the
+// process, and a compositor that hung up is lost at once.
+const driver_thread::DriverThreadHooks kWaylandThread = {
+    .peer = "the Wayland compositor",
+    .display_name = []() -> const std::string& { return wayland().display_name; },
+    .failure = []() -> std::string& { return wayland().failure; },
+    .connect = connect,
+    .disconnect = wayland_disconnect,
+    .after_start = wayland_prefault_first_buffer,
+    .connection_fd = connection_fd,
+    .prepare_wait = prepare_wait,
+    .cancel_wait = cancel_wait,
+    .read_events = read_events,
+    .timer_fd = repeat_timer,
+    .update_pass = update_pass,
+    .after_pass = wayland_load_due_cursor,
+    .meet_hang_up = driver_thread::lose_display,
+};
 
 }  // namespace
 
@@ -162,37 +150,7 @@ void wayland_install_host_routines() {
 
 void wayland_thread_main(std::shared_ptr<WaylandState> state) {
   t_state = state.get();
-  sigset_t pipe_signal;
-  sigemptyset(&pipe_signal);
-  sigaddset(&pipe_signal, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
-  driver_thread::reset_last_resort();
-  if (!wayland_connect(host_signal_connected)) {
-    // Also a connection given up on: the state is this attempt's alone.
-    wayland_disconnect();
-    return;
-  }
-  if (wayland_thread_init() != 0) {
-    wayland_release();
-    wayland_disconnect();
-    return;
-  }
-  {
-    std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
-    window_host().active = 1;
-  }
-  wayland().started = true;
-  host_signal_started();
-  wayland_prefault_first_buffer();
-  while (host_running()) {
-    const auto pass_start = Clock::now();
-    last_resort_if_due();
-    update_pass();
-    wayland_load_due_cursor();
-    wait_for_pass(pass_start);
-  }
-  wayland_release();
-  wayland_disconnect();
+  driver_thread::run(kWaylandThread);
 }
 
 }  // namespace qz

@@ -58,7 +58,6 @@ struct WaylandState {
   std::string title;         // the window's title as the program set it
   std::string failure;       // why the window could not be set up
   bool unreachable = false;  // the compositor could not be reached at all
-  bool started = false;      // the window is up and the start handshake done
 
   // Globals.
   wl_registry* registry = nullptr;

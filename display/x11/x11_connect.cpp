@@ -1,4 +1,6 @@
-// Opening the connection to the X server without a word on standard error.
+// The connection to the X server: opened without a word on standard error,
+// published to the back end's state once the program's thread accepted the
+// server's answer, closed; our error handlers and the error trap.
 //
 // When a server refuses a client (wrong or missing authorisation, too many
 // clients), the X libraries write the server's reason straight to file
@@ -22,19 +24,48 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstring>
 #include <mutex>
 #include <string>
 
+#include "display/linux/driver_thread.h"
 #include "display/x11/x11_state.h"
 
 namespace qz {
 
 namespace {
+
+// Errors of our connection are counted, never fatal: Xlib's default handler
+// would end the whole process for one refused request.
+std::atomic<Display*> g_our_display{nullptr};
+std::atomic<int> g_error_count{0};
+XErrorHandler g_previous_handler = nullptr;
+XIOErrorHandler g_previous_io_handler = nullptr;
+
+int on_x_error(Display* display, XErrorEvent* error) {
+  if (display == g_our_display.load()) {
+    g_error_count.fetch_add(1);
+    return 0;
+  }
+  return g_previous_handler ? g_previous_handler(display, error) : 0;
+}
+
+// Xlib's default prints its own message and exits on the thread that met the
+// broken connection; for ours it stays silent (see on_connection_lost).
+int on_io_error(Display* display) {
+  if (display == g_our_display.load()) return 0;
+  return g_previous_io_handler ? g_previous_io_handler(display) : 0;
+}
+
+// The server went away. This thread never goes back into Xlib from here:
+// its way back after a lost connection leaves the display's lock unbalanced.
+[[noreturn]] void on_connection_lost(Display*, void*) { driver_thread::lose_display(); }
 
 std::mutex g_capture_mutex;
 int g_saved_stderr = -1;
@@ -192,5 +223,82 @@ Display* x11_open_connection(const std::string& name, std::string& failure, bool
 }
 
 void x11_abandon_connection() { pass_on(end_capture(0)); }
+
+bool x11_connect(X11Attempt& attempt, bool (*answered)()) {
+  Display* display = x11_open_connection(attempt.display_name, attempt.failure, answered);
+  if (!answered()) {
+    if (display) XCloseDisplay(display);
+    return false;
+  }
+  if (!display) {
+    attempt.unreachable = true;
+    return false;
+  }
+  // Answered: from here on the back end's state is this attempt's.
+  X11State& x = x11();
+  x.display = display;
+  g_our_display = x.display;
+  // A connection lost before was never closed, so its handlers are still
+  // ours; keeping them as "previous" would make each call itself.
+  if (const XErrorHandler previous = XSetErrorHandler(on_x_error); previous != on_x_error)
+    g_previous_handler = previous;
+  if (const XIOErrorHandler previous = XSetIOErrorHandler(on_io_error); previous != on_io_error)
+    g_previous_io_handler = previous;
+  XSetIOErrorExitHandler(x.display, on_connection_lost, nullptr);
+  x.screen = DefaultScreen(x.display);
+  x.root = RootWindow(x.display, x.screen);
+  // Keys released while a mode switch has no window shown come up on the
+  // root; only the key tracking looks at them.
+  XSelectInput(x.display, x.root, KeyReleaseMask);
+  // Asked by name first: the extension's own query complains on stderr
+  // when the server lacks it.
+  int opcode = 0, event_base = 0, error_base = 0, major = 0, minor = 0;
+  Bool pixmaps = False;
+  x.shm_descriptors = XQueryExtension(x.display, "MIT-SHM", &opcode, &event_base, &error_base) &&
+                      XShmQueryVersion(x.display, &major, &minor, &pixmaps) == True &&
+                      (major > 1 || (major == 1 && minor >= 2));
+  Bool supported = False;
+  x.detectable_repeat = XkbSetDetectableAutoRepeat(x.display, True, &supported) && supported;
+  x11_init_randr();
+  x11_load_keymap();
+  x11_open_input_method();
+  x11_suspend_screensaver();
+  x11_find_monitor_at_pointer();
+  return true;
+}
+
+bool x11_open_display(bool (*answered)()) {
+  X11State& x = x11();
+  X11Attempt attempt;
+  attempt.display_name = x.display_name;
+  if (x11_connect(attempt, answered)) return true;
+  x.failure = attempt.failure;
+  x.unreachable = attempt.unreachable;
+  return false;
+}
+
+void x11_close_display() {
+  X11State& x = x11();
+  if (!x.display) return;
+  x11_close_input_method();
+  x11_resume_screensaver();
+  XCloseDisplay(x.display);
+  x.display = nullptr;
+  g_our_display = nullptr;
+  XSetErrorHandler(g_previous_handler);
+  XSetIOErrorHandler(g_previous_io_handler);
+}
+
+X11ErrorTrap::X11ErrorTrap() {
+  XSync(x11().display, False);
+  count_ = g_error_count.load();
+}
+
+X11ErrorTrap::~X11ErrorTrap() = default;
+
+bool X11ErrorTrap::failed() {
+  XSync(x11().display, False);
+  return g_error_count.load() != count_;
+}
 
 }  // namespace qz

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 
 #include "display/screen_mode.h"
@@ -61,8 +62,12 @@ int x11_init(const char* title, int width, int height, int depth, int refresh, i
   x11_begin_window(display, title, width, height, depth, refresh, flags);
   x11_install_host_routines();
   X11State& x = x11();
+  // The connection attempt's own record, filled before its thread starts;
+  // the thread keeps it while it runs, also after it was given up on.
+  const auto attempt = std::make_shared<X11Attempt>();
+  attempt->display_name = x.display_name;
 
-  const int started = host_start(x11_thread_main, kAnswerLimit);
+  const int started = host_start([attempt] { x11_thread_main(attempt); }, kAnswerLimit);
   if (started == -2) {
     x11_abandon_connection();
     end_without_library_cleanup();
@@ -72,9 +77,11 @@ int x11_init(const char* title, int width, int height, int depth, int refresh, i
     return -1;
   }
   if (started != 0) {
-    // Written by the thread before it ended.
-    g_unreachable = x.unreachable;
-    note_driver_refusal(x.failure.empty() ? "the X11 window could not be set up" : x.failure);
+    // The thread has ended: a connection that failed left its reason in the
+    // attempt, a window that failed after the connection in the state.
+    g_unreachable = attempt->unreachable;
+    const std::string& failure = attempt->failure.empty() ? x.failure : attempt->failure;
+    note_driver_refusal(failure.empty() ? "the X11 window could not be set up" : failure);
     return -1;
   }
   if (ScreenMode* mode = current_mode()) mode->refresh_rate = window_host().refresh_rate.load();

@@ -2,6 +2,8 @@
 
 // The X11 display back end: first in the Linux driver table.
 
+#include <memory>
+
 #include "display/display_driver.h"
 
 namespace qz {
@@ -9,7 +11,9 @@ namespace qz {
 extern const DisplayDriver x11_driver;
 
 // x11_host.cpp: the driver thread's body and the host routines it provides.
-void x11_thread_main();
+struct X11Attempt;
+// `attempt`: the connection attempt's own record, kept by the thread until it ends.
+void x11_thread_main(std::shared_ptr<X11Attempt> attempt);
 void x11_install_host_routines();
 
 // x11_driver.cpp, for every back end on an X server: $DISPLAY, or null

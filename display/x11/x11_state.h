@@ -1,8 +1,9 @@
 #pragma once
 
 // Private state of the X11 back end and the routines its files share. Every
-// field is touched only on the driver thread, except `failure` and
-// `unreachable`, which the program's thread reads after the start handshake.
+// field is touched only on the driver thread that published its connection
+// into it, except `failure` and `unreachable`, which the program's thread
+// reads once that thread ended its start without a window.
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -47,13 +48,23 @@ struct X11Image {
 // The display mode changed for fullscreen, to be put back.
 using X11SavedCrtc = X11CrtcSetting;
 
+// One connection attempt's own record: its driver thread works on it until
+// the program's thread accepted the server's answer, and only then publishes
+// the connection into X11State. A thread given up on while it waits for the
+// server so never writes into the state a later attempt uses.
+struct X11Attempt {
+  std::string display_name;
+  std::string failure;       // why the connection could not be opened
+  bool unreachable = false;  // the display could not be opened at all
+};
+
 struct X11State {
   Display* display = nullptr;
   std::string display_name;
   std::string title;    // the window's title as the program set it
   std::string failure;  // why the window could not be set up
   bool unreachable = false;  // the display could not be opened at all
-  bool started = false;  // the window is up and the start handshake done
+  bool started = false;  // the OpenGL back end's window is up (the driver thread's loop keeps its own)
   int screen = 0;
   Window root = 0;
   Window window = 0;
@@ -117,14 +128,19 @@ Display* x11_open_connection(const std::string& name, std::string& failure, bool
 // error is given back while the connect stays blocked on its thread.
 void x11_abandon_connection();
 
-// x11_host.cpp: the connection with our error handlers, the extensions,
-// keyboard map, input method, screen saver and monitor; `answered` as for
-// x11_open_connection. False: `failure` (and `unreachable`) say why.
+// The connection with our error handlers, the extensions, keyboard map,
+// input method, screen saver and monitor, published into x11() once
+// `answered` (as for x11_open_connection) accepted it. False: nothing of
+// x11() was written, and the attempt's `failure` (and `unreachable`) say why
+// unless `answered` gave the attempt up.
+bool x11_connect(X11Attempt& attempt, bool (*answered)());
+// x11_connect for the state's own display name, its reason in x11().
 bool x11_open_display(bool (*answered)());
 void x11_close_display();
-// The window of a mode, on the display mode fullscreen asks for, with
-// `prepare` (what draws into it) run before it is shown; 0 or -1 (`failure`
-// says why, and x11_take_down_window puts back what was done).
+
+// x11_host.cpp: the window of a mode, on the display mode fullscreen asks
+// for, with `prepare` (what draws into it) run before it is shown; 0 or -1
+// (`failure` says why, and x11_take_down_window puts back what was done).
 int x11_show_window(Visual* visual, int visual_depth, int (*prepare)());
 // Takes the window down with what x11_show_window changed, `release_drawing`
 // first.
@@ -195,7 +211,7 @@ void x11_suspend_screensaver();
 void x11_keep_screensaver_away();
 void x11_resume_screensaver();
 
-// x11_host.cpp: X errors caught while `trap` lives.
+// x11_connect.cpp: X errors caught while `trap` lives.
 class X11ErrorTrap {
  public:
   X11ErrorTrap();
