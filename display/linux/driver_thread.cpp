@@ -18,6 +18,7 @@
 #include "display/screen_mode.h"
 #include "display/window_host.h"
 #include "input/window_input.h"
+#include "runtime/exit_path.h"
 #include "runtime/runtime.h"
 #include "runtime/termination.h"
 

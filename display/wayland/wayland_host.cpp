@@ -50,6 +50,7 @@
 #include "display/wayland/wayland_state.h"
 #include "display/window_host.h"
 #include "input/window_input.h"
+#include "runtime/exit_path.h"
 #include "runtime/termination.h"
 
 namespace qz {

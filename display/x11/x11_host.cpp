@@ -71,6 +71,7 @@
 #include "display/x11/x11_driver.h"
 #include "display/x11/x11_state.h"
 #include "input/window_input.h"
+#include "runtime/exit_path.h"
 #include "runtime/runtime.h"
 #include "runtime/termination.h"
 

@@ -14,7 +14,7 @@
 #include "display/screen_mode.h"
 #include "display/vsync.h"
 #include "gfx/line.h"
-#include "runtime/runtime.h"
+#include "runtime/exit_path.h"
 #include "tests/support/canvas.h"
 
 using namespace qz;
@@ -33,7 +33,7 @@ TEST(Runtime, EndRunsTheHandlerAndExitsWithTheStatus) {
   EXPECT_EXIT(
       {
         set_null_mode();
-        set_shutdown_handler([](int) {
+        set_display_teardown([](int) {
           gfx_screen_close();
           std::_Exit(current_mode() == nullptr ? 5 : 6);
         });
@@ -91,7 +91,7 @@ TEST(Runtime, TerminationSignalsEndThroughTheShutdownPath) {
     EXPECT_EXIT(
         {
           set_null_mode();
-          set_shutdown_handler([](int status) {
+          set_display_teardown([](int status) {
             std::fprintf(stderr, "closed with %d\n", status);
             gfx_screen_close();
           });
