@@ -7,6 +7,7 @@
 #include <clocale>
 #include <cmath>
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 
@@ -46,6 +47,15 @@ TEST(Runtime, EndRunsTheHandlerAndExitsWithTheStatus) {
         runtime_end(9);
       },
       ::testing::ExitedWithCode(9), "");
+  // A return from main (or exit) with the screen open tears the display
+  // down with the status before the process's own clean-up.
+  EXPECT_EXIT(
+      {
+        set_null_mode();
+        set_display_teardown([](int status) { std::fprintf(stderr, "closed with %d\n", status); });
+        std::exit(4);
+      },
+      ::testing::ExitedWithCode(4), "closed with 4");
 }
 
 TEST(Runtime, KeysThatEndTheProgram) {
