@@ -7,7 +7,7 @@
 #include "app/scene.h"
 #include "display/vsync.h"
 #include "input/key_read.h"
-#include "runtime/runtime.h"
+#include "runtime/exit_path.h"
 
 using namespace qz;
 

@@ -15,16 +15,18 @@
 #include "gfx/text_output.h"
 #include "input/key_read.h"
 #include "runtime/console_hooks.h"
+#include "runtime/exit_path.h"
 #include "runtime/last_error.h"
-#include "runtime/runtime.h"
 
 namespace qz {
 
 namespace {
 
+// Built before main, so destroyed only after the exit path's at-exit
+// teardown has stopped every thread that reads the mode.
 std::unique_ptr<ScreenMode> g_mode;
 std::int32_t g_next_id = 1;
-bool g_shutdown_registered = false;
+bool g_teardown_registered = false;
 
 // Larger modes are refused: their rows no longer fit the 32-bit counts of the
 // drawing side, and no display shows them.
@@ -224,14 +226,11 @@ int gfx_set_mode(int mode_number, int width, int height, int depth, int scanline
 
   text_output_reset(mode);
 
-  if (!g_shutdown_registered) {
-    g_shutdown_registered = true;
-    set_shutdown_handler([](int) { gfx_screen_close(); });
-    // A program that returns from main or calls exit with the screen open
-    // would otherwise run static destructors under the presentation thread.
-    // Registered after the first mode set made the records its thread
-    // touches, so it runs before their destructors.
-    std::atexit([] { gfx_screen_close(); });
+  // The exit path's first step on every way out, the return from main
+  // included: the presentation thread stops before any static destructor.
+  if (!g_teardown_registered) {
+    g_teardown_registered = true;
+    set_display_teardown([](int) { gfx_screen_close(); });
   }
   set_last_error(0);
   return 0;

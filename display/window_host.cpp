@@ -98,7 +98,9 @@ void host_prepare(int width, int height, int depth, int refresh, int flags) {
 }
 
 std::recursive_mutex& host_lock_mutex() {
-  static std::recursive_mutex lock;
+  // Never destroyed: made on first use, after the exit path's at-exit
+  // teardown may have been registered, which still takes it.
+  static std::recursive_mutex& lock = *new std::recursive_mutex;
   return lock;
 }
 

@@ -19,8 +19,10 @@ namespace {
 
 constexpr std::int32_t kSlotCount = 16;
 
+// Never destroyed, nor is the queue (it has no destructor): the window's
+// thread may put a key until the exit path has stopped it.
 std::mutex& queue_guard() {
-  static std::mutex guard;
+  static std::mutex& guard = *new std::mutex;
   return guard;
 }
 

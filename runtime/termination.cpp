@@ -4,7 +4,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -13,7 +12,7 @@
 #include <semaphore.h>
 #endif
 
-#include "runtime/runtime.h"
+#include "runtime/exit_path.h"
 
 namespace qz {
 
@@ -79,26 +78,14 @@ void watchdog() {
   }
 }
 
+}  // namespace
+
 void print_fault_message() {
   if (g_fault_status.load() == 0) return;
   std::fputs(g_fault_message, stderr);
   std::fputc('\n', stderr);
   std::fflush(stderr);
 }
-
-// A stream another thread is writing to is left as it is: waiting for it
-// could keep the process from ending.
-void flush_if_free(std::FILE* stream) {
-#if defined(_WIN32)
-  std::fflush(stream);
-#else
-  if (ftrylockfile(stream) != 0) return;
-  std::fflush(stream);
-  funlockfile(stream);
-#endif
-}
-
-}  // namespace
 
 void install_termination_handlers() {
 #if defined(_WIN32)
@@ -175,12 +162,6 @@ bool claim_termination() {
   if (termination_status() == 0) return false;
   int owner = kNobody;
   return g_owner.compare_exchange_strong(owner, kLastResort);
-}
-
-void end_process_now(int status) {
-  flush_if_free(stdout);
-  print_fault_message();
-  std::_Exit(status);
 }
 
 }  // namespace qz

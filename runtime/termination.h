@@ -3,9 +3,10 @@
 namespace qz {
 
 // Termination requests from outside (SIGINT, SIGTERM, SIGHUP, SIGQUIT;
-// Ctrl+C on Windows) end the program through the same path as runtime_end, so the
-// window is closed and the display mode and screen saver restored, with exit
-// status 128 + the signal number.
+// Ctrl+C on Windows) end the program through the exit path (exit_path.h), so
+// the window is closed and the display mode and screen saver restored, with
+// exit status 128 + the signal number. This file decides who ends the
+// process and when; the exit path how.
 //
 // The signal handler only records the request. The program's thread acts on
 // it at its next wait or key read (runtime_poll_termination, called by the
@@ -60,8 +61,7 @@ void mark_program_ending();
 // tearing down under the claimer's feet.
 bool claim_termination();
 
-// Flushes the standard streams where that cannot block, prints the pending
-// fault's message if any and ends the process with `status` at once.
-[[noreturn]] void end_process_now(int status);
+// Prints a recorded fault's one line to standard error; nothing without one.
+void print_fault_message();
 
 }  // namespace qz

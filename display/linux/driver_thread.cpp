@@ -21,6 +21,7 @@
 #include "display/screen_mode.h"
 #include "display/window_host.h"
 #include "display/window_input.h"
+#include "runtime/exit_path.h"
 #include "runtime/runtime.h"
 #include "runtime/termination.h"
 

@@ -21,6 +21,7 @@
 #include "display/x11/x11_mode_guardian.h"
 #include "display/x11/x11_state.h"
 #include "runtime/error_message.h"
+#include "runtime/exit_path.h"
 #include "runtime/termination.h"
 
 namespace qz {

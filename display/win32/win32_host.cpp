@@ -301,7 +301,9 @@ void wake() {
 }  // namespace
 
 Win32Window& win32_window() {
-  static Win32Window state;
+  // Never destroyed: made on first use, possibly after the exit path's
+  // at-exit teardown was registered, whose host stop still reads it.
+  static Win32Window& state = *new Win32Window;
   return state;
 }
 

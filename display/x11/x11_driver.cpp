@@ -19,6 +19,7 @@
 #include "display/x11/x11_mode_guardian.h"
 #include "display/x11/x11_state.h"
 #include "runtime/error_message.h"
+#include "runtime/exit_path.h"
 #include "runtime/termination.h"
 
 namespace qz {
@@ -34,22 +35,6 @@ constexpr auto kAnswerLimit = std::chrono::milliseconds(1500);
 // again by its later attempts (they only vary the fullscreen bit and the
 // refresh rate): one refusal, one line, one wait for a silent server.
 bool g_unreachable = false;
-
-// A connect given up on stays blocked in the X libraries, inside their
-// process-wide lock, until the process ends; their own clean-up at exit
-// would destroy that lock (and buffers the connect uses) under it. From then
-// on the process ends with its streams flushed but without that clean-up.
-void end_without_library_cleanup() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    on_exit(
-        [](int status, void*) {
-          std::fflush(nullptr);
-          _exit(status);
-        },
-        nullptr);
-  });
-}
 
 int x11_init(const char* title, int width, int height, int depth, int refresh, int flags) {
   if (refuse_unsupported_window_flags("X11", flags)) return -1;
@@ -70,6 +55,8 @@ int x11_init(const char* title, int width, int height, int depth, int refresh, i
   const int started = host_start([attempt] { x11_thread_main(attempt); }, kAnswerLimit);
   if (started == -2) {
     x11_abandon_connection();
+    // The connect stays blocked inside the X libraries' process-wide lock,
+    // which their clean-up at exit would destroy under it.
     end_without_library_cleanup();
     g_unreachable = true;
     note_driver_refusal("the X server at \"" + printable_display_name(x.display_name) + "\" does not answer");

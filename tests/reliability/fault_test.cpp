@@ -24,7 +24,7 @@
 #include <thread>
 
 #include "display/vsync.h"
-#include "runtime/runtime.h"
+#include "runtime/exit_path.h"
 #include "runtime/termination.h"
 #include "tests/reliability/reliability_support.h"
 
@@ -136,7 +136,7 @@ TEST(ReliabilityFaults, RequestsEndThroughOneOwnerOnly) {
   // fault's status, after the fault's one line.
   EXPECT_EXIT(
       {
-        set_shutdown_handler([](int status) { std::fprintf(stderr, "closed with %d\n", status); });
+        set_display_teardown([](int status) { std::fprintf(stderr, "closed with %d\n", status); });
         request_fault_termination(1, "probe: lost the connection");
         request_fault_termination(2, "a second fault is not recorded");
         raise(SIGTERM);  // nor a signal after it

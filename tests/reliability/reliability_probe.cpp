@@ -31,6 +31,7 @@
 #include "gfx/line.h"
 #include "gfx/screen_lock.h"
 #include "input/key_read.h"
+#include "runtime/exit_path.h"
 #include "runtime/runtime.h"
 
 using namespace qz;

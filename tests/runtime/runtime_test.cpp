@@ -7,6 +7,7 @@
 #include <clocale>
 #include <cmath>
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 
@@ -14,7 +15,7 @@
 #include "display/screen_mode.h"
 #include "display/vsync.h"
 #include "gfx/line.h"
-#include "runtime/runtime.h"
+#include "runtime/exit_path.h"
 #include "tests/support/canvas.h"
 
 using namespace qz;
@@ -33,7 +34,7 @@ TEST(Runtime, EndRunsTheHandlerAndExitsWithTheStatus) {
   EXPECT_EXIT(
       {
         set_null_mode();
-        set_shutdown_handler([](int) {
+        set_display_teardown([](int) {
           gfx_screen_close();
           std::_Exit(current_mode() == nullptr ? 5 : 6);
         });
@@ -46,6 +47,15 @@ TEST(Runtime, EndRunsTheHandlerAndExitsWithTheStatus) {
         runtime_end(9);
       },
       ::testing::ExitedWithCode(9), "");
+  // A return from main (or exit) with the screen open tears the display
+  // down with the status before the process's own clean-up.
+  EXPECT_EXIT(
+      {
+        set_null_mode();
+        set_display_teardown([](int status) { std::fprintf(stderr, "closed with %d\n", status); });
+        std::exit(4);
+      },
+      ::testing::ExitedWithCode(4), "closed with 4");
 }
 
 TEST(Runtime, KeysThatEndTheProgram) {
@@ -91,7 +101,7 @@ TEST(Runtime, TerminationSignalsEndThroughTheShutdownPath) {
     EXPECT_EXIT(
         {
           set_null_mode();
-          set_shutdown_handler([](int status) {
+          set_display_teardown([](int status) {
             std::fprintf(stderr, "closed with %d\n", status);
             gfx_screen_close();
           });

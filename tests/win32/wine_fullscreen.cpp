@@ -7,6 +7,7 @@
 #include "display/screen_mode.h"
 #include "display/window_host.h"
 #include "runtime/last_error.h"
+#include "runtime/exit_path.h"
 #include "runtime/runtime.h"
 
 using namespace qz;

@@ -13,6 +13,7 @@
 #include "display/display_driver.h"
 #include "display/screen_mode.h"
 #include "display/window_host.h"
+#include "runtime/exit_path.h"
 #include "runtime/runtime.h"
 
 using namespace qz;

@@ -30,6 +30,7 @@
 #include "input/key_queue.h"
 #include "input/key_read.h"
 #include "runtime/last_error.h"
+#include "runtime/exit_path.h"
 #include "runtime/runtime.h"
 
 using namespace qz;

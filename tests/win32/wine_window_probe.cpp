@@ -34,7 +34,7 @@
 #include "display/window_host.h"
 #include "gfx/line.h"
 #include "input/key_read.h"
-#include "runtime/runtime.h"
+#include "runtime/exit_path.h"
 #include "tests/support/sha256.h"
 
 using namespace qz;

@@ -16,6 +16,7 @@
 #include "display/screen_mode.h"
 #include "display/window_title.h"
 #include "input/key_read.h"
+#include "runtime/exit_path.h"
 #include "runtime/runtime.h"
 
 using namespace qz;
