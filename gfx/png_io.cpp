@@ -224,7 +224,7 @@ PngImage read_png(std::FILE*) {
   return result;
 }
 
-PngImage read_png(const char*) { return read_png(nullptr); }
+PngImage read_png(const char*) { return read_png(static_cast<std::FILE*>(nullptr)); }
 
 #endif
 
