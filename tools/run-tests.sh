@@ -39,8 +39,10 @@ cmake -S . -B build-test-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
 cmake --build build-test-win -j"$jobs"
 bash tests/win32/run_wine_tests.sh build-test-plain build-test-win
 
-echo "=== web: WebAssembly pages (emscripten), tested in headless Chromium against the Linux snapshot"
-cmake --preset web >/dev/null
-cmake --build --preset web -j"$jobs"
-/usr/bin/python3 tests/web/web_test.py build/web build-test-plain/linkageSWEEPdemo1-snapshot
+echo "=== web: WebAssembly pages (emscripten; threaded, then ASYNCIFY), tested in headless Chromium"
+for preset in web web-asyncify; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j"$jobs"
+  /usr/bin/python3 tests/web/web_test.py "build/$preset" build-test-plain/linkageSWEEPdemo1-snapshot
+done
 echo "=== all configurations passed"

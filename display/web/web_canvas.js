@@ -159,9 +159,15 @@ mergeInto(LibraryManager.library, {
   qz_web_canvas_put_rows: function (rgba, first, rows) {
     const image = QZWeb.image;
     if (!image) return;
-    const start = first * image.width * 4, length = rows * image.width * 4;
-    image.data.set(HEAPU8.subarray(rgba, rgba + length), start);
-    QZWeb.context.putImageData(image, 0, 0, 0, first, image.width, rows);
+    // An exception must not cross the pass: it would leave the host lock taken.
+    try {
+      const start = first * image.width * 4, length = rows * image.width * 4;
+      image.data.set(HEAPU8.subarray(rgba, rgba + length), start);
+      QZWeb.context.putImageData(image, 0, 0, 0, first, image.width, rows);
+    } catch (e) {
+      err('qzgfx: the canvas refused the picture: ' + e);
+      return;
+    }
     // When the first picture reached the page (page clock), for measurements.
     if (Module['qzFirstFrameMs'] === undefined) Module['qzFirstFrameMs'] = performance.now();
   },

@@ -3,6 +3,7 @@
 
 #include "display/web/web_driver.h"
 
+#include <emscripten/emscripten.h>
 #include <emscripten/threading.h>
 
 #include <chrono>
@@ -63,7 +64,8 @@ void web_exit() {
   qz_web_canvas_close();
 }
 
-// Sleeps until the page's next animation frame.
+// Sleeps until the page's next animation frame: on the frame counter with
+// threads, else by giving the page back a millisecond at a time.
 void web_wait_vsync() {
   const std::uint32_t seen = g_canvas.frames.load();
   const auto start = std::chrono::steady_clock::now();
@@ -71,7 +73,11 @@ void web_wait_vsync() {
     const double waited =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     if (g_canvas.frames.load() != seen || waited >= kLongestFrameMs) return;
+#if QZ_WEB_ASYNCIFY
+    emscripten_sleep(1);
+#else
     emscripten_futex_wait(&g_canvas.frames, seen, kLongestFrameMs - waited);
+#endif
   }
 }
 

@@ -12,6 +12,8 @@
 //   marks and hands the band to the canvas. The canvas copy is written and
 //   read only under the lock, and freed by exit under it.
 // - Each animation frame then counts one frame and wakes a vertical-sync wait.
+// - Built with QZ_WEB_ASYNCIFY the program runs on the page's thread too and
+//   the pass comes while it waits (display/web/web_single_thread.cpp).
 
 #include <emscripten/emscripten.h>
 #include <emscripten/threading.h>
@@ -23,6 +25,7 @@
 #include "display/screen_mode.h"
 #include "display/web/web_driver.h"
 #include "display/window_host.h"
+#include "gfx/screen_lock.h"
 
 namespace qz {
 
@@ -66,7 +69,9 @@ extern "C" EMSCRIPTEN_KEEPALIVE void qz_web_pass(int frame) {
   using namespace qz;
   std::recursive_mutex& lock = host_lock_mutex();
   WebCanvas& canvas = web_canvas();
-  if (lock.try_lock()) {
+  // Without threads the program shares this thread: a frame it holds while
+  // it waits shows in its screen lock rather than in the (recursive) lock.
+  if (screen_lock_depth() == 0 && lock.try_lock()) {
     ScreenMode* mode = current_mode();
     if (canvas.open && mode) {
       web_take_input();
@@ -79,6 +84,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE void qz_web_pass(int frame) {
   }
   if (frame) {
     canvas.frames.fetch_add(1);
+#if !QZ_WEB_ASYNCIFY
     emscripten_futex_wake(&canvas.frames, INT_MAX);
+#endif
   }
 }

@@ -114,7 +114,8 @@ def test_program_page(page, base):
     check('the program page shows its first frame', first, '%.0f ms after navigation' % (first or 0))
     if not first:
         return
-    check('the page is cross-origin isolated (threads)', page.js('self.crossOriginIsolated'))
+    if page.js("typeof Module.PThread !== 'undefined'"):
+        check('the threaded page is cross-origin isolated', page.js('self.crossOriginIsolated'))
     check('the title is the program\'s', page.js('document.title') == 'linkageSWEEPdemo1', page.js('document.title'))
     page.key('Escape', 'Escape', 27, True)
     page.key('Escape', 'Escape', 27, False)
