@@ -162,13 +162,15 @@ def test_input_page(page, base):
     page.key('KeyA', 'a', 65, False)
     page.key('NumpadEnter', 'Enter', 13, True)
     page.key('NumpadEnter', 'Enter', 13, False)
+    page.key('KeyB', 'b', 66, True)  # held while the page loses the focus: released
+    page.js("window.dispatchEvent(new Event('blur')); window.dispatchEvent(new Event('focus'))")
     page.key('Escape', 'Escape', 27, True)
     page.wait("window.qzExit !== undefined", 10)
     lines = page.output().split('\n')
     check('the mouse maps to picture pixels', 'button 1 at 100 50 mouse 0 100 50' in lines, lines)
     # Extended keys: E0 4B (left) and E0 1C (keypad Enter) as extended codes.
     expected = ['down 75 key %d' % (0x4B * 256 + 255), 'up 75', 'down 30 key 97', 'up 30', 'down 28 key 13',
-                'up 28', 'down 1 key 27']
+                'up 28', 'down 48 key 98', 'up 48', 'down 1 key 27']
     keys = [line for line in lines if line.startswith(('down', 'up'))]
     check('keys and releases reach the program', keys == expected, keys)
     check('the probe ends with status 0', page.js('window.qzExit') == 0)
@@ -185,6 +187,8 @@ def main():
         print(__doc__)
         return 2
     web_dir, snapshot_tool = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    # Ended from outside, the clean-up below still runs.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     scratch = tempfile.mkdtemp(prefix='qz-web-test-')
     children = []
     try:
