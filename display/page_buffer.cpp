@@ -14,7 +14,7 @@ namespace qz {
 
 namespace {
 constexpr std::size_t kAlignment = 4096;
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
+[[maybe_unused]] constexpr std::size_t kHugePage = std::size_t{2} << 20;
 std::size_t round_up(std::size_t n, std::size_t to) { return (n + to - 1) / to * to; }
 }  // namespace
 

@@ -3,7 +3,7 @@
 # configurations: plain, AddressSanitizer with UBSan, and ThreadSanitizer;
 # then the package check (install, examples against it) and the API
 # reference, a bounded fuzzing run, and the Windows build, cross-compiled
-# and tested under Wine. Tests that
+# and tested under Wine; the web build, tested in headless Chromium. Tests that
 # need an X server start their own Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -38,4 +38,11 @@ cmake -S . -B build-test-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
       -DQZ_BUILD_EXAMPLES=OFF >/dev/null
 cmake --build build-test-win -j"$jobs"
 bash tests/win32/run_wine_tests.sh build-test-plain build-test-win
+
+echo "=== web: WebAssembly pages (emscripten; threaded, then ASYNCIFY), tested in headless Chromium"
+for preset in web web-asyncify; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j"$jobs"
+  /usr/bin/python3 tests/web/web_test.py "build/$preset" build-test-plain/linkageSWEEPdemo1-snapshot
+done
 echo "=== all configurations passed"

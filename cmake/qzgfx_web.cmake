@@ -1,0 +1,52 @@
+# The browser build (emscripten). Every executable becomes a page: NAME.html
+# with NAME.js, NAME.wasm and NAME.worker.js beside it.
+#
+# Threaded (the default): main() runs on a worker (PROXY_TO_PTHREAD) and
+# blocks for real; the page's own thread owns the canvas and the input and
+# only ever try-locks. The page must be cross-origin isolated (COOP
+# same-origin, COEP require-corp), which tools/serve-web.sh provides.
+# QZ_WEB_ASYNCIFY: main() on the page's thread instead, its waits yielding.
+set(CMAKE_EXECUTABLE_SUFFIX ".html")
+set(CMAKE_EXECUTABLE_SUFFIX_C ".html")
+set(CMAKE_EXECUTABLE_SUFFIX_CXX ".html")
+set(qz_web_dir ${PROJECT_SOURCE_DIR}/display/web)
+
+option(QZ_WEB_ASYNCIFY "Web build: main() on the page's own thread, its waits yielding (ASYNCIFY), no threads" OFF)
+
+# clang asks for braces the tables of key_translate.cpp do without.
+add_compile_options(-Wno-missing-braces "SHELL:-include ${qz_web_dir}/web_std_compat.h")
+add_link_options(
+  -sEXIT_RUNTIME=1
+  -sMINIFY_HTML=0  # the page template is small; minifying it needs a tool Debian lacks
+  # Fixed memory: JS views of a growing shared heap would go stale. Pages of
+  # 1680 x 1050 at 32 bits take 7 MB each, the canvas copy as much again.
+  -sINITIAL_MEMORY=256MB -sALLOW_MEMORY_GROWTH=0
+  -sEXPORTED_FUNCTIONS=_main,_qz_web_pass,_qz_web_input
+  -sEXPORTED_RUNTIME_METHODS=ENV
+  --js-library=${qz_web_dir}/web_canvas.js --shell-file=${qz_web_dir}/web_shell.html)
+if(QZ_WEB_ASYNCIFY)
+  # Needs no cross-origin isolation; a long computation without a wait
+  # holds the page meanwhile.
+  add_compile_definitions(QZ_WEB_ASYNCIFY=1)
+  add_link_options(-sASYNCIFY=1 -sASYNCIFY_STACK_SIZE=65536)
+else()
+  add_compile_options(-pthread)
+  add_link_options(-pthread -sPROXY_TO_PTHREAD=1 -sPTHREAD_POOL_SIZE=2)
+endif()
+
+# Pages are linked again when the page's side changes.
+function(qz_web_link_depends dir)
+  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(target IN LISTS targets)
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "EXECUTABLE")
+      set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${qz_web_dir}/web_canvas.js
+                                                               ${qz_web_dir}/web_shell.html)
+    endif()
+  endforeach()
+  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(subdir IN LISTS subdirs)
+    qz_web_link_depends(${subdir})
+  endforeach()
+endfunction()
+cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL qz_web_link_depends ${PROJECT_SOURCE_DIR})

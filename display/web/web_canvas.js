@@ -1,0 +1,174 @@
+// The page's side of the Web back end (an emscripten --js-library): the
+// canvas, the animation-frame loop that runs the presentation pass, and the
+// page's keyboard, pointer, focus and close events. Everything here runs on
+// the page's own thread: calls from the program's thread are proxied to it.
+
+mergeInto(LibraryManager.library, {
+  $QZWeb: {
+    canvas: null,
+    context: null,
+    image: null,
+    open: false,
+    listeners: [],
+    // KeyboardEvent.code -> [PC scan code (0x100: enhanced key), virtual key].
+    keys: (function () {
+      const k = {};
+      const row = (codes, first) => codes.forEach((c, i) => { if (c) k[c] = [first + i, 0]; });
+      'QWERTYUIOP'.split('').forEach((c, i) => k['Key' + c] = [0x10 + i, c.charCodeAt(0)]);
+      'ASDFGHJKL'.split('').forEach((c, i) => k['Key' + c] = [0x1E + i, c.charCodeAt(0)]);
+      'ZXCVBNM'.split('').forEach((c, i) => k['Key' + c] = [0x2C + i, c.charCodeAt(0)]);
+      '1234567890'.split('').forEach((c, i) => k['Digit' + c] = [0x02 + i, c.charCodeAt(0)]);
+      for (let i = 0; i < 10; ++i) k['F' + (i + 1)] = [0x3B + i, 0x70 + i];
+      row(['Numpad7', 'Numpad8', 'Numpad9', null, 'Numpad4', 'Numpad5', 'Numpad6', null,
+           'Numpad1', 'Numpad2', 'Numpad3', 'Numpad0'], 0x47);
+      const vkOfNumpad = {Numpad0: 0x60, Numpad1: 0x61, Numpad2: 0x62, Numpad3: 0x63, Numpad4: 0x64,
+                          Numpad5: 0x65, Numpad6: 0x66, Numpad7: 0x67, Numpad8: 0x68, Numpad9: 0x69};
+      for (const c in vkOfNumpad) k[c][1] = vkOfNumpad[c];
+      const named = {
+        Escape: [0x01, 0x1B], Minus: [0x0C, 0xBD], Equal: [0x0D, 0xBB], Backspace: [0x0E, 0x08],
+        Tab: [0x0F, 0x09], BracketLeft: [0x1A, 0xDB], BracketRight: [0x1B, 0xDD], Enter: [0x1C, 0x0D],
+        ControlLeft: [0x1D, 0xA2], Semicolon: [0x27, 0xBA], Quote: [0x28, 0xDE], Backquote: [0x29, 0xC0],
+        ShiftLeft: [0x2A, 0xA0], Backslash: [0x2B, 0xDC], Comma: [0x33, 0xBC], Period: [0x34, 0xBE],
+        Slash: [0x35, 0xBF], ShiftRight: [0x36, 0xA1], NumpadMultiply: [0x37, 0x6A], AltLeft: [0x38, 0xA4],
+        Space: [0x39, 0x20], CapsLock: [0x3A, 0x14], NumLock: [0x45, 0x90], ScrollLock: [0x46, 0x91],
+        NumpadSubtract: [0x4A, 0x6D], NumpadAdd: [0x4E, 0x6B], NumpadDecimal: [0x53, 0x6E],
+        IntlBackslash: [0x56, 0xE2], F11: [0x57, 0x7A], F12: [0x58, 0x7B],
+        NumpadEnter: [0x11C, 0x0D], ControlRight: [0x11D, 0xA3], NumpadDivide: [0x135, 0x6F],
+        PrintScreen: [0x137, 0x2C], AltRight: [0x138, 0xA5], Home: [0x147, 0x24], ArrowUp: [0x148, 0x26],
+        PageUp: [0x149, 0x21], ArrowLeft: [0x14B, 0x25], ArrowRight: [0x14D, 0x27], End: [0x14F, 0x23],
+        ArrowDown: [0x150, 0x28], PageDown: [0x151, 0x22], Insert: [0x152, 0x2D], Delete: [0x153, 0x2E],
+        MetaLeft: [0x15B, 0x5B], MetaRight: [0x15C, 0x5C], ContextMenu: [0x15D, 0x5D],
+      };
+      return Object.assign(k, named);
+    })(),
+    // What a key typed: a single character of event.key, or the control
+    // character of the keys that type one.
+    character: function (e) {
+      const controls = {Enter: 13, Tab: 9, Backspace: 8, Escape: 27};
+      if (e.key in controls) return controls[e.key];
+      const chars = Array.from(e.key || '');
+      return chars.length === 1 ? chars[0].codePointAt(0) : 0;
+    },
+    // Kinds and bits as display/web/web_input.cpp reads them.
+    send: function (kind, a, b, c) {
+      _qz_web_input(kind, a | 0, b | 0, c | 0);
+      _qz_web_pass(0);
+    },
+    // The pointer in picture pixels, whatever size the page gives the canvas.
+    position: function (e) {
+      const r = QZWeb.canvas.getBoundingClientRect();
+      const x = Math.floor((e.clientX - r.left) * QZWeb.canvas.width / Math.max(r.width, 1));
+      const y = Math.floor((e.clientY - r.top) * QZWeb.canvas.height / Math.max(r.height, 1));
+      return [x, y];
+    },
+    listen: function (target, type, handler, options) {
+      target.addEventListener(type, handler, options);
+      QZWeb.listeners.push([target, type, handler, options]);
+    },
+    install: function () {
+      const canvas = QZWeb.canvas;
+      const key = (e, down) => {
+        const entry = QZWeb.keys[e.code];
+        if (!entry) return;
+        e.preventDefault();
+        const flags = (down ? 1 : 0) | (e.repeat ? 2 : 0) | (e.shiftKey ? 4 : 0) | (e.ctrlKey ? 8 : 0) |
+                      (e.altKey ? 16 : 0) | (e.getModifierState && e.getModifierState('AltGraph') ? 32 : 0);
+        QZWeb.send(1, entry[0] | (entry[1] << 16), down ? QZWeb.character(e) : 0, flags);
+      };
+      const buttonBit = (e) => [0x01, 0x04, 0x02, 0x08, 0x10][e.button] || 0;
+      QZWeb.listen(window, 'keydown', (e) => key(e, true));
+      QZWeb.listen(window, 'keyup', (e) => key(e, false));
+      QZWeb.listen(canvas, 'mousemove', (e) => { const p = QZWeb.position(e); QZWeb.send(2, p[0], p[1], 0); });
+      QZWeb.listen(canvas, 'mousedown', (e) => {
+        const p = QZWeb.position(e), bit = buttonBit(e);
+        if (bit) QZWeb.send(3, bit, p[0], p[1]);
+        e.preventDefault();
+      });
+      QZWeb.listen(window, 'mouseup', (e) => {
+        const p = QZWeb.position(e), bit = buttonBit(e);
+        if (bit) QZWeb.send(3, -bit, p[0], p[1]);
+      });
+      QZWeb.listen(canvas, 'wheel', (e) => {
+        e.preventDefault();
+        QZWeb.send(4, e.deltaY ? (e.deltaY < 0 ? 1 : -1) : 0, e.deltaX ? (e.deltaX > 0 ? 1 : -1) : 0, 0);
+      }, {passive: false});
+      QZWeb.listen(canvas, 'mouseleave', () => QZWeb.send(5, 0, 0, 0));
+      QZWeb.listen(canvas, 'contextmenu', (e) => e.preventDefault());
+      QZWeb.listen(window, 'focus', () => QZWeb.send(6, 1, 0, 0));
+      QZWeb.listen(window, 'blur', () => QZWeb.send(6, 0, 0, 0));
+      QZWeb.listen(document, 'visibilitychange', () => QZWeb.send(6, document.hidden ? 0 : 1, 0, 0));
+      QZWeb.listen(window, 'pagehide', () => QZWeb.send(7, 0, 0, 0));
+    },
+    tick: function () {
+      if (!QZWeb.open) return;
+      _qz_web_pass(1);
+      requestAnimationFrame(QZWeb.tick);
+    },
+  },
+
+  qz_web_canvas_open__deps: ['$QZWeb'],
+  qz_web_canvas_open__proxy: 'sync',
+  qz_web_canvas_open__sig: 'iii',
+  qz_web_canvas_open: function (width, height) {
+    if (typeof document === 'undefined') return -1;
+    let canvas = Module['canvas'] || document.getElementById('canvas');
+    if (!canvas) {
+      canvas = document.createElement('canvas');
+      document.body.appendChild(canvas);
+    }
+    canvas.width = width;
+    canvas.height = height;
+    canvas.tabIndex = 0;
+    QZWeb.canvas = canvas;
+    QZWeb.context = canvas.getContext('2d', {alpha: false});
+    QZWeb.image = QZWeb.context.createImageData(width, height);
+    QZWeb.install();
+    QZWeb.open = true;
+    // The page that runs the program has the keyboard until it loses it.
+    QZWeb.send(6, 1, 0, 0);
+    requestAnimationFrame(QZWeb.tick);
+    return 0;
+  },
+
+  qz_web_canvas_close__deps: ['$QZWeb'],
+  qz_web_canvas_close__proxy: 'sync',
+  qz_web_canvas_close__sig: 'v',
+  qz_web_canvas_close: function () {
+    QZWeb.open = false;
+    QZWeb.listeners.forEach((l) => l[0].removeEventListener(l[1], l[2], l[3]));
+    QZWeb.listeners = [];
+    QZWeb.image = null;
+  },
+
+  qz_web_canvas_title__proxy: 'sync',
+  qz_web_canvas_title__sig: 'vi',
+  qz_web_canvas_title: function (utf8) {
+    document.title = UTF8ToString(utf8);
+  },
+
+  qz_web_canvas_cursor__deps: ['$QZWeb'],
+  qz_web_canvas_cursor__proxy: 'sync',
+  qz_web_canvas_cursor__sig: 'vi',
+  qz_web_canvas_cursor: function (visible) {
+    if (QZWeb.canvas) QZWeb.canvas.style.cursor = visible ? '' : 'none';
+  },
+
+  // Called by the pass on the page's thread, with the host lock held: the
+  // rows are copied out of the shared memory (ImageData cannot wrap it).
+  qz_web_canvas_put_rows__deps: ['$QZWeb'],
+  qz_web_canvas_put_rows: function (rgba, first, rows) {
+    const image = QZWeb.image;
+    if (!image) return;
+    // An exception must not cross the pass: it would leave the host lock taken.
+    try {
+      const start = first * image.width * 4, length = rows * image.width * 4;
+      image.data.set(HEAPU8.subarray(rgba, rgba + length), start);
+      QZWeb.context.putImageData(image, 0, 0, 0, first, image.width, rows);
+    } catch (e) {
+      err('qzgfx: the canvas refused the picture: ' + e);
+      return;
+    }
+    // When the first picture reached the page (page clock), for measurements.
+    if (Module['qzFirstFrameMs'] === undefined) Module['qzFirstFrameMs'] = performance.now();
+  },
+});

@@ -1,0 +1,102 @@
+// The Web driver record: init and exit, and the operations that reach the
+// page (title, cursor), each a call the page's thread runs for the program's.
+
+#include "display/web/web_driver.h"
+
+#include <emscripten/emscripten.h>
+#include <emscripten/threading.h>
+
+#include <chrono>
+#include <mutex>
+
+#include "display/blitter.h"
+#include "display/screen_mode.h"
+#include "display/window_host.h"
+#include "display/window_input.h"
+
+namespace qz {
+
+namespace {
+
+// The page's animation frames come at the display's rate; 60 Hz is what a
+// program is told, since the browser does not say.
+constexpr int kFrameRate = 60;
+// A hidden page gets no animation frames: the wait then paces by itself.
+constexpr double kLongestFrameMs = 100.0;
+
+WebCanvas g_canvas;
+
+int web_init(const char* title, int width, int height, int depth, int refresh, int flags) {
+  if (refuse_unsupported_window_flags("Web", flags)) return -1;
+  host_prepare(width, height, depth, refresh, flags);
+  window_input_reset();
+  WindowHost& host = window_host();
+  // The canvas takes bytes red, green, blue, alpha: read as a 32-bit word,
+  // red is the low byte, the swapped order of the conversions.
+  host.blitter = select_blitter(32, ChannelOrder::kSwapped);
+  if (!host.blitter) {
+    note_driver_refusal("the Web back end has no conversion from depth " + std::to_string(depth));
+    return -1;
+  }
+  if (qz_web_canvas_open(width, height) != 0) {
+    note_driver_refusal("the page has no document to show a canvas in");
+    return -1;
+  }
+  qz_web_canvas_title(title ? title : "");
+  {
+    std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
+    g_canvas.rgba.assign(std::size_t(width) * std::size_t(height), 0xFF000000u);
+    web_reset_input();
+    host.refresh_rate = kFrameRate;
+    g_canvas.open = true;
+  }
+  if (ScreenMode* mode = current_mode()) mode->refresh_rate = kFrameRate;
+  return 0;
+}
+
+void web_exit() {
+  {
+    std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
+    if (!g_canvas.open) return;
+    g_canvas.open = false;
+    g_canvas.rgba = {};
+  }
+  qz_web_canvas_close();
+}
+
+// Sleeps until the page's next animation frame: on the frame counter with
+// threads, else by giving the page back a millisecond at a time.
+void web_wait_vsync() {
+  const std::uint32_t seen = g_canvas.frames.load();
+  const auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    const double waited =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    if (g_canvas.frames.load() != seen || waited >= kLongestFrameMs) return;
+#if QZ_WEB_ASYNCIFY
+    emscripten_sleep(1);
+#else
+    emscripten_futex_wait(&g_canvas.frames, seen, kLongestFrameMs - waited);
+#endif
+  }
+}
+
+// A page cannot move the pointer nor confine it without the user's consent:
+// only the visibility is the program's.
+void web_set_mouse(int, int, int visibility, int) {
+  if (visibility >= 0) qz_web_canvas_cursor(visibility != 0);
+}
+
+void web_set_window_title(const char* title) { qz_web_canvas_title(title ? title : ""); }
+
+}  // namespace
+
+WebCanvas& web_canvas() { return g_canvas; }
+
+const DisplayDriver web_driver = {
+    "Web",           web_init,        web_exit,       host_lock,     host_unlock,
+    host_set_palette, web_wait_vsync, host_get_mouse, web_set_mouse, web_set_window_title,
+    nullptr,         nullptr,         nullptr,        nullptr,
+};
+
+}  // namespace qz

@@ -1,0 +1,43 @@
+#pragma once
+
+// The Web back end: a canvas in the page that runs the program. main() runs
+// on a worker and blocks for real; the page's own thread owns the canvas and
+// the input and never blocks (display/web/web_present.cpp says who holds what).
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "display/display_driver.h"
+
+namespace qz {
+
+extern const DisplayDriver web_driver;
+
+// What the program's thread and the page's thread share besides the mode.
+struct WebCanvas {
+  // Written under the host lock: open from init until exit; the canvas
+  // copy of the window (RGBA, width * height * 4 bytes) lives as long.
+  bool open = false;
+  std::vector<std::uint32_t> rgba;
+  // Counts the page's animation frames; the vertical-sync wait sleeps on it.
+  std::atomic<std::uint32_t> frames{0};
+};
+WebCanvas& web_canvas();
+
+// Page's thread, host lock held: turns the input the page gathered since
+// the last pass into the window steps (keys, pointer, focus, close).
+void web_take_input();
+// Program's thread, host lock held: forgets input of an earlier canvas.
+void web_reset_input();
+
+}  // namespace qz
+
+// The page's side, in display/web/web_canvas.js.
+extern "C" {
+int qz_web_canvas_open(int width, int height);
+void qz_web_canvas_close();
+void qz_web_canvas_title(const char* utf8);
+void qz_web_canvas_cursor(int visible);
+void qz_web_canvas_put_rows(const void* rgba, int first_row, int rows);
+}

@@ -1,0 +1,91 @@
+// The presentation pass of the Web back end, run by the page's thread at
+// each animation frame.
+//
+// Threads and locks
+// - The program's thread draws; the page's thread (the browser's own) owns
+//   the canvas and the input and must never block: it only try-locks the
+//   host lock. A pass that finds it taken (a frame between qz_frame_begin
+//   and qz_frame_end) shows nothing new, so the canvas never shows a frame
+//   half drawn; the rows stay marked for the next one.
+// - Under the lock the pass takes the page's input into the key queue and
+//   the event ring, converts the marked rows into the canvas copy, clears the
+//   marks and hands the band to the canvas. The canvas copy is written and
+//   read only under the lock, and freed by exit under it.
+// - Each animation frame then counts one frame and wakes a vertical-sync wait.
+// - Built with QZ_WEB_ASYNCIFY the program runs on the page's thread too and
+//   the pass comes while it waits (display/web/web_single_thread.cpp).
+
+#include <emscripten/emscripten.h>
+#include <emscripten/threading.h>
+
+#include <algorithm>
+#include <climits>
+#include <mutex>
+
+#include "display/screen_mode.h"
+#include "display/web/web_driver.h"
+#include "display/window_host.h"
+#include "gfx/screen_lock.h"
+
+namespace qz {
+
+namespace {
+
+// A changed palette is shown by converting every row again.
+void mark_rows_for_palette(ScreenMode& mode) {
+  WindowHost& host = window_host();
+  if (!host.palette_changed) return;
+  host.palette_changed = false;
+  std::fill(mode.dirty_rows.begin(), mode.dirty_rows.end(), std::uint8_t{1});
+}
+
+// Converts the marked rows, made opaque (the canvas would blend by the
+// framebuffer's alpha byte), and hands them over as one band.
+void present_marked_rows(ScreenMode& mode, WebCanvas& canvas) {
+  const WindowHost& host = window_host();
+  const std::int32_t rows = std::min<std::int32_t>(mode.height, std::int32_t(mode.dirty_rows.size()));
+  const auto first_it = std::find(mode.dirty_rows.begin(), mode.dirty_rows.begin() + rows, 1);
+  if (first_it == mode.dirty_rows.begin() + rows || !host.blitter) return;
+  const std::int32_t first = std::int32_t(first_it - mode.dirty_rows.begin());
+  std::int32_t last = rows - 1;
+  while (last > first && !mode.dirty_rows[std::size_t(last)]) --last;
+
+  host.blitter(reinterpret_cast<std::uint8_t*>(canvas.rgba.data()), host.width * 4);
+  const std::int32_t scanline = std::max(mode.scanline_size, 1);
+  const std::int32_t top = first * scanline;
+  const std::int32_t band = (last - first + 1) * scanline;
+  std::uint32_t* pixels = canvas.rgba.data() + std::size_t(top) * std::size_t(host.width);
+  for (std::size_t i = 0, n = std::size_t(band) * std::size_t(host.width); i < n; ++i) pixels[i] |= 0xFF000000u;
+  std::fill(mode.dirty_rows.begin(), mode.dirty_rows.end(), std::uint8_t{0});
+  qz_web_canvas_put_rows(pixels, top, band);
+}
+
+}  // namespace
+
+}  // namespace qz
+
+// The page's animation frame (and its input events) call this.
+extern "C" EMSCRIPTEN_KEEPALIVE void qz_web_pass(int frame) {
+  using namespace qz;
+  std::recursive_mutex& lock = host_lock_mutex();
+  WebCanvas& canvas = web_canvas();
+  // Without threads the program shares this thread: a frame it holds while
+  // it waits shows in its screen lock rather than in the (recursive) lock.
+  if (screen_lock_depth() == 0 && lock.try_lock()) {
+    ScreenMode* mode = current_mode();
+    if (canvas.open && mode) {
+      web_take_input();
+      if (frame) {
+        mark_rows_for_palette(*mode);
+        present_marked_rows(*mode, canvas);
+      }
+    }
+    lock.unlock();
+  }
+  if (frame) {
+    canvas.frames.fetch_add(1);
+#if !QZ_WEB_ASYNCIFY
+    emscripten_futex_wake(&canvas.frames, INT_MAX);
+#endif
+  }
+}

@@ -1,0 +1,240 @@
+#!/usr/bin/python3
+"""The web build in headless Chromium, driven over the DevTools protocol.
+
+Usage: /usr/bin/python3 tests/web/web_test.py WEB_BUILD_DIR SNAPSHOT_TOOL
+(SNAPSHOT_TOOL: the Linux build's linkageSWEEPdemo1-snapshot). Exit status 0
+when every check passed. The server and the browser are this script's own
+children, ended by their process ids whatever happens.
+"""
+import base64, json, os, shutil, signal, socket, struct, subprocess, sys, tempfile, time, urllib.request, zlib
+import websocket  # Debian: python3-websocket
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+CHROMIUM = '/usr/lib/chromium/chromium'  # the /usr/bin wrapper adds flags of its own
+failures = []
+
+
+def check(name, ok, detail=''):
+    print(('PASS ' if ok else 'FAIL ') + name + (': %s' % detail if detail != '' else ''), flush=True)
+    if not ok:
+        failures.append(name)
+
+
+def png_rgba(path):
+    """The snapshot's pixels (RGBA, 8 bits, not interlaced) with alpha set opaque, as the canvas shows them."""
+    data = open(path, 'rb').read()
+    pos, idat = 8, b''
+    while pos < len(data):
+        n, kind = struct.unpack('>I4s', data[pos:pos + 8])
+        if kind == b'IHDR':
+            width, height = struct.unpack('>II', data[pos + 8:pos + 16])
+        elif kind == b'IDAT':
+            idat += data[pos + 8:pos + 8 + n]
+        pos += 12 + n
+    raw, stride = zlib.decompress(idat), width * 4
+    prev, out = bytearray(stride), bytearray()
+    for y in range(height):
+        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            a = line[i - 4] if i >= 4 else 0
+            b, c = prev[i], (prev[i - 4] if i >= 4 else 0)
+            if kind == 1:
+                line[i] = (line[i] + a) & 255
+            elif kind == 2:
+                line[i] = (line[i] + b) & 255
+            elif kind == 3:
+                line[i] = (line[i] + (a + b) // 2) & 255
+            elif kind == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+        out += line
+        prev = line
+    out[3::4] = b'\xff' * (width * height)
+    return width, height, bytes(out)
+
+
+class Page:
+    def __init__(self, url):
+        self.ws = websocket.create_connection(url, timeout=60, suppress_origin=True)
+        self.next_id = 0
+
+    def call(self, method, **params):
+        self.next_id += 1
+        self.ws.send(json.dumps({'id': self.next_id, 'method': method, 'params': params}))
+        while True:
+            msg = json.loads(self.ws.recv())
+            if msg.get('id') == self.next_id:
+                if 'error' in msg:
+                    raise RuntimeError('%s: %s' % (method, msg['error']))
+                return msg.get('result', {})
+
+    def js(self, expr):
+        r = self.call('Runtime.evaluate', expression=expr, returnByValue=True, awaitPromise=True)
+        if 'exceptionDetails' in r:
+            raise RuntimeError('page: %s' % json.dumps(r['exceptionDetails'])[:400])
+        return r['result'].get('value')
+
+    def wait(self, expr, seconds):
+        end = time.monotonic() + seconds
+        while time.monotonic() < end:
+            value = self.js(expr)
+            if value:
+                return value
+            time.sleep(0.1)
+        return None
+
+    def open(self, url):
+        self.call('Page.navigate', url=url)
+        time.sleep(0.2)
+        return self.wait("typeof Module !== 'undefined' && Module.qzFirstFrameMs", 30)
+
+    def key(self, code, key, vk, down):
+        self.call('Input.dispatchKeyEvent', type='rawKeyDown' if down else 'keyUp', code=code, key=key,
+                  windowsVirtualKeyCode=vk)
+
+    def output(self):
+        return self.js('qzOutput.join("\\n")') or ''
+
+
+# The canvas' CRC-32, to follow the picture without reading it back each time.
+CANVAS_CRC = '''(() => {
+  const c = document.getElementById('canvas');
+  const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+  const t = new Int32Array(256);
+  for (let n = 0; n < 256; ++n) { let v = n; for (let k = 0; k < 8; ++k) v = v & 1 ? 0xEDB88320 ^ (v >>> 1) : v >>> 1; t[n] = v; }
+  let crc = -1;
+  for (let i = 0; i < d.length; ++i) crc = t[(crc ^ d[i]) & 255] ^ (crc >>> 8);
+  return [c.width, c.height, (crc ^ -1) >>> 0];
+})()'''
+
+
+def test_program_page(page, base):
+    first = page.open(base + '/linkageSWEEPdemo1.html')
+    check('the program page shows its first frame', first, '%.0f ms after navigation' % (first or 0))
+    if not first:
+        return
+    if page.js("typeof Module.PThread !== 'undefined'"):
+        check('the threaded page is cross-origin isolated', page.js('self.crossOriginIsolated'))
+    check('the title is the program\'s', page.js('document.title') == 'linkageSWEEPdemo1', page.js('document.title'))
+    page.key('Escape', 'Escape', 27, True)
+    page.key('Escape', 'Escape', 27, False)
+    status = page.wait("window.qzExit !== undefined ? 'status ' + window.qzExit : null", 10)
+    check('Escape ends the program with status 0', status == 'status 0', status)
+
+
+def test_scene_page(page, base, snapshot_tool, scratch):
+    if not page.open(base + '/tests/web/web_scene_page.html'):
+        check('the scene page shows its first frame', False, page.output())
+        return
+    png = os.path.join(scratch, 'snapshot.png')
+    subprocess.run([snapshot_tool, '--frames', '72', png], check=True)
+    width, height, expected = png_rgba(png)
+    want = [width, height, zlib.crc32(expected)]
+    got = page.wait('(() => { const r = %s; return r[2] === %d ? r : null; })()' % (CANVAS_CRC, want[2]), 30)
+    if not got:
+        canvas = base64.b64decode(page.js('''(() => { const c = document.getElementById('canvas');
+            const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data; let s = '';
+            for (let i = 0; i < d.length; i += 65536) s += String.fromCharCode.apply(null, d.subarray(i, i + 65536));
+            return btoa(s); })()'''))
+        differing = sum(1 for i in range(0, min(len(canvas), len(expected)), 4) if canvas[i:i + 4] != expected[i:i + 4])
+        got = page.js(CANVAS_CRC)
+        check('the canvas equals the Linux snapshot', False, '%s vs %s, %d pixels differ' % (got, want, differing))
+    else:
+        check('the canvas equals the Linux snapshot', True, '%dx%d' % (width, height))
+    page.key('Escape', 'Escape', 27, True)
+    check('Escape ends the scene page', page.wait('window.qzExit === 0', 10))
+
+
+def test_input_page(page, base):
+    if not page.open(base + '/tests/web/web_input_probe.html') or not page.wait("qzOutput.includes('probe ready')", 10):
+        check('the probe page starts', False, page.output())
+        return
+    # Shown at twice its size: positions still come in picture pixels.
+    page.js("document.getElementById('canvas').style.width = '1280px'")
+    rect = page.js("(() => { const r = document.getElementById('canvas').getBoundingClientRect(); return [r.left, r.top]; })()")
+    page.call('Input.dispatchMouseEvent', type='mouseMoved', x=rect[0] + 201, y=rect[1] + 101)
+    page.call('Input.dispatchMouseEvent', type='mousePressed', x=rect[0] + 201, y=rect[1] + 101, button='left', clickCount=1)
+    page.call('Input.dispatchMouseEvent', type='mouseReleased', x=rect[0] + 201, y=rect[1] + 101, button='left', clickCount=1)
+    page.key('ArrowLeft', 'ArrowLeft', 37, True)
+    page.key('ArrowLeft', 'ArrowLeft', 37, False)
+    page.key('KeyA', 'a', 65, True)
+    page.key('KeyA', 'a', 65, False)
+    page.key('NumpadEnter', 'Enter', 13, True)
+    page.key('NumpadEnter', 'Enter', 13, False)
+    page.key('KeyB', 'b', 66, True)  # held while the page loses the focus: released
+    page.js("window.dispatchEvent(new Event('blur')); window.dispatchEvent(new Event('focus'))")
+    page.key('Escape', 'Escape', 27, True)
+    page.wait("window.qzExit !== undefined", 10)
+    lines = page.output().split('\n')
+    check('the mouse maps to picture pixels', 'button 1 at 100 50 mouse 0 100 50' in lines, lines)
+    # Extended keys: E0 4B (left) and E0 1C (keypad Enter) as extended codes.
+    expected = ['down 75 key %d' % (0x4B * 256 + 255), 'up 75', 'down 30 key 97', 'up 30', 'down 28 key 13',
+                'up 28', 'down 48 key 98', 'up 48', 'down 1 key 27']
+    keys = [line for line in lines if line.startswith(('down', 'up'))]
+    check('keys and releases reach the program', keys == expected, keys)
+    check('the probe ends with status 0', page.js('window.qzExit') == 0)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(('127.0.0.1', 0))
+        return s.getsockname()[1]
+
+
+def main():
+    if len(sys.argv) != 3:
+        print(__doc__)
+        return 2
+    web_dir, snapshot_tool = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    # Ended from outside, the clean-up below still runs.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    scratch = tempfile.mkdtemp(prefix='qz-web-test-')
+    children = []
+    try:
+        port = free_port()
+        children.append(subprocess.Popen(['bash', os.path.join(ROOT, 'tools/serve-web.sh'), web_dir, str(port)],
+                                         stdout=subprocess.DEVNULL, start_new_session=True))
+        browser = subprocess.Popen(
+            [CHROMIUM, '--headless', '--no-sandbox', '--disable-dev-shm-usage', '--remote-debugging-port=0',
+             '--remote-allow-origins=*', '--user-data-dir=' + os.path.join(scratch, 'profile'), '--no-first-run',
+             '--disable-extensions', '--disable-background-networking', '--disable-component-update',
+             '--window-size=1700,1100', 'about:blank'],
+            stdout=subprocess.DEVNULL, stderr=open(os.path.join(scratch, 'chromium.log'), 'w'), start_new_session=True)
+        children.append(browser)
+        port_file = os.path.join(scratch, 'profile', 'DevToolsActivePort')
+        end = time.monotonic() + 60
+        while not (os.path.exists(port_file) and os.path.getsize(port_file)):
+            if browser.poll() is not None or time.monotonic() > end:
+                raise RuntimeError('chromium did not start')
+            time.sleep(0.1)
+        devtools = open(port_file).read().split('\n')[0]
+        base = 'http://127.0.0.1:%d' % port
+        for _ in range(100):  # the server is up once it answers
+            try:
+                urllib.request.urlopen(base + '/linkageSWEEPdemo1.html').close()
+                break
+            except OSError:
+                time.sleep(0.1)
+        targets = json.load(urllib.request.urlopen('http://127.0.0.1:%s/json/list' % devtools))
+        page = Page(next(t for t in targets if t['type'] == 'page')['webSocketDebuggerUrl'])
+        page.call('Page.enable')
+        test_program_page(page, base)
+        test_scene_page(page, base, snapshot_tool, scratch)
+        test_input_page(page, base)
+    except Exception as e:  # a check that could not run fails
+        check('the test ran to its end', False, e)
+    finally:
+        for child in children:
+            try:
+                os.killpg(child.pid, signal.SIGTERM)  # its own session: the server's python, the browser's helpers
+                child.wait(10)
+            except (ProcessLookupError, subprocess.TimeoutExpired):
+                os.killpg(child.pid, signal.SIGKILL)
+        shutil.rmtree(scratch, ignore_errors=True)
+    print('web: %d failed' % len(failures) if failures else 'web: all checks passed', flush=True)
+    return 1 if failures else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
