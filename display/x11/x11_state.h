@@ -1,9 +1,12 @@
 #pragma once
 
-// Private state of the X11 back end and the routines its files share. Every
-// field is touched only on the driver thread that published its connection
-// into it, except `failure` and `unreachable`, which the program's thread
-// reads once that thread ended its start without a window.
+// Private state of the X11 window and the routines its files share. Every
+// field is touched only by the one thread that runs the window: the X11
+// back end's driver thread that published its connection into it, or, for
+// the OpenGL back end (which has no driver thread: display/gl_host.h), the
+// program's thread. The exceptions are `failure` and `unreachable`, which
+// the program's thread reads once a driver thread ended its start without
+// a window.
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
