@@ -64,7 +64,7 @@ void on_crash_signal(int signal_number) {
 }
 #endif
 
-void watchdog() {
+[[maybe_unused]] void watchdog() {  // unused where there are no threads (a page)
   for (;;) {
 #if defined(_WIN32)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -114,12 +114,14 @@ void install_termination_handlers() {
   // blocked, so each arrives on a thread that acts on it (and a sanitizer
   // that defers signals to a thread's next call never parks one on a
   // thread asleep in its wait).
+#if !defined(__EMSCRIPTEN__) || defined(__EMSCRIPTEN_PTHREADS__)
   sigset_t requests, previous;
   sigemptyset(&requests);
   for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&requests, s);
   pthread_sigmask(SIG_BLOCK, &requests, &previous);
   std::thread(watchdog).detach();
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+#endif  // a page without threads gets no signals either: nothing to watch
 #endif
 }
 
