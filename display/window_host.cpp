@@ -80,7 +80,10 @@ PicturePoint host_window_point(int x, int y) {
   return picture_to_window(host.picture, host.width, host.height, x, y);
 }
 
-void host_reset() { g_host = std::make_unique<WindowHost>(); }
+void host_reset() {
+  g_host = std::make_unique<WindowHost>();
+  g_host->fullscreen_kind = kModeFullscreen;
+}
 
 void host_prepare(int width, int height, int depth, int refresh, int flags) {
   host_reset();
@@ -90,6 +93,7 @@ void host_prepare(int width, int height, int depth, int refresh, int flags) {
   host.depth = depth;
   host.refresh = refresh;
   host.flags = flags;
+  if (flags & kModeDesktopFullscreen) host.fullscreen_kind = kModeDesktopFullscreen;
   host.scale = window_scale_for_open();
   host.window_width = width;
   host.window_height = height;

@@ -40,7 +40,10 @@ struct WindowHost {
   PictureRect picture;
 
   // Written under the host lock.
-  std::int32_t flags = 0;  // mode flags; the driver thread toggles fullscreen
+  std::int32_t flags = 0;
+  // What Alt+Enter turns on: kModeFullscreen (the mode changed where the
+  // display has it) or kModeDesktopFullscreen when the program asked for that.
+  std::int32_t fullscreen_kind = 0;  // mode flags; the driver thread toggles fullscreen
   std::array<std::array<std::uint8_t, 4>, 256> palette_entries{};  // red, green, blue, 4
   bool palette_changed = false;
   std::int32_t active = 0;

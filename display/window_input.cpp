@@ -219,11 +219,13 @@ bool switch_window_mode() {
   if (host.nearest_monitor) host.nearest_monitor();
   if (host.mouse_clipped && host.free_cursor) host.free_cursor();
   host.release();
-  host.flags ^= kModeFullscreen;
+  const std::int32_t before = host.flags;
+  constexpr std::int32_t kAnyFullscreen = kModeFullscreen | kModeDesktopFullscreen;
+  host.flags = (before & kAnyFullscreen) ? before & ~kAnyFullscreen : before | host.fullscreen_kind;
   if (host.thread_init() != 0) {
     // Back to what worked before; its result cannot be improved on.
     host.release();
-    host.flags ^= kModeFullscreen;
+    host.flags = before;
     host.thread_init();
   }
   if (const ScreenMode* mode = current_mode()) {
