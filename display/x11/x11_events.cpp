@@ -201,6 +201,7 @@ void on_property(XPropertyEvent& event) {
 void on_destroyed() {
   X11State& x = x11();
   x.window = 0;
+  x.confine_window = 0;
   x.window_mapped = false;
   if (window_input().pointer_inside) pointer_leave_steps();
   window_input().cursor_in_client = 0;
@@ -215,6 +216,7 @@ void on_configure(const XConfigureEvent& event) {
   if (event.width == host.window_width && event.height == host.window_height) return;
   x11_fit_picture(event.width, event.height);
   paint_steps(0, host.height);
+  if (host.mouse_clipped) x11_confine_cursor();  // to the picture's new place
 }
 
 void dispatch(XEvent& event, bool filtered) {

@@ -71,6 +71,7 @@ struct X11State {
   int screen = 0;
   Window root = 0;
   Window window = 0;
+  Window confine_window = 0;  // input-only child over a scaled picture, for confinement
   Visual* visual = nullptr;
   int visual_depth = 0;
   Colormap colormap = 0;  // own colormap when the visual is not the default

@@ -255,8 +255,9 @@ void x11_destroy_window() {
   if (!x.display) return;
   if (x.window) {
     XUngrabPointer(x.display, CurrentTime);
-    XDestroyWindow(x.display, x.window);
+    XDestroyWindow(x.display, x.window);  // its confining child with it
     x.window = 0;
+    x.confine_window = 0;
   }
   if (x.gc) XFreeGC(x.display, x.gc);
   if (x.arrow_cursor) XFreeCursor(x.display, x.arrow_cursor);
@@ -305,13 +306,32 @@ void x11_activate_window() {
 void x11_confine_cursor() {
   X11State& x = x11();
   if (!x.window || !x.window_mapped) return;
+  // A scaled picture confines to its own rectangle, not to the bars: an
+  // input-only child over it (selecting nothing, so the window still gets
+  // every event) is what the grab confines to.
+  Window confine_to = x.window;
+  const PictureRect r = window_host().picture;
+  const bool scaled = r != PictureRect{0, 0, window_host().width, window_host().height};
+  if (scaled && r.width > 0 && r.height > 0) {
+    if (!x.confine_window) {
+      XSetWindowAttributes attributes{};
+      x.confine_window = XCreateWindow(x.display, x.window, r.x, r.y, unsigned(r.width), unsigned(r.height), 0, 0,
+                                       InputOnly, CopyFromParent, 0, &attributes);
+    } else {
+      XMoveResizeWindow(x.display, x.confine_window, r.x, r.y, unsigned(r.width), unsigned(r.height));
+    }
+    XMapWindow(x.display, x.confine_window);
+    XSync(x.display, False);  // viewable before the grab
+    confine_to = x.confine_window;
+  }
   XGrabPointer(x.display, x.window, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
-               GrabModeAsync, x.window, None, CurrentTime);
+               GrabModeAsync, confine_to, None, CurrentTime);
 }
 
 void x11_free_cursor() {
   X11State& x = x11();
   if (x.display && x.window) XUngrabPointer(x.display, CurrentTime);
+  if (x.display && x.confine_window) XUnmapWindow(x.display, x.confine_window);
 }
 
 void x11_define_cursor() {

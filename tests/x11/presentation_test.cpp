@@ -376,6 +376,20 @@ TEST(X11Presentation, ScaledAndResizedWindows) {
           << window_y << " -> " << y;
       EXPECT_EQ(x, 160);
     }
+    // Confined, the pointer stays over the picture, off the bars.
+    current_mode()->driver->set_mouse(kNotGiven, kNotGiven, -1, 1);
+    XWarpPointer(d, None, w, 0, 0, 0, 0, 500, 5);
+    XSync(d, False);
+    EXPECT_TRUE(eventually(
+        [&] {
+          Window root = 0, child = 0;
+          int rx = 0, ry = 0, wx = 0, wy = -1;
+          unsigned mask = 0;
+          XQueryPointer(d, w, &root, &child, &rx, &ry, &wx, &wy, &mask);
+          return wy == 187;
+        },
+        2s));
+    current_mode()->driver->set_mouse(kNotGiven, kNotGiven, -1, 0);
   }
 }
 
