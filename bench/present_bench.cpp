@@ -88,21 +88,28 @@ void on_private_server(const XvfbServer& server, ModeSet&& mode_set) {
 
 bool has_window() { return current_mode() && current_mode()->driver != &null_driver; }
 
-// The program's window on the private server, or an error text.
-std::string window_screen() {
+// The program's window on the private server, or an error text: a frame of
+// the program's size, or at `scale` a picture that many times smaller in a
+// window of the same size.
+std::string window_screen(int scale = 1) {
   PresentSetup& setup = present_setup();
   if (!setup.server) return "no Xvfb: " + setup.error;
   const ScreenMode* mode = current_mode();
-  if (has_window() && mode->width == kFrameWidth && mode->height == kFrameHeight) return {};
-  on_private_server(*setup.server, [] { gfx_screen_res(kFrameWidth, kFrameHeight, 32, 1, 0, 0); });
+  const int width = kFrameWidth / scale, height = kFrameHeight / scale;
+  if (has_window() && mode->width == width && mode->height == height) return {};
+  on_private_server(*setup.server, [&] {
+    setenv("QZGFX_SCALE", std::to_string(scale).c_str(), 1);
+    gfx_screen_res(width, height, 32, 1, 0, 0);
+    unsetenv("QZGFX_SCALE");
+  });
   if (!has_window()) return std::string("no window: ") + driver_failure_reason();
   // Two passes: the window is mapped and its first full frame is out.
   wait_for_passes(host_pass_stats(), 2);
   return {};
 }
 
-void pass_with_rows(benchmark::State& state, int first, int last) {
-  if (std::string error = window_screen(); !error.empty()) {
+void pass_with_rows(benchmark::State& state, int first, int last, int scale) {
+  if (std::string error = window_screen(scale); !error.empty()) {
     state.SkipWithError(error.c_str());
     return;
   }
@@ -220,13 +227,15 @@ void add(const char* name, void (*fn)(benchmark::State&, Args...), Args... args)
 }  // namespace
 
 void register_present_benchmarks() {
-  add("present/pass_band100", pass_with_rows, kBandFirst, kBandFirst + kBandRows - 1);
+  add("present/pass_band100", pass_with_rows, kBandFirst, kBandFirst + kBandRows - 1, 1);
+  // The same window rows from a picture shown twice its size.
+  add("present/pass_band100_scaled2", pass_with_rows, kBandFirst / 2, (kBandFirst + kBandRows) / 2 - 1, 2);
   add("present/bare_band100", bare_put, kBandFirst, kBandRows, false);
   add("present/bare_band100_after_idle", bare_put, kBandFirst, kBandRows, true);
-  add("present/pass_all_rows", pass_with_rows, 0, -1);
+  add("present/pass_all_rows", pass_with_rows, 0, -1, 1);
   add("present/bare_all_rows", bare_put, 0, kFrameHeight, false);
   // Nothing marked (screen_unlock(1, 0) marks no row): the pass's own cost.
-  add("present/pass_no_rows", pass_with_rows, 1, 0);
+  add("present/pass_no_rows", pass_with_rows, 1, 0, 1);
   add("present/unlock_to_server", unlock_to_server);
   add("present/picture_with_window", picture_with_window);
   add("present/title_call", title_call);

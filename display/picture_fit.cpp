@@ -85,6 +85,7 @@ void PictureScaler::configure(int width, int height, const PictureRect& rect, in
   height_ = height;
   rect_ = rect;
   bytes_ = bytes_per_pixel;
+  whole_factor_ = width > 0 && rect.width % width == 0 ? rect.width / width : 0;
   column_offsets_.resize(std::size_t(std::max(rect.width, 0)));
   for (int d = 0; d < rect.width; ++d)
     column_offsets_[std::size_t(d)] = std::int32_t(std::int64_t(d) * width / rect.width) * bytes_per_pixel;
@@ -104,6 +105,12 @@ RowSpan PictureScaler::scale_rows(const std::uint8_t* source, std::int32_t sourc
     }
     previous = row;
     const std::uint8_t* in = source + std::ptrdiff_t(row) * source_step;
+    if (bytes_ == 4 && whole_factor_ > 0) {
+      // A whole factor: each pixel repeated, no column map to read.
+      for (int x = 0; x < width_; ++x, in += 4)
+        for (int k = 0; k < whole_factor_; ++k, out += 4) std::memcpy(out, in, 4);
+      continue;
+    }
     switch (bytes_) {
       case 4:
         for (std::int32_t offset : column_offsets_) {

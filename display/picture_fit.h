@@ -72,6 +72,7 @@ class PictureScaler {
 
  private:
   int width_ = 0, height_ = 0, bytes_ = 4;
+  int whole_factor_ = 0;  // rect.width / width when that divides exactly, else 0
   PictureRect rect_;
   std::vector<std::int32_t> column_offsets_;  // source byte offset of each window column
 };
