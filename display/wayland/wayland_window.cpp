@@ -15,9 +15,8 @@
 #include <errno.h>
 #include <poll.h>
 
-#include <chrono>
-
 #include <algorithm>
+#include <chrono>
 
 #include "display/linux/driver_thread.h"
 #include "display/screen_mode.h"
