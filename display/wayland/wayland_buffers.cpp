@@ -56,8 +56,6 @@ int wayland_create_buffers(int width, int height) {
     b.buffer = wl_shm_pool_create_buffer(w.pool, std::int32_t(i * one), width, height, w.stride,
                                          WL_SHM_FORMAT_XRGB8888);
     b.pixels = w.memory + i * one;
-    // Nothing shown yet: every row is to be written.
-    b.stale = RowRange{0, height - 1};
     wl_buffer_add_listener(b.buffer, &kBufferListener, &b);
   }
   return 0;

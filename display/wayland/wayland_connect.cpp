@@ -59,7 +59,7 @@ void on_global(void*, wl_registry* registry, std::uint32_t name, const char* int
   } else if (std::strcmp(interface, wl_subcompositor_interface.name) == 0 && !w.subcompositor) {
     w.subcompositor = bind<wl_subcompositor>(registry, name, wl_subcompositor_interface, version, 1);
   } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
-    wayland_bind_output(registry, name);
+    wayland_bind_output(registry, name, version);
   } else if (std::strcmp(interface, "wp_presentation") == 0 && !w.presentation) {
     wayland_bind_presentation(registry, name);
   } else if (std::strcmp(interface, wl_shm_interface.name) == 0 && !w.shm) {

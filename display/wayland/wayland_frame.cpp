@@ -7,7 +7,8 @@
 // Pressing on the strip moves the window (the compositor does it), the right
 // button opens the compositor's window menu, and a click on a box minimises
 // or asks to close as the compositor's own close request does. The strip is
-// hidden while the window is fullscreen and dims while it is inactive.
+// hidden while the window is fullscreen and dims while it is inactive. Its
+// width follows the window's.
 
 #include <linux/input-event-codes.h>
 
@@ -40,7 +41,7 @@ constexpr BarColours kInactive = {0xFF5C6068u, 0xFFC8C8C8u};
 enum class BarPart { kNone, kTitle, kMinimise, kClose };
 
 BarPart part_at(int x) {
-  const int width = window_host().width;
+  const int width = window_host().window_width;
   if (x >= width - kBoxWidth) return BarPart::kClose;
   if (x >= width - 2 * kBoxWidth) return BarPart::kMinimise;
   return BarPart::kTitle;
@@ -49,7 +50,7 @@ BarPart part_at(int x) {
 // Draws the strip into its buffer: background, title, the two boxes.
 void draw_bar() {
   WaylandState& w = wayland();
-  const int width = window_host().width;
+  const int width = w.bar_width;
   const BarColours colours = w.activated ? kActive : kInactive;
   auto* pixels = reinterpret_cast<std::uint32_t*>(w.bar_memory.data());
   std::fill_n(pixels, std::size_t(width) * kFrameBarHeight, colours.background);
@@ -93,31 +94,16 @@ void set_geometry(bool with_bar) {
   WaylandState& w = wayland();
   const WindowHost& host = window_host();
   const int bar = with_bar ? kFrameBarHeight : 0;
-  xdg_surface_set_window_geometry(w.shell_surface, 0, -bar, host.width, host.height + bar);
-  xdg_toplevel_set_min_size(w.toplevel, host.width, host.height + bar);
-  xdg_toplevel_set_max_size(w.toplevel, host.width, host.height + bar);
-}
-
-// Shows the strip as it now should be: drawn, or hidden while fullscreen.
-void show_bar() {
-  WaylandState& w = wayland();
-  const bool shown = !w.fullscreen;
-  if (shown) {
-    draw_bar();
-    wl_surface_attach(w.bar_surface, w.bar_buffer, 0, 0);
-    wl_surface_damage_buffer(w.bar_surface, 0, 0, window_host().width, kFrameBarHeight);
-  } else {
-    wl_surface_attach(w.bar_surface, nullptr, 0, 0);
-  }
-  wl_surface_commit(w.bar_surface);
-  if (shown != w.bar_shown) set_geometry(shown);
-  w.bar_shown = shown;
-  w.bar_drawn_active = w.activated;
+  xdg_surface_set_window_geometry(w.shell_surface, 0, -bar, host.window_width, host.window_height + bar);
+  wayland_apply_size_limits(bar);
 }
 
 bool make_buffer() {
   WaylandState& w = wayland();
-  const int width = window_host().width;
+  const int width = window_host().window_width;
+  if (w.bar_buffer) wl_buffer_destroy(w.bar_buffer);
+  w.bar_buffer = nullptr;
+  w.bar_width = 0;
   try {
     w.bar_memory = PageBuffer(std::size_t(width) * 4 * kFrameBarHeight);
   } catch (const std::bad_alloc&) {
@@ -125,7 +111,26 @@ bool make_buffer() {
   }
   if (w.bar_memory.share_fd() < 0) return false;
   w.bar_buffer = wayland_buffer_over(w.bar_memory, width, kFrameBarHeight, width * 4);
+  w.bar_width = width;
   return true;
+}
+
+// Shows the strip as it now should be: drawn, or hidden while fullscreen.
+void show_bar() {
+  WaylandState& w = wayland();
+  const bool resized = w.bar_width != window_host().window_width;
+  const bool shown = !w.fullscreen && (!resized || make_buffer());
+  if (shown) {
+    draw_bar();
+    wl_surface_attach(w.bar_surface, w.bar_buffer, 0, 0);
+    wl_surface_damage_buffer(w.bar_surface, 0, 0, w.bar_width, kFrameBarHeight);
+  } else {
+    wl_surface_attach(w.bar_surface, nullptr, 0, 0);
+  }
+  wl_surface_commit(w.bar_surface);
+  if (shown != w.bar_shown || resized) set_geometry(shown);
+  w.bar_shown = shown;
+  w.bar_drawn_active = w.activated;
 }
 
 }  // namespace
@@ -153,6 +158,7 @@ void wayland_frame_destroy() {
   w.bar_surface = nullptr;
   w.bar_buffer = nullptr;
   w.bar_shown = false;
+  w.bar_width = 0;
 }
 
 void wayland_frame_update(bool redraw) {

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "display/blitter.h"
 #include "display/screen_mode.h"
@@ -46,27 +47,28 @@ RowRange marked_rows(const ScreenMode& mode) {
   return {int(first - begin) * scanline, int(last.base() - begin) * scanline - 1};
 }
 
-void convert_rows(ScreenMode& mode, const WindowHost& host, WaylandBuffer& buffer, RowRange rows) {
-  const WaylandState& w = wayland();
+// Converts the band's rows into `pixels` (rows `stride` bytes apart at the
+// picture's size), with `stale`, the rows the destination lacks.
+void convert_rows(ScreenMode& mode, const WindowHost& host, std::uint8_t* pixels, std::int32_t stride, RowRange stale,
+                  RowRange rows) {
   // The blitter writes the marked framebuffer rows: the buffer's own stale ones too.
   const int scanline = mode.scanline_size;
-  if (!buffer.stale.empty())
-    for (int y = buffer.stale.first / scanline; y <= buffer.stale.last / scanline; ++y)
-      mode.dirty_rows[std::size_t(y)] = 1;
+  if (!stale.empty())
+    for (int y = stale.first / scanline; y <= stale.last / scanline; ++y) mode.dirty_rows[std::size_t(y)] = 1;
   if (mode.depth == 32 && scanline == 1) {
     // The compositor's layout: one pass copies a row and sets its unused byte.
     for (int y = rows.first; y <= rows.last; ++y) {
       if (!mode.dirty_rows[std::size_t(y)]) continue;
       const auto* from = reinterpret_cast<const std::uint32_t*>(mode.visible_framebuffer + std::ptrdiff_t(y) * mode.pitch);
-      auto* to = reinterpret_cast<std::uint32_t*>(buffer.pixels + std::ptrdiff_t(y) * w.stride);
+      auto* to = reinterpret_cast<std::uint32_t*>(pixels + std::ptrdiff_t(y) * stride);
       for (int x = 0; x < host.width; ++x) to[x] = from[x] | kOpaque;
     }
     return;
   }
-  host.blitter(buffer.pixels, w.stride);
+  host.blitter(pixels, stride);
   for (int y = rows.first; y <= rows.last; ++y) {
     if (!mode.dirty_rows[std::size_t(y / scanline)]) continue;
-    auto* row = reinterpret_cast<std::uint32_t*>(buffer.pixels + std::ptrdiff_t(y) * w.stride);
+    auto* row = reinterpret_cast<std::uint32_t*>(pixels + std::ptrdiff_t(y) * stride);
     for (int x = 0; x < host.width; ++x) row[x] |= kOpaque;
   }
 }
@@ -79,12 +81,28 @@ wl_buffer* fill_buffer(ScreenMode& mode, const WindowHost& host, RowRange band) 
   RowRange rows = band;
   rows.add(buffer->stale);
   rows.last = std::min(rows.last, host.height - 1);
-  convert_rows(mode, host, *buffer, rows);
+  if (w.picture_copy.empty()) {
+    convert_rows(mode, host, buffer->pixels, w.stride, buffer->stale, rows);
+  } else {
+    auto* copy = reinterpret_cast<std::uint8_t*>(w.picture_copy.data());
+    convert_rows(mode, host, copy, host.width * 4, buffer->stale, rows);
+    w.scaler.scale_rows(copy, host.width * 4, rows.first, rows.last, buffer->pixels, w.stride);
+  }
   buffer->stale = {};
   for (WaylandBuffer& other : w.buffers)
     if (&other != buffer) other.stale.add(band);
   buffer->busy = true;
   return buffer->buffer;
+}
+
+// The window rows showing picture rows [first, last]; the bars go with the
+// picture's first and last rows.
+RowSpan window_rows(const WindowHost& host, int first, int last) {
+  if (host.window_width == host.width && host.window_height == host.height) return {first, last};
+  RowSpan rows = window_rows_of(host.picture, host.height, first, last);
+  if (first == 0) rows.first = 0;
+  if (last >= host.height - 1) rows.last = host.window_height - 1;
+  return rows;
 }
 
 }  // namespace
@@ -93,7 +111,8 @@ void wayland_present_marked_rows() {
   WaylandState& w = wayland();
   const WindowHost& host = window_host();
   ScreenMode* mode = current_mode();
-  if (!mode || !w.surface || !w.configured || w.frame_callback) return;
+  if (!mode || !w.surface || !w.configured || w.frame_callback || host.picture.width <= 0 || host.picture.height <= 0)
+    return;
   const RowRange band = marked_rows(*mode);
   if (band.empty()) return;
   wl_buffer* buffer = fill_buffer(*mode, host, band);
@@ -101,7 +120,8 @@ void wayland_present_marked_rows() {
   std::fill(mode->dirty_rows.begin(), mode->dirty_rows.end(), std::uint8_t{0});
 
   wl_surface_attach(w.surface, buffer, 0, 0);
-  wl_surface_damage_buffer(w.surface, 0, band.first, host.width, std::min(band.last, host.height - 1) - band.first + 1);
+  const RowSpan shown = window_rows(host, band.first, std::min(band.last, host.height - 1));
+  wl_surface_damage_buffer(w.surface, 0, shown.first, host.window_width, shown.last - shown.first + 1);
   w.frame_callback = wl_surface_frame(w.surface);
   wl_callback_add_listener(w.frame_callback, &kFrameListener, nullptr);
   wayland_ask_presentation_feedback();
@@ -121,11 +141,38 @@ int wayland_setup_presentation() {
     w.failure = "no conversion from depth " + std::to_string(mode->depth) + " to the compositor's";
     return -1;
   }
-  return wayland_create_buffers(host.width, host.height);
+  return wayland_fit_picture(host.window_width, host.window_height);
+}
+
+int wayland_fit_picture(int window_width, int window_height) {
+  WaylandState& w = wayland();
+  WindowHost& host = window_host();
+  wayland_destroy_buffers();
+  w.picture_copy.clear();
+  host.window_width = window_width;
+  host.window_height = window_height;
+  host.picture = {0, 0, host.width, host.height};
+  if (wayland_create_buffers(window_width, window_height) != 0) return -1;
+  // Nothing shown yet: every picture row is to be written.
+  for (WaylandBuffer& buffer : w.buffers) buffer.stale = RowRange{0, host.height - 1};
+  if (window_width == host.width && window_height == host.height) return 0;
+  // Smaller than a pixel of picture: nothing to show, nothing to fail.
+  host.picture = fit_picture(host.width, host.height, window_width, window_height);
+  if (host.picture.width <= 0 || host.picture.height <= 0) return 0;
+  try {
+    w.picture_copy.assign(std::size_t(host.width) * std::size_t(host.height), 0);
+  } catch (const std::bad_alloc&) {
+    w.failure = "no memory for the scaled window";
+    return -1;
+  }
+  w.scaler.configure(host.width, host.height, host.picture, 4);
+  for (WaylandBuffer& buffer : w.buffers) w.scaler.clear_bars(buffer.pixels, w.stride, window_width, window_height);
+  return 0;
 }
 
 void wayland_release_presentation() {
   wayland_destroy_buffers();
+  wayland().picture_copy = {};
   window_host().blitter = nullptr;
 }
 

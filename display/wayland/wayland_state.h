@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "display/page_buffer.h"
+#include "display/picture_fit.h"
 #include "input/click_pairs.h"
 #include "input/keysym_keys.h"
 
@@ -73,6 +74,9 @@ struct WaylandState {
   zwp_idle_inhibit_manager_v1* idle_inhibit_manager = nullptr;  // null: idle inhibition not offered
   std::vector<wl_output*> outputs;
   int output_refresh = 0;  // Hz of the first output's current mode, 0 unknown
+  // The first output's current mode in logical pixels (0 unknown): the room
+  // an automatically scaled window is sized for.
+  int output_width = 0, output_height = 0, output_scale = 1;
 
   // The window.
   wl_surface* surface = nullptr;
@@ -84,6 +88,11 @@ struct WaylandState {
   bool configured = false;     // the first configure was acknowledged
   bool activated = false;      // as the last configure said
   bool fullscreen = false;     // as the last configure said
+  bool maximized = false;      // as the last configure said
+  // The content's size as the window opens (the picture, scaled), and what
+  // the last toplevel configure asked for the whole window (0: our choice).
+  int natural_width = 0, natural_height = 0;
+  int configured_width = 0, configured_height = 0;
 
   // The title bar we draw where the compositor draws none (wayland_frame.cpp).
   wl_surface* bar_surface = nullptr;
@@ -91,6 +100,7 @@ struct WaylandState {
   wl_buffer* bar_buffer = nullptr;
   PageBuffer bar_memory;  // a shared-memory file the buffer lies over
   bool bar_shown = false;        // the strip is mapped (not while fullscreen)
+  int bar_width = 0;             // the width its buffer was made for
   bool bar_drawn_active = false;  // the colours it was drawn in
   int bar_pressed = 0;            // the box a button went down on, 0 none
 
@@ -102,6 +112,10 @@ struct WaylandState {
   wl_shm_pool* pool = nullptr;
   std::array<WaylandBuffer, 2> buffers{};
   std::int32_t stride = 0;
+  // Where the window is not the picture's size: the converted picture,
+  // scaled from there into the window-sized buffers.
+  std::vector<std::uint32_t> picture_copy;
+  PictureScaler scaler;
   wl_callback* frame_callback = nullptr;  // the last commit's frame is not done yet
   struct wp_presentation_feedback* feedback = nullptr;  // asked for and not yet answered
 
@@ -161,8 +175,11 @@ void wayland_disconnect();
 int wayland_create_window();
 void wayland_destroy_window();
 void wayland_apply_title(const std::string& title);
-// The first configure of the window: the whole picture is to be shown.
+// A configure of the window: the first shows the whole picture, a later
+// one with another size makes buffers of it and shows it all again.
 void wayland_note_configured();
+// xdg min/max size for content of the window's size below `bar` rows of title bar.
+void wayland_apply_size_limits(int bar);
 
 // wayland_frame.cpp: the title bar we draw where the compositor draws no
 // frame, a strip of kFrameBarHeight rows above the content.
@@ -179,7 +196,7 @@ void wayland_frame_button(std::uint32_t button, bool pressed, std::uint32_t seri
 // wayland_buffers.cpp
 // An XRGB buffer over shared memory (rows `stride` bytes apart from its start).
 wl_buffer* wayland_buffer_over(const PageBuffer& memory, int width, int height, int stride);
-// The two buffers converted rows are written to.
+// The two buffers converted rows are written to (the window's size).
 int wayland_create_buffers(int width, int height);
 void wayland_destroy_buffers();
 // Gives the first frame's buffer its pages now (the first touch of 7 MB
@@ -192,11 +209,14 @@ WaylandBuffer* wayland_free_buffer();
 // wayland_present.cpp: commits the marked rows when the compositor is ready
 // for a frame; they stay marked otherwise.
 int wayland_setup_presentation();
+// Buffers of the window's new size and the picture fitted into them; every
+// row is to be shown again.
+int wayland_fit_picture(int window_width, int window_height);
 void wayland_release_presentation();
 void wayland_present_marked_rows();
 
 // wayland_timing.cpp: the refresh rate from the outputs and presentation feedback.
-void wayland_bind_output(wl_registry* registry, std::uint32_t name);
+void wayland_bind_output(wl_registry* registry, std::uint32_t name, std::uint32_t version);
 void wayland_bind_presentation(wl_registry* registry, std::uint32_t name);
 // Before a commit: the next presented frame tells the showing output's rate.
 void wayland_ask_presentation_feedback();

@@ -17,14 +17,27 @@ int hertz_of_period(std::uint32_t nanoseconds) { return int(std::lround(1e9 / do
 
 void on_geometry(void*, wl_output*, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, const char*,
                  const char*, std::int32_t) {}
-void on_mode(void*, wl_output*, std::uint32_t flags, std::int32_t, std::int32_t, std::int32_t millihertz) {
+void on_mode(void*, wl_output* output, std::uint32_t flags, std::int32_t width, std::int32_t height,
+             std::int32_t millihertz) {
   WaylandState& w = wayland();
+  if ((flags & WL_OUTPUT_MODE_CURRENT) && !w.outputs.empty() && output == w.outputs.front()) {
+    w.output_width = width;
+    w.output_height = height;
+  }
   // The first output's: the window opens there unless the compositor says otherwise.
   if ((flags & WL_OUTPUT_MODE_CURRENT) && millihertz > 0 && w.output_refresh == 0)
     w.output_refresh = int(std::lround(millihertz / 1000.0));
 }
 void on_done(void*, wl_output*) {}
-void on_scale(void*, wl_output*, std::int32_t) {}
+// Comes before done: the logical size is the mode's divided by it.
+void on_scale(void*, wl_output* output, std::int32_t factor) {
+  WaylandState& w = wayland();
+  if (factor > 1 && !w.outputs.empty() && output == w.outputs.front() && w.output_scale == 1) {
+    w.output_scale = factor;
+    w.output_width /= factor;
+    w.output_height /= factor;
+  }
+}
 // Events of later output versions than the one bound never come.
 const wl_output_listener kOutputListener = [] {
   wl_output_listener l{};
@@ -52,9 +65,10 @@ const wp_presentation_feedback_listener kFeedbackListener = {on_sync_output, on_
 
 }  // namespace
 
-void wayland_bind_output(wl_registry* registry, std::uint32_t name) {
+void wayland_bind_output(wl_registry* registry, std::uint32_t name, std::uint32_t version) {
   WaylandState& w = wayland();
-  auto* output = static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, 1));
+  // Version 2 tells the output's scale.
+  auto* output = static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, version < 2 ? version : 2));
   wl_output_add_listener(output, &kOutputListener, nullptr);
   w.outputs.push_back(output);
 }

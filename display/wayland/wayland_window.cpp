@@ -1,9 +1,12 @@
-// The toplevel: an xdg_toplevel of the mode's fixed size (minimum and
-// maximum alike), titled, with the program's application id, a frame drawn
-// by the compositor where it offers xdg-decoration or else our own title bar
-// (wayland_frame.cpp), fullscreen on request
-// (the compositor centres the picture on the output: there is no mode
-// change), and the close request as the close code. A confined pointer
+// The toplevel: an xdg_toplevel of the picture's size times the window's
+// scale (auto: the largest whole multiple that fits the output), fixed
+// (minimum and maximum alike) unless the mode is resizable, titled, with the
+// program's application id, a frame drawn by the compositor where it offers
+// xdg-decoration or else our own title bar (wayland_frame.cpp), fullscreen
+// on request (there is no mode change: the window covers the output at its
+// own and shows the picture fitted), and the close request as the close code.
+// A configure with another size (resized, maximised, fullscreen) gets buffers
+// of that size with the picture fitted into them. A confined pointer
 // stays confined across a new surface (the fullscreen switch makes one).
 // While the window shows, the compositor neither blanks the screen nor locks
 // the session for idleness, where it offers idle inhibition (as X11 holds
@@ -12,8 +15,10 @@
 #include <errno.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <chrono>
 
+#include "display/linux/driver_thread.h"
 #include "display/screen_mode.h"
 #include "display/wayland/wayland_state.h"
 #include "display/window_host.h"
@@ -30,22 +35,49 @@ namespace {
 // How long the compositor may take to configure a new window.
 constexpr auto kConfigureLimit = std::chrono::seconds(5);
 
+// The content's size after the last configure: the compositor's where it
+// may choose one (a resizable, maximised or fullscreen window), else ours.
+WindowSize content_size() {
+  const WaylandState& w = wayland();
+  const bool theirs = (window_host().flags & kModeResizable) || w.fullscreen || w.maximized;
+  if (!theirs || w.configured_width <= 0 || w.configured_height <= 0) return {w.natural_width, w.natural_height};
+  // Our title bar is part of the window's geometry (hidden while fullscreen).
+  const int bar = w.bar_surface && !w.fullscreen ? kFrameBarHeight : 0;
+  return {w.configured_width, std::max(w.configured_height - bar, 1)};
+}
+
 void on_surface_configure(void*, xdg_surface* surface, std::uint32_t serial) {
+  WaylandState& w = wayland();
+  WindowHost& host = window_host();
   xdg_surface_ack_configure(surface, serial);
-  wayland_frame_update(false);
+  const WindowSize size = content_size();
+  const bool resized = size.width != host.window_width || size.height != host.window_height;
+  if (resized && w.pool) {
+    // The next commit is of the new size, whatever frame is still pending.
+    if (w.frame_callback) wl_callback_destroy(w.frame_callback);
+    w.frame_callback = nullptr;
+    if (wayland_fit_picture(size.width, size.height) != 0) driver_thread::lose_display();
+    paint_steps(0, host.height);
+  } else if (resized) {
+    // The buffers are made for it after the first configure.
+    host.window_width = size.width;
+    host.window_height = size.height;
+  }
+  wayland_frame_update(resized);
   wayland_note_configured();
 }
 const xdg_surface_listener kSurfaceListener = {on_surface_configure};
 
-// The size is the mode's whatever the compositor suggests: a larger
-// fullscreen output shows the picture centred.
-void on_toplevel_configure(void*, xdg_toplevel*, std::int32_t, std::int32_t, wl_array* states) {
+void on_toplevel_configure(void*, xdg_toplevel*, std::int32_t width, std::int32_t height, wl_array* states) {
   WaylandState& w = wayland();
-  w.activated = w.fullscreen = false;
+  w.activated = w.fullscreen = w.maximized = false;
+  w.configured_width = width;
+  w.configured_height = height;
   const auto* state = static_cast<const std::uint32_t*>(states->data);
   for (std::size_t i = 0; i < states->size / sizeof *state; ++i) {
     if (state[i] == XDG_TOPLEVEL_STATE_ACTIVATED) w.activated = true;
     if (state[i] == XDG_TOPLEVEL_STATE_FULLSCREEN) w.fullscreen = true;
+    if (state[i] == XDG_TOPLEVEL_STATE_MAXIMIZED) w.maximized = true;
   }
 }
 // The window stays open; the program decides.
@@ -95,8 +127,7 @@ void create_toplevel() {
   wayland_apply_title(w.title);
   // The desktop groups windows and finds their icon by the application id.
   xdg_toplevel_set_app_id(w.toplevel, program_invocation_short_name);
-  xdg_toplevel_set_min_size(w.toplevel, host.width, host.height);
-  xdg_toplevel_set_max_size(w.toplevel, host.width, host.height);
+  wayland_apply_size_limits(0);
   if (!(host.flags & kModeFrameless)) {
     if (w.decoration_manager) {
       w.decoration = zxdg_decoration_manager_v1_get_toplevel_decoration(w.decoration_manager, w.toplevel);
@@ -106,11 +137,34 @@ void create_toplevel() {
       wayland_frame_create();
     }
   }
-  if (host.flags & kModeFullscreen) xdg_toplevel_set_fullscreen(w.toplevel, nullptr);
+  if (host.flags & (kModeFullscreen | kModeDesktopFullscreen)) xdg_toplevel_set_fullscreen(w.toplevel, nullptr);
   wl_surface_commit(w.surface);
 }
 
+// The picture at the window's scale; with auto, the largest whole multiple
+// that fits the output (1:1 where its size is unknown).
+void choose_natural_size() {
+  WaylandState& w = wayland();
+  WindowHost& host = window_host();
+  WindowSize size{host.width, host.height};
+  if (host.scale > 1 || (host.scale == 0 && w.output_width > 0 && w.output_height > 0))
+    size = scaled_window_size(host.width, host.height, host.scale, w.output_width, w.output_height);
+  w.natural_width = host.window_width = size.width;
+  w.natural_height = host.window_height = size.height;
+}
+
 }  // namespace
+
+void wayland_apply_size_limits(int bar) {
+  WaylandState& w = wayland();
+  if (window_host().flags & kModeResizable) {
+    xdg_toplevel_set_min_size(w.toplevel, 1, 1 + bar);
+    xdg_toplevel_set_max_size(w.toplevel, 0, 0);
+    return;
+  }
+  xdg_toplevel_set_min_size(w.toplevel, w.natural_width, w.natural_height + bar);
+  xdg_toplevel_set_max_size(w.toplevel, w.natural_width, w.natural_height + bar);
+}
 
 void wayland_note_configured() {
   WaylandState& w = wayland();
@@ -124,6 +178,8 @@ int wayland_create_window() {
   WaylandState& w = wayland();
   w.configured = false;
   w.frame_refused = false;
+  w.configured_width = w.configured_height = 0;
+  choose_natural_size();
   w.surface = wl_compositor_create_surface(w.compositor);
   if (w.idle_inhibit_manager)
     w.idle_inhibitor = zwp_idle_inhibit_manager_v1_create_inhibitor(w.idle_inhibit_manager, w.surface);

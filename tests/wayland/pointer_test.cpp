@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "display/display_driver.h"
+#include "display/picture_fit.h"
 #include "display/screen_mode.h"
 #include "gfx/screen_lock.h"
 #include "qzgfx/qzgfx.h"
@@ -182,11 +183,16 @@ TEST_F(WaylandPointer, AConfinedPointerStaysInsideTheContentUntilFreed) {
         return qz_get_mouse(&mouse) == 0 && mouse.confined == 1;
       },
       5s));
-  weston.move(kModeWidth + 300, 10);
+  // Fullscreen covers the output with the picture fitted: past its right
+  // edge is the picture's last column.
+  weston.move(weston.width() + 300, 10);
   EXPECT_TRUE(reads([](int over, const qz_mouse& m) { return over && m.x == kModeWidth - 1; }));
 
   ASSERT_EQ(qz_confine_mouse(0), 0);
   EXPECT_TRUE(reads([](int over, const qz_mouse& m) { return over && m.confined == 0; }));
+  // Only a window leaves room on the output to move off it.
+  weston.keys({KEY_LEFTALT, KEY_ENTER});
+  ASSERT_TRUE(weston.wait_for_picture());
   weston.move(-300, -300);
   EXPECT_TRUE(reads([](int over, const qz_mouse&) { return !over; })) << "the freed pointer did not leave";
 }
@@ -220,27 +226,35 @@ TEST_F(WaylandPointer, TheTitleBarAboveTheContentClosesFromItsCloseBox) {
   EXPECT_EQ(types, std::vector<int>{QZ_EVENT_CLOSE}) << "the click went to the program, or closed nothing";
 }
 
-// Wayland changes no display mode: the compositor shows the mode's picture
-// in the middle of the output, black around it.
-TEST(WaylandFullscreen, APictureSmallerThanTheOutputIsCentredOnBlack) {
+// Wayland changes no display mode: the window covers the output at its
+// own and shows the picture fitted (1680 x 1050 on 1920 x 1200: the whole
+// output), each output pixel its nearest picture pixel by our mapping.
+TEST(WaylandFullscreen, APictureSmallerThanTheOutputIsFittedToIt) {
   Weston weston(1920, 1200);
   ASSERT_TRUE(weston.running()) << "weston did not start";
   weston.use_in_this_process();
   open_mode(Weston::kWidth, Weston::kHeight, kModeFullscreen);
   ASSERT_FALSE(HasFatalFailure());
-  fill_screen();
+  // Neighbouring pixels differ: a column or row taken from the wrong place shows.
+  const auto colour = [](int x, int y) { return std::uint32_t((x % 256) << 16 | (y % 256) << 8 | 0x40); };
+  screen_lock();
+  ScreenMode& m = *current_mode();
+  for (int y = 0; y < m.height; ++y)
+    for (int x = 0; x < m.width; ++x)
+      reinterpret_cast<std::uint32_t*>(m.visible_framebuffer + std::ptrdiff_t(y) * m.pitch)[x] = 0xFF000000u | colour(x, y);
+  screen_unlock(0, m.height - 1);
 
-  const int left = (weston.width() - Weston::kWidth) / 2, top = (weston.height() - Weston::kHeight) / 2;
+  const PictureRect fitted = fit_picture(Weston::kWidth, Weston::kHeight, weston.width(), weston.height());
+  EXPECT_EQ(fitted, (PictureRect{0, 0, 1920, 1200}));
   std::string last;
-  const bool centred = eventually(
+  const bool fitted_shown = eventually(
       [&] {
         const std::vector<std::uint32_t> shot = weston.screenshot();
         if (shot.empty()) return (last = "no screenshot").empty();
         for (int y = 0; y < weston.height(); ++y)
           for (int x = 0; x < weston.width(); ++x) {
-            const bool inside = x >= left && x < left + Weston::kWidth && y >= top && y < top + Weston::kHeight;
             const std::uint32_t p = shot[std::size_t(y) * std::size_t(weston.width()) + std::size_t(x)];
-            if (p != (inside ? (kColour & 0xFFFFFF) : 0)) {
+            if (p != colour(x * Weston::kWidth / fitted.width, y * Weston::kHeight / fitted.height)) {
               last = "pixel (" + std::to_string(x) + ", " + std::to_string(y) + ") is " + std::to_string(p);
               return false;
             }
@@ -248,7 +262,7 @@ TEST(WaylandFullscreen, APictureSmallerThanTheOutputIsCentredOnBlack) {
         return true;
       },
       15s);
-  EXPECT_TRUE(centred) << last;
+  EXPECT_TRUE(fitted_shown) << last;
   gfx_screen_close();
 }
 

@@ -8,15 +8,18 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <thread>
 
 #include "display/display_driver.h"
 #include "display/screen_mode.h"
+#include "display/wayland/wayland_state.h"
 #include "display/window_host.h"
 #include "gfx/screen_lock.h"
 #include "tests/wayland/weston_session.h"
+#include "xdg-shell-client.h"
 
 using namespace qz;
 
@@ -70,11 +73,15 @@ class WaylandPresentation : public ::testing::Test {
   // Where the framebuffer's top left pixel lies on the output (a title bar
   // above the content moves it down): the first 16 pixels of row 0 are
   // noise, so they match in one place only. Caller holds the screen lock.
-  static bool find_content(const std::vector<std::uint32_t>& shot, const ScreenMode& m, int& ox, int& oy) {
+  // A window of `ww` x `wh` shows the picture scaled: (x, y) is picture
+  // pixel (x * width / ww, y * height / wh).
+  static bool find_content(const std::vector<std::uint32_t>& shot, const ScreenMode& m, int ww, int& ox, int& oy) {
     for (oy = 0; oy < Weston::kHeight; ++oy)
       for (ox = 0; ox + 16 <= Weston::kWidth; ++ox) {
         int x = 0;
-        while (x < 16 && shot[std::size_t(oy) * Weston::kWidth + std::size_t(ox + x)] == framebuffer_rgb(m, x, 0)) ++x;
+        while (x < 16 &&
+               shot[std::size_t(oy) * Weston::kWidth + std::size_t(ox + x)] == framebuffer_rgb(m, x * m.width / ww, 0))
+          ++x;
         if (x == 16) return true;
       }
     return false;
@@ -82,25 +89,28 @@ class WaylandPresentation : public ::testing::Test {
 
   // "" when the output shows the framebuffer (the part of it on the
   // output), else where it does not.
-  std::string difference() {
+  std::string difference(int ww, int wh) {
     const std::vector<std::uint32_t> shot = weston.screenshot();
     if (shot.empty()) return "no screenshot";
     std::string where;
     screen_lock();
     const ScreenMode& m = *current_mode();
+    if (ww == 0) ww = m.width, wh = m.height;
     int origin_x = 0, origin_y = 0;
-    if (!find_content(shot, m, origin_x, origin_y)) where = "no content on the output";
-    for (int y = 0; y < std::min(m.height, Weston::kHeight - origin_y) && where.empty(); ++y)
-      for (int x = 0; x < std::min(m.width, Weston::kWidth - origin_x) && where.empty(); ++x)
-        if (shot[std::size_t(y + origin_y) * Weston::kWidth + std::size_t(x + origin_x)] != framebuffer_rgb(m, x, y))
+    if (!find_content(shot, m, ww, origin_x, origin_y)) where = "no content on the output";
+    for (int y = 0; y < std::min(wh, Weston::kHeight - origin_y) && where.empty(); ++y)
+      for (int x = 0; x < std::min(ww, Weston::kWidth - origin_x) && where.empty(); ++x)
+        if (shot[std::size_t(y + origin_y) * Weston::kWidth + std::size_t(x + origin_x)] !=
+            framebuffer_rgb(m, x * m.width / ww, y * m.height / wh))
           where = "pixel (" + std::to_string(x) + ", " + std::to_string(y) + ")";
     screen_unlock(1, 0);
     return where;
   }
 
-  bool shows_framebuffer() {
+  // Over a window of `ww` x `wh` (0: the picture's size).
+  bool shows_framebuffer(int ww = 0, int wh = 0) {
     std::string last;
-    const bool same = eventually([&] { return (last = difference()).empty(); }, 10s);
+    const bool same = eventually([&] { return (last = difference(ww, wh)).empty(); }, 10s);
     if (!same) ADD_FAILURE() << last;
     return same;
   }
@@ -181,6 +191,30 @@ TEST_F(WaylandPresentation, AWindowNarrowerThanItsTitleBarOpensAndShows) {
   ASSERT_NE(current_mode(), nullptr) << driver_failure_reason();
   EXPECT_STREQ(current_mode()->driver->name, "Wayland");
   EXPECT_TRUE(weston.wait_for_picture());
+}
+
+// QZGFX_SCALE=2: a window of twice the picture's size, every picture pixel
+// 2 x 2 window pixels of its colour, after the whole picture and a band.
+// Made fullscreen, the open window gets buffers of the output's size with
+// the picture fitted into them (5.25 x: the whole output).
+TEST_F(WaylandPresentation, AWindowScaledTwiceShowsEachPixelAsTwoByTwo) {
+  setenv("QZGFX_SCALE", "2", 1);
+  gfx_screen_res(320, 200, 32, 1, 0, 0);
+  unsetenv("QZGFX_SCALE");
+  ASSERT_NE(current_mode(), nullptr) << driver_failure_reason();
+  screen_lock();
+  EXPECT_EQ(window_host().window_width, 640);
+  EXPECT_EQ(window_host().window_height, 400);
+  screen_unlock(1, 0);
+  scribble(0, 199, 11);
+  EXPECT_TRUE(shows_framebuffer(640, 400)) << "whole picture";
+  scribble(50, 59, 12);
+  EXPECT_TRUE(shows_framebuffer(640, 400)) << "a band of 10 rows";
+
+  host_call([] { xdg_toplevel_set_fullscreen(wayland().toplevel, nullptr); });
+  EXPECT_TRUE(shows_framebuffer(Weston::kWidth, Weston::kHeight)) << "fullscreen";
+  scribble(100, 109, 13);
+  EXPECT_TRUE(shows_framebuffer(Weston::kWidth, Weston::kHeight)) << "a band, fullscreen";
 }
 
 // Converted rows (the palette's colours) take the same way.
