@@ -177,12 +177,12 @@ typedef struct qz_screen_info {
   int text_columns;    /**< Text grid: columns. */
   int text_rows;       /**< Text grid: rows. */
   const char* driver;  /**< The back end in use: "X11", "GDI", "Null", ... */
-  int window_width;    /**< The window's client area in window pixels (the screen's size without a window). */
-  int window_height;
-  int picture_x;       /**< Where the picture shows in the client area, in window pixels: */
-  int picture_y;       /**< (0, 0) and the screen's size unless the window is scaled. */
-  int picture_width;
-  int picture_height;
+  int window_width;    /**< The window's client area in window pixels (the screen's width without a window). */
+  int window_height;   /**< Its height in window pixels (the screen's height without a window). */
+  int picture_x;       /**< Where the picture shows in the client area, in window pixels: 0 unless scaled. */
+  int picture_y;       /**< Its top, in window pixels: 0 unless scaled. */
+  int picture_width;   /**< Its width in window pixels: the screen's unless scaled. */
+  int picture_height;  /**< Its height in window pixels: the screen's unless scaled. */
 } qz_screen_info;
 
 /** Fills *info for the open screen; 1 (and *info zeroed) without one. */
