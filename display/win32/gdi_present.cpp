@@ -176,7 +176,11 @@ bool gdi_present(ScreenMode& mode, int first, int last) {
   const bool palette_changed = host.palette_changed;
   if (palette_changed) apply_palette(dc);
   if (win32_picture_scaled()) {
-    if (palette_changed && mode.depth == 8) first = 0, last = mode.height - 1;
+    if (palette_changed && mode.depth == 8) {
+      // The rows go through the palette into 32 bits: all of them change.
+      std::fill(mode.dirty_rows.begin(), mode.dirty_rows.end(), std::uint8_t{1});
+      first = 0, last = mode.height - 1;
+    }
     const int scanline = mode.scanline_size;
     if (g_gdi.scaled.active() && first <= last) present_scaled(dc, mode, first * scanline, (last + 1) * scanline - 1);
   } else if (first <= last) {

@@ -24,7 +24,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 
 #include "display/display_driver.h"
@@ -79,7 +78,7 @@ void declare_dpi_awareness() {
   using AwarenessFn = HRESULT(WINAPI*)(int);
   using AwareFn = BOOL(WINAPI*)();
   const auto kPerMonitorAwareV2 = reinterpret_cast<HANDLE>(-4);  // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2
-  constexpr int kPerMonitorAware = 2;                                // PROCESS_PER_MONITOR_DPI_AWARE
+  constexpr int kPerMonitorAware = 2;  // PROCESS_PER_MONITOR_DPI_AWARE
   HMODULE user32 = GetModuleHandleA("user32.dll");
   ContextFn set_context = nullptr;
   if (user32) look_up(user32, "SetProcessDpiAwarenessContext", set_context);
