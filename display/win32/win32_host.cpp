@@ -247,13 +247,14 @@ int win32_create_window() {
   int x, y, width = host.width, height = host.height;
   WindowSize client{host.width, host.height};
   if ((host.flags & kModeDesktopFullscreen) && !(host.flags & kModeOpengl)) {
-    // The monitor covered at the desktop's own mode, the picture fitted.
+    // The monitor covered at the desktop's own mode, the picture fitted. An
+    // OpenGL window (never scaled) opens as a window instead, as on X11.
     style = WS_POPUP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
     x = area.left;
     y = area.top;
     width = client.width = area.right - area.left;
     height = client.height = area.bottom - area.top;
-  } else if (host.flags & (kModeFullscreen | kModeDesktopFullscreen)) {
+  } else if (host.flags & kModeFullscreen) {
     if (!sets_display_mode && change_display_mode() != 0) return -1;
     style = WS_POPUP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
     x = g.monitor ? area.left : 0;
