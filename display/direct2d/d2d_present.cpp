@@ -1,6 +1,7 @@
 // The Direct2D presentation: the marked rows copied into a device bitmap,
 // which is drawn into the window's render target at 1:1 with nearest-
-// neighbour sampling. Layered windows are shown through UpdateLayeredWindow
+// neighbour sampling; a scaled window's bitmap has the window's size and
+// takes the rows scaled by the host's scaler. Layered windows are shown through UpdateLayeredWindow
 // instead, from a bitmap of converted rows. key_state follows the key
 // messages, kept by this back end's window procedure.
 
@@ -13,6 +14,7 @@
 #include "display/blitter.h"
 #include "display/screen_mode.h"
 #include "display/win32/com_ref.h"
+#include "display/win32/win32_scaled_picture.h"
 #include "display/window_host.h"
 
 namespace qz {
@@ -37,6 +39,9 @@ struct D2dPresentation {
   HDC layered_dc = nullptr;
   HBITMAP layered_bitmap = nullptr;
   HGDIOBJ previous_bitmap = nullptr;
+  // A scaled window: the bitmap and target have the window's size and take
+  // bands of this window-sized copy of the picture.
+  ScaledPicture scaled;
 };
 // Never destroyed, like the host thread: the driver thread may still draw
 // while static destructors run.
@@ -44,25 +49,43 @@ D2dPresentation& g_d2d = *new D2dPresentation;
 
 bool layered() { return (window_host().flags & kModeLayered) != 0; }
 
-int create_target() {
+constexpr D2D1_PIXEL_FORMAT kFormat{DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE};
+
+D2D1_SIZE_U window_size() {
   const WindowHost& host = window_host();
-  const D2D1_PIXEL_FORMAT format{DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE};
+  return D2D1_SIZE_U{UINT32(host.window_width), UINT32(host.window_height)};
+}
+
+int create_bitmap() {
+  const D2D1_BITMAP_PROPERTIES bitmap_properties{kFormat, 96.0f, 96.0f};
+  if (SUCCEEDED(g_d2d.target->CreateBitmap(window_size(), nullptr, 0, &bitmap_properties, g_d2d.bitmap.put())))
+    return 0;
+  g_d2d.target.reset();
+  return -1;
+}
+
+int create_target() {
+  const D2D1_PIXEL_FORMAT format = kFormat;
   // 96 dpi: one framebuffer pixel is one device pixel whatever the system's scale.
   const D2D1_RENDER_TARGET_PROPERTIES properties{D2D1_RENDER_TARGET_TYPE_DEFAULT, format, 96.0f, 96.0f,
                                                  D2D1_RENDER_TARGET_USAGE_NONE, D2D1_FEATURE_LEVEL_DEFAULT};
   // Contents are kept between presentations, so that a band is enough; the
   // pass must not wait for the display.
   const D2D1_HWND_RENDER_TARGET_PROPERTIES window_properties{
-      win32_window().window, D2D1_SIZE_U{UINT32(host.width), UINT32(host.height)},
+      win32_window().window, window_size(),
       D2D1_PRESENT_OPTIONS(D2D1_PRESENT_OPTIONS_RETAIN_CONTENTS | D2D1_PRESENT_OPTIONS_IMMEDIATELY)};
   if (FAILED(g_d2d.factory->CreateHwndRenderTarget(&properties, &window_properties, g_d2d.target.put()))) return -1;
-  const D2D1_BITMAP_PROPERTIES bitmap_properties{format, 96.0f, 96.0f};
-  if (FAILED(g_d2d.target->CreateBitmap(D2D1_SIZE_U{UINT32(host.width), UINT32(host.height)}, nullptr, 0,
-                                        &bitmap_properties, g_d2d.bitmap.put()))) {
-    g_d2d.target.reset();
-    return -1;
-  }
-  return 0;
+  return create_bitmap();
+}
+
+// The window's new size: the target follows it, the bitmap and the scaled
+// copy are made anew (a target that cannot follow is built again later).
+void d2d_refit() {
+  if (layered()) return;
+  g_d2d.scaled.release();
+  if (win32_picture_scaled() && !g_d2d.scaled.configure(4, true)) return;
+  g_d2d.bitmap.reset();
+  if (g_d2d.target && (FAILED(g_d2d.target->Resize(window_size())) || create_bitmap() != 0)) g_d2d.target.reset();
 }
 
 int create_layered_bitmap() {
@@ -95,6 +118,7 @@ int d2d_setup(const ScreenMode& mode) {
   if (FAILED(g_d2d.create_factory(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory), nullptr,
                                   g_d2d.factory.put_void())))
     return -1;
+  if (win32_picture_scaled() && !g_d2d.scaled.configure(4, true)) return -1;
   // A render target that cannot be had now is refused, so that the next
   // back end gets its turn; later failures are recovered from.
   return create_target();
@@ -106,6 +130,7 @@ void d2d_release() {
   g_d2d.factory.reset();
   g_d2d.rows = {};
   g_d2d.converted = nullptr;
+  g_d2d.scaled.release();
   if (g_d2d.layered_dc) {
     if (g_d2d.previous_bitmap) SelectObject(g_d2d.layered_dc, g_d2d.previous_bitmap);
     DeleteDC(g_d2d.layered_dc);
@@ -146,10 +171,23 @@ bool d2d_present(ScreenMode& mode, int first, int last) {
   const UINT32 top = UINT32(first * scanline), bottom = UINT32((last + 1) * scanline);
   if (layered()) {
     shown = present_layered(mode, int(top), int(bottom));
+  } else if (win32_picture_scaled() && !g_d2d.scaled.active()) {
+    shown = true;  // no picture to show in a window this small
   } else if (g_d2d.target || create_target() == 0) {
-    const D2D1_RECT_U band{0, top, UINT32(host.width), bottom};
+    D2D1_RECT_U band{0, top, UINT32(host.width), bottom};
     HRESULT result;
-    if (host.blitter) {
+    if (g_d2d.scaled.active()) {
+      const std::uint8_t* source = mode.visible_framebuffer;
+      std::int32_t step = mode.pitch;
+      if (host.blitter) {
+        host.blitter(g_d2d.converted, g_d2d.step);
+        source = g_d2d.converted, step = g_d2d.step;
+      }
+      const RowSpan rows = g_d2d.scaled.scale(source, step, int(top), int(bottom) - 1);
+      if (rows.first > rows.last) return true;  // rows that fall between window rows
+      band = D2D1_RECT_U{0, UINT32(rows.first), UINT32(host.window_width), UINT32(rows.last + 1)};
+      result = g_d2d.bitmap->CopyFromMemory(&band, g_d2d.scaled.row(rows.first), UINT32(g_d2d.scaled.step()));
+    } else if (host.blitter) {
       host.blitter(g_d2d.converted, g_d2d.step);
       result = g_d2d.bitmap->CopyFromMemory(&band, g_d2d.converted + std::size_t(top) * g_d2d.step, UINT32(g_d2d.step));
     } else {
@@ -157,7 +195,7 @@ bool d2d_present(ScreenMode& mode, int first, int last) {
                                             UINT32(mode.pitch));
     }
     if (SUCCEEDED(result)) {
-      const D2D1_RECT_F area{0.0f, float(top), float(host.width), float(bottom)};
+      const D2D1_RECT_F area{0.0f, float(band.top), float(band.right), float(band.bottom)};
       g_d2d.target->BeginDraw();
       g_d2d.target->DrawBitmap(g_d2d.bitmap.get(), &area, 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR,
                                &area);
@@ -197,6 +235,7 @@ void d2d_set_factory_entry(D2D1CreateFactoryFn create_factory) { g_d2d.create_fa
 
 extern const Win32Presenter d2d_presenter = {
     d2d_setup, d2d_release, d2d_present, nullptr, keys_from_messages, nullptr, d2d_window_procedure, false, true, true,
+    d2d_refit,
 };
 
 }  // namespace qz

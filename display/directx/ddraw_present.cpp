@@ -1,6 +1,8 @@
 // The DirectDraw presentation: the marked rows converted into an off-screen
 // surface of the display's format, then blitted to the primary surface
-// (clipped to the window, or the whole display in exclusive fullscreen).
+// (clipped to the window, or the whole display in exclusive fullscreen). A
+// scaled window's surface has the window's size: the rows are converted
+// into a buffer of the picture's size and scaled from there, blitted 1:1.
 // The program's vertical-sync wait meets the driver thread only at the
 // DirectDraw object, under its own guard. A blit asked to start in a blank
 // waits for it after the pass, without the host lock: the conversion needs
@@ -11,11 +13,13 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "display/blitter.h"
 #include "display/directx/directx_state.h"
 #include "display/screen_mode.h"
 #include "display/win32/com_ref.h"
+#include "display/win32/win32_scaled_picture.h"
 #include "display/window_host.h"
 
 namespace qz {
@@ -40,6 +44,11 @@ struct DdrawPresentation {
   // framebuffer rows and in primary-surface pixels (none: first > last).
   int pending_first = 1, pending_last = 0;
   RECT pending_source{}, pending_target{};
+  // A scaled window: the off-screen surface has the window's size; the
+  // picture is converted into `converted` and scaled from there into it.
+  std::vector<std::uint8_t> converted;
+  std::int32_t converted_step = 0;
+  ScaledPicture scaled;
 };
 // Never destroyed, like the host thread: the driver thread may still present
 // while static destructors run.
@@ -63,7 +72,6 @@ Blitter blitter_for(const DDPIXELFORMAT& format) {
 }
 
 int create_surfaces(HWND window) {
-  const WindowHost& host = window_host();
   DDSURFACEDESC desc{};
   desc.dwSize = sizeof desc;
   desc.dwFlags = DDSD_CAPS;
@@ -74,13 +82,40 @@ int create_surfaces(HWND window) {
         FAILED(g_dd.clipper->SetHWnd(0, window)) || FAILED(g_dd.primary->SetClipper(g_dd.clipper.get())))
       return -1;
   }
+  return 0;
+}
+
+// The off-screen surface: the picture's size, or the window's when scaled
+// (then with the picture's conversion buffer, in the primary's format).
+int create_offscreen() {
+  const WindowHost& host = window_host();
+  g_dd.offscreen.reset();
+  g_dd.converted = {};
+  g_dd.scaled.release();
+  DDSURFACEDESC desc{};
+  desc.dwSize = sizeof desc;
+  if (FAILED(g_dd.primary->GetSurfaceDesc(&desc))) return -1;
+  const int bytes = int(desc.ddpfPixelFormat.dwRGBBitCount + 7) / 8;
+  const bool scaled = win32_picture_scaled() && !g_dd.exclusive;
+  if (scaled) {
+    g_dd.converted_step = host.width * bytes;
+    g_dd.converted.assign(std::size_t(g_dd.converted_step) * std::size_t(host.height), 0);
+    if (!g_dd.scaled.configure(bytes, false)) return -1;
+  }
   desc = DDSURFACEDESC{};
   desc.dwSize = sizeof desc;
   desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
   desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
-  desc.dwWidth = DWORD(host.width);
-  desc.dwHeight = DWORD(host.height);
+  desc.dwWidth = DWORD(scaled ? host.window_width : host.width);
+  desc.dwHeight = DWORD(scaled ? host.window_height : host.height);
+  if (desc.dwWidth == 0 || desc.dwHeight == 0) return 0;  // minimised to nothing: nothing to show
   return FAILED(g_dd.draw->CreateSurface(&desc, g_dd.offscreen.put(), nullptr)) ? -1 : 0;
+}
+
+void ddraw_refit() {
+  if (!g_dd.primary) return;  // setup makes it with the window's size
+  g_dd.pending_first = 1, g_dd.pending_last = 0;
+  create_offscreen();
 }
 
 int ddraw_setup(const ScreenMode&) {
@@ -105,7 +140,7 @@ int ddraw_setup(const ScreenMode&) {
   } else if (FAILED(g_dd.draw->SetCooperativeLevel(window, DDSCL_NORMAL | DDSCL_MULTITHREADED))) {
     return -1;
   }
-  if (create_surfaces(window) != 0) return -1;
+  if (create_surfaces(window) != 0 || create_offscreen() != 0) return -1;
   DDSURFACEDESC desc{};
   desc.dwSize = sizeof desc;
   if (FAILED(g_dd.primary->GetSurfaceDesc(&desc))) return -1;
@@ -118,6 +153,8 @@ void ddraw_release() {
   dinput_keyboard_close();
   g_dd.pending_first = 1, g_dd.pending_last = 0;  // the new surfaces have none of it
   g_dd.offscreen.reset();
+  g_dd.converted = {};
+  g_dd.scaled.release();
   g_dd.clipper.reset();
   g_dd.primary.reset();
   std::lock_guard<std::mutex> hold(g_dd.device_guard);
@@ -152,6 +189,7 @@ void blit_after_blank() {
 }
 
 bool surfaces_lost() {
+  if (!g_dd.offscreen) return true;
   if (g_dd.primary->IsLost() == DDERR_SURFACELOST && FAILED(g_dd.primary->Restore())) return true;
   if (g_dd.offscreen->IsLost() == DDERR_SURFACELOST) {
     g_dd.offscreen->Restore();
@@ -163,14 +201,23 @@ bool surfaces_lost() {
 bool ddraw_present(ScreenMode& mode, int first, int last) {
   const WindowHost& host = window_host();
   bool shown = false;
+  if (win32_picture_scaled() && !g_dd.exclusive && !g_dd.scaled.active()) return true;  // no picture to show
   DDSURFACEDESC desc{};
   desc.dwSize = sizeof desc;
   if (!surfaces_lost() &&
       SUCCEEDED(g_dd.offscreen->Lock(nullptr, &desc, DDLOCK_WAIT | DDLOCK_WRITEONLY | DDLOCK_NOSYSLOCK, nullptr))) {
-    host.blitter(static_cast<std::uint8_t*>(desc.lpSurface), std::int32_t(desc.lPitch));
+    LONG top = first * mode.scanline_size, bottom = (last + 1) * mode.scanline_size, width = host.width;
+    if (g_dd.scaled.active()) {
+      host.blitter(g_dd.converted.data(), g_dd.converted_step);
+      const RowSpan rows = g_dd.scaled.scale(g_dd.converted.data(), g_dd.converted_step, top, bottom - 1,
+                                             static_cast<std::uint8_t*>(desc.lpSurface), std::int32_t(desc.lPitch));
+      top = rows.first, bottom = rows.last + 1, width = host.window_width;
+    } else {
+      host.blitter(static_cast<std::uint8_t*>(desc.lpSurface), std::int32_t(desc.lPitch));
+    }
     g_dd.offscreen->Unlock(nullptr);
-    const LONG top = first * mode.scanline_size, bottom = (last + 1) * mode.scanline_size;
-    RECT source{0, top, host.width, bottom};
+    if (top >= bottom) return true;  // rows that fall between window rows
+    RECT source{0, top, width, bottom};
     RECT target = source;
     if (!g_dd.exclusive) {
       POINT origin{0, 0};
@@ -208,6 +255,7 @@ bool ddraw_wait_vertical_blank() {
 
 extern const Win32Presenter ddraw_presenter = {
     ddraw_setup, ddraw_release, ddraw_present, nullptr, ddraw_read_keys, blit_after_blank, nullptr, true, false, true,
+    ddraw_refit,
 };
 
 }  // namespace qz

@@ -12,6 +12,7 @@
 #include "display/screen_mode.h"
 #include "display/win32/gdi_present.h"
 #include "display/win32/win32_host.h"
+#include "display/win32/win32_scaled_picture.h"
 #include "display/window_host.h"
 
 namespace qz {
@@ -25,6 +26,12 @@ struct GdiPresentation {
   std::vector<std::uint8_t> conversion_buffer;
   int conversion_step = 0;
   HPALETTE palette_object = nullptr;
+  // A scaled window: the picture as 32-bit rows (where the framebuffer's
+  // are not), scaled into a window-sized copy shown with its own header.
+  Blitter to_32 = nullptr;
+  std::vector<std::uint8_t> rows_32;
+  BITMAPINFO window_info{};
+  ScaledPicture scaled;
 };
 GdiPresentation g_gdi;
 
@@ -52,15 +59,59 @@ int choose_blitter(const ScreenMode& mode) {
   return 0;
 }
 
-void copy_band(HDC dc, const std::uint8_t* bits, int first_row, int rows) {
+void put_rows(HDC dc, BITMAPINFO* header, const std::uint8_t* bits, int width, int first_row, int rows) {
   // Each band gets its own top-down header: a full-height header would count
   // the source row from the bottom of the bitmap.
-  BITMAPINFO* header = bitmap_header();
   const LONG full_height = header->bmiHeader.biHeight;
   header->bmiHeader.biHeight = -rows;
-  SetDIBitsToDevice(dc, 0, first_row, DWORD(window_host().width), DWORD(rows), 0, 0, 0, UINT(rows), bits, header,
-                    DIB_RGB_COLORS);
+  SetDIBitsToDevice(dc, 0, first_row, DWORD(width), DWORD(rows), 0, 0, 0, UINT(rows), bits, header, DIB_RGB_COLORS);
   header->bmiHeader.biHeight = full_height;
+}
+
+void copy_band(HDC dc, const std::uint8_t* bits, int first_row, int rows) {
+  put_rows(dc, bitmap_header(), bits, window_host().width, first_row, rows);
+}
+
+// Window rows first..last of the scaled copy, 1:1.
+void put_window_rows(HDC dc, int first, int last) {
+  if (first <= last)
+    put_rows(dc, &g_gdi.window_info, g_gdi.scaled.row(first), window_host().window_width, first, last - first + 1);
+}
+
+// Shows picture rows first..last scaled (window rows of the host's height).
+void present_scaled(HDC dc, const ScreenMode& mode, int first, int last) {
+  const WindowHost& host = window_host();
+  const std::uint8_t* source = mode.visible_framebuffer;
+  std::int32_t step = mode.pitch;
+  if (g_gdi.to_32) {
+    g_gdi.to_32(g_gdi.rows_32.data(), host.width * 4);
+    source = g_gdi.rows_32.data();
+    step = host.width * 4;
+  }
+  const RowSpan band = g_gdi.scaled.scale(source, step, first, last);
+  put_window_rows(dc, band.first, band.last);
+}
+
+void gdi_refit() {
+  const WindowHost& host = window_host();
+  const ScreenMode* mode = current_mode();
+  g_gdi.to_32 = nullptr;
+  g_gdi.rows_32 = {};
+  g_gdi.scaled.release();
+  if (!mode) return;
+  if (!win32_picture_scaled()) {
+    choose_blitter(*mode);  // the conversion table is the 1:1 rows' again
+    return;
+  }
+  // An 8-bit picture goes through the palette here: a palette change shows every row.
+  if (mode->depth != 32 || mode->scanline_size != 1) {
+    g_gdi.to_32 = select_blitter(32, ChannelOrder::kStandard);
+    if (!g_gdi.to_32) return;
+    g_gdi.rows_32.assign(std::size_t(host.width) * 4 * std::size_t(host.height), 0);
+  }
+  g_gdi.window_info.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), host.window_width, -host.window_height, 1,
+                                                 32, BI_RGB, 0, 0, 0, 0, 0};
+  if (!g_gdi.scaled.configure(4, true)) g_gdi.rows_32 = {}, g_gdi.to_32 = nullptr;
 }
 
 void apply_palette(HDC dc) {
@@ -92,6 +143,7 @@ int gdi_setup(const ScreenMode& mode) {
   h.biCompression = BI_RGB;
   h.biClrUsed = 256;
   if (choose_blitter(mode) != 0) return -1;
+  if (win32_picture_scaled()) gdi_refit();
   struct {
     WORD version, count;
     PALETTEENTRY entries[256];
@@ -105,6 +157,9 @@ int gdi_setup(const ScreenMode& mode) {
 }
 
 void gdi_release() {
+  g_gdi.to_32 = nullptr;
+  g_gdi.rows_32 = {};
+  g_gdi.scaled.release();
   g_gdi.conversion_buffer.clear();
   g_gdi.conversion_buffer.shrink_to_fit();
   g_gdi.bitmap_info.clear();
@@ -118,8 +173,17 @@ bool gdi_present(ScreenMode& mode, int first, int last) {
   const WindowHost& host = window_host();
   HWND window = win32_window().window;
   HDC dc = GetDC(window);
-  if (host.palette_changed) apply_palette(dc);
-  if (first <= last) {
+  const bool palette_changed = host.palette_changed;
+  if (palette_changed) apply_palette(dc);
+  if (win32_picture_scaled()) {
+    if (palette_changed && mode.depth == 8) {
+      // The rows go through the palette into 32 bits: all of them change.
+      std::fill(mode.dirty_rows.begin(), mode.dirty_rows.end(), std::uint8_t{1});
+      first = 0, last = mode.height - 1;
+    }
+    const int scanline = mode.scanline_size;
+    if (g_gdi.scaled.active() && first <= last) present_scaled(dc, mode, first * scanline, (last + 1) * scanline - 1);
+  } else if (first <= last) {
     const int scanline = mode.scanline_size;
     if (host.blitter) {
       host.blitter(g_gdi.conversion_buffer.data(), g_gdi.conversion_step);
@@ -143,7 +207,9 @@ void gdi_repaint() {
     SelectPalette(dc, g_gdi.palette_object, FALSE);
     RealizePalette(dc);
   }
-  if (host.blitter)
+  if (win32_picture_scaled())
+    put_window_rows(dc, 0, g_gdi.scaled.active() ? host.window_height - 1 : -1);
+  else if (host.blitter)
     copy_band(dc, g_gdi.conversion_buffer.data(), 0, host.height);
   else
     copy_band(dc, mode->visible_framebuffer, 0, host.height);
@@ -153,7 +219,7 @@ void gdi_repaint() {
 }  // namespace
 
 extern const Win32Presenter gdi_presenter = {
-    gdi_setup, gdi_release, gdi_present, gdi_repaint, nullptr, nullptr, nullptr, false, false, false,
+    gdi_setup, gdi_release, gdi_present, gdi_repaint, nullptr, nullptr, nullptr, false, false, false, gdi_refit,
 };
 
 }  // namespace qz

@@ -24,11 +24,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 
 #include "display/display_driver.h"
 #include "display/screen_mode.h"
+#include "display/win32/win32_scaled_picture.h"
 #include "display/window_host.h"
 #include "input/key_translate.h"
 
@@ -45,12 +45,54 @@ void look_up(HMODULE module, const char* name, Fn& slot) {
   slot = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-RECT monitor_rect() {
+// The monitor's whole area, or with `work` the part that taskbars leave.
+RECT monitor_rect(bool work = false) {
   Win32Window& g = win32_window();
   MONITORINFO info{};
   info.cbSize = sizeof info;
-  if (g.get_monitor_info && g.monitor && g.get_monitor_info(g.monitor, &info)) return info.rcMonitor;
+  if (g.get_monitor_info && g.monitor && g.get_monitor_info(g.monitor, &info)) return work ? info.rcWork : info.rcMonitor;
+  if (RECT area{}; work && SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0)) return area;
   return RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+}
+
+// The client area of a framed window: the picture's size, or a multiple of
+// it (auto: the largest whose window, frame included, fits the work area).
+// OpenGL windows are the program's drawing and layered ones are shaped by
+// their pixels: both stay 1:1.
+WindowSize client_size(DWORD style, DWORD ex_style) {
+  const WindowHost& host = window_host();
+  if (host.scale == 1 || (host.flags & (kModeOpengl | kModeLayered))) return {host.width, host.height};
+  const RECT work = monitor_rect(true);
+  RECT frame{0, 0, 0, 0};
+  AdjustWindowRectEx(&frame, style, FALSE, ex_style);
+  return scaled_window_size(host.width, host.height, host.scale,
+                            (work.right - work.left) - (frame.right - frame.left),
+                            (work.bottom - work.top) - (frame.bottom - frame.top));
+}
+
+// Per-monitor DPI awareness, so that the system never stretches the window
+// (it would blur every pixel): the newest call the system has. Only when a
+// window opens: a library leaves the process as it found it until then.
+void declare_dpi_awareness() {
+  using ContextFn = BOOL(WINAPI*)(HANDLE);
+  using AwarenessFn = HRESULT(WINAPI*)(int);
+  using AwareFn = BOOL(WINAPI*)();
+  const auto kPerMonitorAwareV2 = reinterpret_cast<HANDLE>(-4);  // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2
+  constexpr int kPerMonitorAware = 2;  // PROCESS_PER_MONITOR_DPI_AWARE
+  HMODULE user32 = GetModuleHandleA("user32.dll");
+  ContextFn set_context = nullptr;
+  if (user32) look_up(user32, "SetProcessDpiAwarenessContext", set_context);
+  // Refused when the process is aware already (a manifest, an earlier window).
+  if (set_context && (set_context(kPerMonitorAwareV2) || GetLastError() == ERROR_ACCESS_DENIED)) return;
+  LoadedLibrary shcore("shcore.dll");
+  AwarenessFn set_awareness = nullptr;
+  if (shcore.look_up("SetProcessDpiAwareness", set_awareness)) {
+    set_awareness(kPerMonitorAware);
+    return;
+  }
+  AwareFn set_aware = nullptr;
+  if (user32) look_up(user32, "SetProcessDPIAware", set_aware);
+  if (set_aware) set_aware();
 }
 
 // The device name of the monitor, for a display change on that monitor only.
@@ -203,7 +245,16 @@ int win32_create_window() {
   RECT area = monitor_rect();
   DWORD style, ex_style = 0;
   int x, y, width = host.width, height = host.height;
-  if (host.flags & kModeFullscreen) {
+  WindowSize client{host.width, host.height};
+  if ((host.flags & kModeDesktopFullscreen) && !(host.flags & kModeOpengl)) {
+    // The monitor covered at the desktop's own mode, the picture fitted. An
+    // OpenGL window (never scaled) opens as a window instead, as on X11.
+    style = WS_POPUP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
+    x = area.left;
+    y = area.top;
+    width = client.width = area.right - area.left;
+    height = client.height = area.bottom - area.top;
+  } else if (host.flags & kModeFullscreen) {
     if (!sets_display_mode && change_display_mode() != 0) return -1;
     style = WS_POPUP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
     x = g.monitor ? area.left : 0;
@@ -212,17 +263,21 @@ int win32_create_window() {
     style = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
     if (host.flags & kModeNoMaximize) style &= ~DWORD(WS_MAXIMIZEBOX);
     if (host.flags & kModeFrameless) style = WS_POPUP;
+    if (host.flags & kModeResizable) style |= WS_THICKFRAME | WS_MAXIMIZEBOX;
     if (host.flags & kModeLayered) {
       if (g.os_version <= 0x4FF) return -1;
       ex_style |= WS_EX_LAYERED;
     }
-    RECT r{0, 0, host.width, host.height};
+    client = client_size(style, ex_style);
+    RECT r{0, 0, client.width, client.height};
     AdjustWindowRectEx(&r, style, FALSE, ex_style);
     width = r.right - r.left;
     height = r.bottom - r.top;
     x = area.left + ((area.right - area.left - width) >> 1);
     y = area.top + ((area.bottom - area.top - height) >> 1);
   }
+  // Fitted first: the WM_SIZE of the creation then finds nothing new.
+  win32_fit_picture(client.width, client.height);
   if (create_host_window(style, ex_style, x, y, width, height) != 0) return -1;
   if ((host.flags & kModeLayered) && !updates_layered_window) {
     if (!g.set_layered_window_attributes) return -1;
@@ -348,14 +403,8 @@ void win32_free_cursor() { ClipCursor(nullptr); }
 
 int win32_prepare_window(const Win32Presenter* presenter, const char* title, int width, int height, int depth,
                          int refresh, int flags) {
-  host_reset();
+  host_prepare(width, height, std::max(depth, 8), refresh, flags);
   WindowHost& host = window_host();
-  host.width = width;
-  host.height = height;
-  host.depth = std::max(depth, 8);
-  host.refresh = refresh;
-  host.flags = flags;
-  std::snprintf(host.class_name, sizeof host.class_name, "qzgfxclass_%p", static_cast<void*>(&host));
   host.thread_init = thread_init;
   host.release = release;
   host.confine_cursor = win32_confine_cursor;
@@ -368,6 +417,7 @@ int win32_prepare_window(const Win32Presenter* presenter, const char* title, int
   g = Win32Window{};
   g.presenter = presenter;
   g.os_version = win32_platform_version();
+  declare_dpi_awareness();
   if (HMODULE user32 = GetModuleHandleA("user32.dll")) {
     look_up(user32, "SetLayeredWindowAttributes", g.set_layered_window_attributes);
     look_up(user32, "MonitorFromWindow", g.monitor_from_window);

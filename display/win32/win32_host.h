@@ -50,6 +50,10 @@ struct Win32Presenter {
   // 8-bit modes are converted through the palette: a palette change is
   // shown by presenting every row.
   bool converts_through_palette;
+  // The client area changed size (host.window_width, window_height and
+  // picture already fitted): rebuilds what has the window's size. Every row
+  // is marked afterwards. May run before setup, from WM_SIZE during creation.
+  void (*refit)();
 };
 
 struct Win32Window {

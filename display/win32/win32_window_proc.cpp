@@ -7,6 +7,7 @@
 
 #include "display/screen_mode.h"
 #include "display/win32/win32_host.h"
+#include "display/win32/win32_scaled_picture.h"
 #include "display/window_host.h"
 #include "display/window_input.h"
 
@@ -81,6 +82,7 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
       // Minimising a fullscreen window gives the desktop back; a window that
       // is not fullscreen stays as it is.
       if (host.active && wparam == SIZE_MINIMIZED && (host.flags & kModeFullscreen) && switch_window_mode()) return 0;
+      if (wparam != SIZE_MINIMIZED) win32_client_resized(LOWORD(lparam), HIWORD(lparam));
       break;
     case WM_ACTIVATE:
       activation_steps(LOWORD(wparam) != WA_INACTIVE, HIWORD(wparam) != 0);
@@ -94,7 +96,11 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_PAINT: {
       PAINTSTRUCT paint;
       BeginPaint(window, &paint);
-      paint_steps(paint.rcPaint.top, paint.rcPaint.bottom);
+      // Scaled, a window row is no picture row, and the bars need showing too.
+      if (win32_picture_scaled())
+        paint_steps(0, host.height);
+      else
+        paint_steps(paint.rcPaint.top, paint.rcPaint.bottom);
       if (g.presenter && g.presenter->repaint) g.presenter->repaint();
       EndPaint(window, &paint);
       break;
@@ -109,7 +115,7 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
       return TRUE;
     case WM_GETMINMAXINFO: {
       auto* info = reinterpret_cast<MINMAXINFO*>(lparam);
-      if (g.window_width > 0) {
+      if (g.window_width > 0 && !(host.flags & kModeResizable)) {
         info->ptMaxSize = info->ptMinTrackSize = info->ptMaxTrackSize = POINT{g.window_width, g.window_height};
       }
       return 0;

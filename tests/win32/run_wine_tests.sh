@@ -5,7 +5,8 @@
 # size, what the X server shows after a full and after a partial update),
 # keys through XTEST into the key queue and key_state, Escape and the close
 # request; which back end the selection chooses; the animation's pace on
-# DirectX; the colour key of layered windows; fullscreen fallback.
+# DirectX; the colour key of layered windows; a window at twice the picture's
+# size and widened (exact pixels, each back end); fullscreen fallback.
 # Usage: run_wine_tests.sh LINUX_BUILD_DIR WINDOWS_BUILD_DIR
 set -uo pipefail
 linux_build=$(cd "$1" && pwd)
@@ -258,6 +259,34 @@ for back_end in gdi:GDI direct2d:Direct2D; do
   end_probe
 done
 stage "layered done"
+
+# --- QZGFX_SCALE=2: twice the client area, every pixel its picture pixel's, ---------
+# --- also after the window is widened (a new fit, new buffers) -----------------------
+shown_exactly() {  # shown_exactly WINDOW FILE: "exact" once the server shows it (a busy Wine may be late)
+  for _ in $(seq 10); do
+    "$tool" compare "$1" "$2" 2>/dev/null && echo exact && return
+    sleep 0.3
+  done
+  "$tool" compare "$1" "$2"
+}
+for back_end in gdi:GDI direct2d:Direct2D directx:DirectX; do
+  coproc SCALED { env QZGFX="${back_end%%:*}" QZGFX_SCALE=2 timeout 120 \
+                    wine "$win_build/tests/win32/wine_scaled.exe" "Z:$tmp/scaled.bgra" 2>&1; }
+  probe_pid=$SCALED_PID
+  IFS= read -r -t 90 line <&"${SCALED[0]}"
+  w=$(window_of wine_scaled)
+  shown=$(shown_exactly "$w" "$tmp/scaled.bgra")
+  expect "QZGFX_SCALE=2 (${back_end#*:}): client area, every pixel its picture pixel's" \
+    "${line%$'\r'} $("$tool" size "$w") $shown" "${back_end#*:} ready 320x200 exact"
+  echo >&"${SCALED[1]}"
+  IFS= read -r -t 60 line <&"${SCALED[0]}"
+  shown=$(shown_exactly "$w" "$tmp/scaled.bgra")
+  expect "QZGFX_SCALE=2 (${back_end#*:}): widened to 400x200, the picture refitted between black bars" \
+    "${line%$'\r'} $("$tool" size "$w") $shown" "resized 400x200 exact"
+  echo >&"${SCALED[1]}"
+  end_probe
+done
+stage "scaled done"
 
 # --- Fullscreen that the display refuses falls back to a window -------------------
 got=$(timeout 60 wine "$win_build/tests/win32/wine_fullscreen.exe" 2>/dev/null | tr -d '\r')
