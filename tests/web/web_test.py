@@ -243,8 +243,12 @@ def test_pixel_page(page, base):
                 page.js("document.getElementById('canvas').getContext('2d').clearRect(0, 0, 64, 16); " + event)
                 got = page.wait('(() => { const p = %s; return p === "%s" ? p : null; })()' % (TOP_PIXELS, want), 5)
                 check('the picture comes back after ' + event.split("'")[-2], got == want, page.js(TOP_PIXELS))
+        windowed = page.js('document.fullscreenElement === null')
         page.key('Space', ' ', 32, True)
         page.key('Space', ' ', 32, False)
+        if step == '16 bits':  # the first key lets the page take the fullscreen the program asked for
+            check('the fullscreen flag makes the canvas fullscreen at the first key', windowed and
+                  page.wait("document.fullscreenElement === document.getElementById('canvas')", 5))
     check('the pixel probe ends with status 0', page.wait('window.qzExit === 0', 10))
 
 
