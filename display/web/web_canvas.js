@@ -9,6 +9,18 @@ mergeInto(LibraryManager.library, {
     context: null,
     image: null,
     open: false,
+    // An animation-frame loop is running (a canvas opened again keeps it).
+    ticking: false,
+    // Bit 1: Alt+Enter switches fullscreen; bit 2: the program asked for it,
+    // taken at the first key or click (the browser wants a user's gesture).
+    fullscreen: 0,
+    // The program asks for the pointer confined (a pointer lock, taken at
+    // the first click if the browser refused it without one).
+    confine: false,
+    // The pointer in picture pixels, moved by the lock's relative motion.
+    pointer: [0, 0],
+    // The Enter release of an Alt+Enter the page acted on.
+    swallowEnterUp: false,
     listeners: [],
     // KeyboardEvent.code -> [PC scan code (0x100: enhanced key), virtual key].
     keys: (function () {
@@ -54,12 +66,35 @@ mergeInto(LibraryManager.library, {
       _qz_web_input(kind, a | 0, b | 0, c | 0);
       _qz_web_pass(0);
     },
-    // The pointer in picture pixels, whatever size the page gives the canvas.
+    // The pointer in picture pixels, whatever size the page gives the canvas
+    // (the picture fits it with its aspect kept, bars around it).
     position: function (e) {
-      const r = QZWeb.canvas.getBoundingClientRect();
-      const x = Math.floor((e.clientX - r.left) * QZWeb.canvas.width / Math.max(r.width, 1));
-      const y = Math.floor((e.clientY - r.top) * QZWeb.canvas.height / Math.max(r.height, 1));
-      return [x, y];
+      const c = QZWeb.canvas, r = c.getBoundingClientRect(), p = QZWeb.pointer;
+      const scale = Math.min(r.width / c.width, r.height / c.height) || 1;
+      if (document.pointerLockElement === c) {
+        p[0] = Math.min(Math.max(p[0] + e.movementX / scale, 0), c.width - 1);
+        p[1] = Math.min(Math.max(p[1] + e.movementY / scale, 0), c.height - 1);
+      } else {
+        p[0] = (e.clientX - r.left - (r.width - c.width * scale) / 2) / scale;
+        p[1] = (e.clientY - r.top - (r.height - c.height * scale) / 2) / scale;
+      }
+      return [Math.floor(p[0]), Math.floor(p[1])];
+    },
+    switchFullscreen: function () {
+      const done = document.fullscreenElement ? document.exitFullscreen() : QZWeb.canvas.requestFullscreen();
+      done.catch((e) => err('qzgfx: fullscreen refused: ' + e));
+    },
+    lockPointer: function () {
+      const asked = QZWeb.canvas.requestPointerLock();
+      if (asked && asked.catch) asked.catch(() => {});  // refused without a gesture: the next click asks again
+    },
+    // A key or a click: the user's gesture lets the page take what the program asked for.
+    gesture: function () {
+      if (QZWeb.fullscreen & 2) {
+        QZWeb.fullscreen &= ~2;
+        if (!document.fullscreenElement) QZWeb.switchFullscreen();
+      }
+      if (QZWeb.confine && document.pointerLockElement !== QZWeb.canvas) QZWeb.lockPointer();
     },
     listen: function (target, type, handler, options) {
       target.addEventListener(type, handler, options);
@@ -71,6 +106,19 @@ mergeInto(LibraryManager.library, {
         const entry = QZWeb.keys[e.code];
         if (!entry) return;
         e.preventDefault();
+        // Alt+Enter switches fullscreen, as on the desktop, and is not the program's.
+        const enter = e.code === 'Enter' || e.code === 'NumpadEnter';
+        if (enter && down && e.altKey && (QZWeb.fullscreen & 1)) {
+          QZWeb.fullscreen &= ~2;
+          if (!e.repeat) QZWeb.switchFullscreen();
+          QZWeb.swallowEnterUp = true;
+          return;
+        }
+        if (enter && !down && QZWeb.swallowEnterUp) {
+          QZWeb.swallowEnterUp = false;
+          return;
+        }
+        if (down) QZWeb.gesture();
         const flags = (down ? 1 : 0) | (e.repeat ? 2 : 0) | (e.shiftKey ? 4 : 0) | (e.ctrlKey ? 8 : 0) |
                       (e.altKey ? 16 : 0) | (e.getModifierState && e.getModifierState('AltGraph') ? 32 : 0);
         QZWeb.send(1, entry[0] | (entry[1] << 16), down ? QZWeb.character(e) : 0, flags);
@@ -83,6 +131,7 @@ mergeInto(LibraryManager.library, {
         const p = QZWeb.position(e), bit = buttonBit(e);
         if (bit) QZWeb.send(3, bit, p[0], p[1]);
         e.preventDefault();
+        QZWeb.gesture();
       });
       QZWeb.listen(window, 'mouseup', (e) => {
         const p = QZWeb.position(e), bit = buttonBit(e);
@@ -98,9 +147,17 @@ mergeInto(LibraryManager.library, {
       QZWeb.listen(window, 'blur', () => QZWeb.send(6, 0, 0, 0));
       QZWeb.listen(document, 'visibilitychange', () => QZWeb.send(6, document.hidden ? 0 : 1, 0, 0));
       QZWeb.listen(window, 'pagehide', () => QZWeb.send(7, 0, 0, 0));
+      QZWeb.listen(document, 'pointerlockchange', () => QZWeb.send(8, document.pointerLockElement === canvas, 0, 0));
+      // A canvas that lost its picture (its context lost and restored, the
+      // page back from the back/forward cache) is drawn whole again.
+      QZWeb.listen(canvas, 'contextrestored', () => QZWeb.send(9, 0, 0, 0));
+      QZWeb.listen(window, 'pageshow', (e) => { if (e.persisted) QZWeb.send(9, 0, 0, 0); });
     },
     tick: function () {
-      if (!QZWeb.open) return;
+      if (!QZWeb.open) {
+        QZWeb.ticking = false;
+        return;
+      }
       _qz_web_pass(1);
       requestAnimationFrame(QZWeb.tick);
     },
@@ -108,8 +165,8 @@ mergeInto(LibraryManager.library, {
 
   qz_web_canvas_open__deps: ['$QZWeb'],
   qz_web_canvas_open__proxy: 'sync',
-  qz_web_canvas_open__sig: 'iii',
-  qz_web_canvas_open: function (width, height) {
+  qz_web_canvas_open__sig: 'iiii',
+  qz_web_canvas_open: function (width, height, fullscreen) {
     if (typeof document === 'undefined') return -1;
     let canvas = Module['canvas'] || document.getElementById('canvas');
     if (!canvas) {
@@ -119,6 +176,11 @@ mergeInto(LibraryManager.library, {
     canvas.width = width;
     canvas.height = height;
     canvas.tabIndex = 0;
+    // Fullscreen (or any size the page gives it) scales the picture to fit.
+    canvas.style.objectFit = 'contain';
+    canvas.style.imageRendering = 'pixelated';
+    QZWeb.fullscreen = fullscreen;
+    QZWeb.confine = false;
     QZWeb.canvas = canvas;
     QZWeb.context = canvas.getContext('2d', {alpha: false});
     QZWeb.image = QZWeb.context.createImageData(width, height);
@@ -126,7 +188,10 @@ mergeInto(LibraryManager.library, {
     QZWeb.open = true;
     // The page that runs the program has the keyboard until it loses it.
     QZWeb.send(6, 1, 0, 0);
-    requestAnimationFrame(QZWeb.tick);
+    if (!QZWeb.ticking) {
+      QZWeb.ticking = true;
+      requestAnimationFrame(QZWeb.tick);
+    }
     return 0;
   },
 
@@ -135,6 +200,8 @@ mergeInto(LibraryManager.library, {
   qz_web_canvas_close__sig: 'v',
   qz_web_canvas_close: function () {
     QZWeb.open = false;
+    QZWeb.confine = false;
+    if (document.pointerLockElement === QZWeb.canvas) document.exitPointerLock();
     QZWeb.listeners.forEach((l) => l[0].removeEventListener(l[1], l[2], l[3]));
     QZWeb.listeners = [];
     QZWeb.image = null;
@@ -144,6 +211,15 @@ mergeInto(LibraryManager.library, {
   qz_web_canvas_title__sig: 'vi',
   qz_web_canvas_title: function (utf8) {
     document.title = UTF8ToString(utf8);
+  },
+
+  qz_web_canvas_confine__deps: ['$QZWeb'],
+  qz_web_canvas_confine__proxy: 'sync',
+  qz_web_canvas_confine__sig: 'vi',
+  qz_web_canvas_confine: function (confined) {
+    QZWeb.confine = !!confined && QZWeb.open;
+    if (QZWeb.confine) QZWeb.lockPointer();
+    else if (document.pointerLockElement === QZWeb.canvas) document.exitPointerLock();
   },
 
   qz_web_canvas_cursor__deps: ['$QZWeb'],

@@ -38,7 +38,9 @@ int web_init(const char* title, int width, int height, int depth, int refresh, i
     note_driver_refusal("the Web back end has no conversion from depth " + std::to_string(depth));
     return -1;
   }
-  if (qz_web_canvas_open(width, height) != 0) {
+  const int fullscreen = ((flags & kModeNoMaximize) ? 0 : 1) |
+                         ((flags & (kModeFullscreen | kModeDesktopFullscreen)) ? 2 : 0);
+  if (qz_web_canvas_open(width, height, fullscreen) != 0) {
     note_driver_refusal("the page has no document to show a canvas in");
     return -1;
   }
@@ -81,10 +83,11 @@ void web_wait_vsync() {
   }
 }
 
-// A page cannot move the pointer nor confine it without the user's consent:
-// only the visibility is the program's.
-void web_set_mouse(int, int, int visibility, int) {
+// A page cannot move the pointer; it confines it with a pointer lock, which
+// the browser may defer to the user's next click.
+void web_set_mouse(int, int, int visibility, int clip) {
   if (visibility >= 0) qz_web_canvas_cursor(visibility != 0);
+  if (clip >= 0) qz_web_canvas_confine(clip != 0);
 }
 
 void web_set_window_title(const char* title) { qz_web_canvas_title(title ? title : ""); }

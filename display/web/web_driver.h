@@ -35,9 +35,11 @@ void web_reset_input();
 
 // The page's side, in display/web/web_canvas.js.
 extern "C" {
-int qz_web_canvas_open(int width, int height);
+// fullscreen: bit 1 Alt+Enter switches it, bit 2 the program asks for it.
+int qz_web_canvas_open(int width, int height, int fullscreen);
 void qz_web_canvas_close();
 void qz_web_canvas_title(const char* utf8);
 void qz_web_canvas_cursor(int visible);
+void qz_web_canvas_confine(int confined);
 void qz_web_canvas_put_rows(const void* rgba, int first_row, int rows);
 }

@@ -1,5 +1,6 @@
 // The page's keyboard, pointer, focus and close events, gathered by the page's
-// thread between passes and turned into the window steps inside a pass.
+// thread between passes and turned into the window steps inside a pass, and
+// the page's news for the picture (the pointer locked, the canvas lost).
 //
 // The page (display/web/web_canvas.js) maps each key's KeyboardEvent.code to
 // the PC scan code (bit 8 for the enhanced keys) and virtual key the key
@@ -8,6 +9,7 @@
 
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -24,7 +26,9 @@ namespace qz {
 
 namespace {
 
-enum class PageInputKind : std::int32_t { kKey = 1, kMove, kButton, kWheel, kLeave, kFocus, kClose };
+enum class PageInputKind : std::int32_t {
+  kKey = 1, kMove, kButton, kWheel, kLeave, kFocus, kClose, kPointerLock, kCanvasLost
+};
 
 // Bits of a key's flags.
 enum PageKeyFlag : std::int32_t {
@@ -128,6 +132,12 @@ void take(const PageInput& in) {
       break;
     case PageInputKind::kClose:
       close_steps();
+      break;
+    case PageInputKind::kPointerLock:
+      window_host().mouse_clipped = in.a;
+      break;
+    case PageInputKind::kCanvasLost:
+      if (ScreenMode* mode = current_mode()) std::fill(mode->dirty_rows.begin(), mode->dirty_rows.end(), std::uint8_t{1});
       break;
   }
 }

@@ -6,7 +6,7 @@ Usage: /usr/bin/python3 tests/web/web_test.py WEB_BUILD_DIR SNAPSHOT_TOOL
 when every check passed. The server and the browser are this script's own
 children, ended by their process ids whatever happens.
 """
-import base64, json, os, shutil, signal, socket, struct, subprocess, sys, tempfile, time, urllib.request, zlib
+import base64, json, math, os, shutil, signal, socket, struct, subprocess, sys, tempfile, time, urllib.request, zlib
 import websocket  # Debian: python3-websocket
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -89,9 +89,9 @@ class Page:
         time.sleep(0.2)
         return self.wait("typeof Module !== 'undefined' && Module.qzFirstFrameMs", 30)
 
-    def key(self, code, key, vk, down):
+    def key(self, code, key, vk, down, modifiers=0):
         self.call('Input.dispatchKeyEvent', type='rawKeyDown' if down else 'keyUp', code=code, key=key,
-                  windowsVirtualKeyCode=vk)
+                  windowsVirtualKeyCode=vk, modifiers=modifiers)
 
     def output(self):
         return self.js('qzOutput.join("\\n")') or ''
@@ -121,6 +121,8 @@ def test_program_page(page, base):
     page.key('Escape', 'Escape', 27, False)
     status = page.wait("window.qzExit !== undefined ? 'status ' + window.qzExit : null", 10)
     check('Escape ends the program with status 0', status == 'status 0', status)
+    line = page.js("(() => { const s = document.getElementById('status'); return s.hidden ? '' : s.textContent; })()")
+    check('the page says how the program ended', line == 'ended with status 0', line)
 
 
 def test_scene_page(page, base, snapshot_tool, scratch):
@@ -162,18 +164,92 @@ def test_input_page(page, base):
     page.key('KeyA', 'a', 65, False)
     page.key('NumpadEnter', 'Enter', 13, True)
     page.key('NumpadEnter', 'Enter', 13, False)
+    page.key('F1', 'F1', 112, True)
+    page.key('F1', 'F1', 112, False)
+    page.wait("qzOutput.includes('up 59')", 10)  # the keys before are read without Shift
+    page.key('ShiftLeft', 'Shift', 16, True, 8)
+    page.key('KeyA', 'A', 65, True, 8)
+    page.key('KeyA', 'A', 65, False, 8)
+    page.wait("qzOutput.includes('down 30 key 65')", 10)  # Shift still held while the probe reads A
+    page.key('ShiftLeft', 'Shift', 16, False)
+    page.key('KeyR', 'r', 82, True)
+    page.key('KeyR', 'r', 82, False)
+    page.wait("qzOutput.includes('reading')", 10)
+    time.sleep(0.5)
+    check('a blocking key read waits for a key', not page.wait("qzOutput.some((l) => l.startsWith('read '))", 0.1))
+    page.key('Space', ' ', 32, True)
+    page.key('Space', ' ', 32, False)
+    page.wait("qzOutput.includes('up 57')", 10)  # Space's code went to the read, not to B's line
     page.key('KeyB', 'b', 66, True)  # held while the page loses the focus: released
     page.js("window.dispatchEvent(new Event('blur')); window.dispatchEvent(new Event('focus'))")
+    page.key('KeyC', 'c', 67, True)
+    page.key('KeyC', 'c', 67, False)
+    check('the confined pointer is locked', page.wait("document.pointerLockElement === document.getElementById('canvas')", 5))
+    page.key('KeyC', 'c', 67, True)
+    page.key('KeyC', 'c', 67, False)
+    check('the freed pointer is unlocked', page.wait('document.pointerLockElement === null', 5))
+    # Alt+Enter: the canvas fills the screen, the picture fitted, the mouse still in picture pixels.
+    page.key('AltLeft', 'Alt', 18, True, 1)
+    page.key('Enter', 'Enter', 13, True, 1)
+    page.key('Enter', 'Enter', 13, False, 1)
+    page.key('AltLeft', 'Alt', 18, False)
+    check('Alt+Enter makes the canvas fullscreen', page.wait("document.fullscreenElement === document.getElementById('canvas')", 5))
+    time.sleep(0.5)  # the page takes the screen's size after the switch
+    r = page.js('''(() => { const c = document.getElementById('canvas'), r = c.getBoundingClientRect();
+        const s = Math.min(r.width / c.width, r.height / c.height);
+        return [r.left + (r.width - c.width * s) / 2, r.top + (r.height - c.height * s) / 2, s]; })()''')
+    # The protocol's positions are whole CSS pixels: the first whole one inside picture pixel (300, 200).
+    x, y = math.ceil(r[0] + 300 * r[2] + 0.01), math.ceil(r[1] + 200 * r[2] + 0.01)
+    page.call('Input.dispatchMouseEvent', type='mousePressed', x=x, y=y, button='left', clickCount=1)
+    page.call('Input.dispatchMouseEvent', type='mouseReleased', x=x, y=y, button='left', clickCount=1)
+    page.wait("qzOutput.some((l) => l.startsWith('button 1 at 300'))", 5)
     page.key('Escape', 'Escape', 27, True)
     page.wait("window.qzExit !== undefined", 10)
     lines = page.output().split('\n')
     check('the mouse maps to picture pixels', 'button 1 at 100 50 mouse 0 100 50' in lines, lines)
     # Extended keys: E0 4B (left) and E0 1C (keypad Enter) as extended codes.
     expected = ['down 75 key %d' % (0x4B * 256 + 255), 'up 75', 'down 30 key 97', 'up 30', 'down 28 key 13',
-                'up 28', 'down 48 key 98', 'up 48', 'down 1 key 27']
+                'up 28', 'down 59 key %d' % (0x3B * 256 + 255), 'up 59', 'down 42 key 0', 'down 30 key 65', 'up 30',
+                'up 42', 'down 19 key 114', 'up 19', 'down 57 key 0', 'up 57',
+                'down 48 key 98', 'up 48', 'down 46 key 99', 'up 46', 'down 46 key 99', 'up 46', 'down 1 key 27']
     keys = [line for line in lines if line.startswith(('down', 'up'))]
     check('keys and releases reach the program', keys == expected, keys)
+    check('the fullscreen picture maps the mouse to picture pixels', 'button 1 at 300 200 mouse 0 300 200' in lines, [l for l in lines if l.startswith('button')] + [r])
+    check('Shift shows held with its letter', lines.count('shift held') == 1, lines)
+    check('the blocking read takes the key sent', 'read 32' in lines, lines)
     check('the probe ends with status 0', page.js('window.qzExit') == 0)
+
+
+# The canvas' first four pixels of the top row, RGB.
+TOP_PIXELS = '''Array.from(document.getElementById('canvas').getContext('2d').getImageData(0, 0, 4, 1).data)
+    .filter((v, i) => i % 4 !== 3).join(' ')'''
+
+
+def test_pixel_page(page, base):
+    if not page.open(base + '/tests/web/web_pixel_probe.html'):
+        check('the pixel probe starts', False, page.output())
+        return
+    # 16 bits show each channel's top bits (red 5, green 6, blue 5); 8 bits the palette's colours.
+    steps = [('16 bits', '248 0 0 0 252 0 0 0 248 80 160 200'), ('8 bits', '10 20 30 255 128 1 0 254 255 77 0 200'),
+             ('palette changed', '10 20 30 7 200 99 0 254 255 77 0 200')]
+    for step, want in steps:
+        page.wait("qzOutput.includes('%s')" % step, 10)
+        got = page.wait('(() => { const p = %s; return p === "%s" ? p : null; })()' % (TOP_PIXELS, want), 5)
+        check('the canvas shows the pixels exactly: ' + step, got == want, page.js(TOP_PIXELS))
+        if step == 'palette changed':
+            # A canvas that lost its picture gets it whole again, the program drawing nothing.
+            for event in ["document.getElementById('canvas').dispatchEvent(new Event('contextrestored'))",
+                          "window.dispatchEvent(new PageTransitionEvent('pageshow', {persisted: true}))"]:
+                page.js("document.getElementById('canvas').getContext('2d').clearRect(0, 0, 64, 16); " + event)
+                got = page.wait('(() => { const p = %s; return p === "%s" ? p : null; })()' % (TOP_PIXELS, want), 5)
+                check('the picture comes back after ' + event.split("'")[-2], got == want, page.js(TOP_PIXELS))
+        windowed = page.js('document.fullscreenElement === null')
+        page.key('Space', ' ', 32, True)
+        page.key('Space', ' ', 32, False)
+        if step == '16 bits':  # the first key lets the page take the fullscreen the program asked for
+            check('the fullscreen flag makes the canvas fullscreen at the first key', windowed and
+                  page.wait("document.fullscreenElement === document.getElementById('canvas')", 5))
+    check('the pixel probe ends with status 0', page.wait('window.qzExit === 0', 10))
 
 
 def free_port():
@@ -222,6 +298,7 @@ def main():
         test_program_page(page, base)
         test_scene_page(page, base, snapshot_tool, scratch)
         test_input_page(page, base)
+        test_pixel_page(page, base)
     except Exception as e:  # a check that could not run fails
         check('the test ran to its end', False, e)
     finally:
