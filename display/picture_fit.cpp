@@ -80,6 +80,13 @@ RowSpan window_rows_of(const PictureRect& rect, int height, int first_row, int l
   return {rect.y + int(first), rect.y + int(last)};
 }
 
+RowSpan shown_window_rows(const PictureRect& rect, int height, int window_height, int first_row, int last_row) {
+  RowSpan rows = window_rows_of(rect, height, first_row, last_row);
+  if (first_row <= 0) rows.first = 0;
+  if (last_row >= height - 1) rows.last = window_height - 1;
+  return rows;
+}
+
 void PictureScaler::configure(int width, int height, const PictureRect& rect, int bytes_per_pixel) {
   width_ = width;
   height_ = height;

@@ -53,6 +53,11 @@ struct RowSpan {
 };
 RowSpan window_rows_of(const PictureRect& rect, int height, int first_row, int last_row);
 
+// The window rows to put for picture rows [first_row, last_row]: those
+// showing them, with the bars above and below going along with the
+// picture's first and last rows.
+RowSpan shown_window_rows(const PictureRect& rect, int height, int window_height, int first_row, int last_row);
+
 // Nearest-neighbour scaling of picture rows into a window-sized buffer of
 // the same pixel format (2, 3 or 4 bytes a pixel). The column map is built
 // once per size; a window row repeating the row above it is a copy of it.

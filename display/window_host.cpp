@@ -68,15 +68,20 @@ HostPassStats g_stats;
 
 WindowHost& window_host() { return *g_host; }
 
+bool host_picture_scaled() {
+  const WindowHost& host = *g_host;
+  return host.picture != PictureRect{0, 0, host.width, host.height};
+}
+
 PicturePoint host_picture_point(int x, int y) {
   const WindowHost& host = *g_host;
-  if (host.picture == PictureRect{0, 0, host.width, host.height}) return {x, y};
+  if (!host_picture_scaled()) return {x, y};
   return window_to_picture(host.picture, host.width, host.height, x, y);
 }
 
 PicturePoint host_window_point(int x, int y) {
   const WindowHost& host = *g_host;
-  if (host.picture == PictureRect{0, 0, host.width, host.height}) return {x, y};
+  if (!host_picture_scaled()) return {x, y};
   return picture_to_window(host.picture, host.width, host.height, x, y);
 }
 

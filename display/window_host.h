@@ -74,6 +74,8 @@ WindowHost& window_host();
 // while the window shows the picture 1:1, else the picture pixel under it,
 // clamped to the picture's edge over a bar.
 PicturePoint host_picture_point(int x, int y);
+// True while the window shows the picture at another size than its own.
+bool host_picture_scaled();
 // The other way: the client-area position showing picture pixel (x, y).
 PicturePoint host_window_point(int x, int y);
 

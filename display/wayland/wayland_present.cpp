@@ -99,10 +99,7 @@ wl_buffer* fill_buffer(ScreenMode& mode, const WindowHost& host, RowRange band) 
 // picture's first and last rows.
 RowSpan window_rows(const WindowHost& host, int first, int last) {
   if (host.window_width == host.width && host.window_height == host.height) return {first, last};
-  RowSpan rows = window_rows_of(host.picture, host.height, first, last);
-  if (first == 0) rows.first = 0;
-  if (last >= host.height - 1) rows.last = host.window_height - 1;
-  return rows;
+  return shown_window_rows(host.picture, host.height, host.window_height, first, last);
 }
 
 }  // namespace

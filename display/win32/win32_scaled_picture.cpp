@@ -59,10 +59,8 @@ RowSpan ScaledPicture::scale(const std::uint8_t* source, std::int32_t source_ste
   const WindowHost& host = window_host();
   if (!dest) dest = pixels_.data(), dest_step = step_;
   if (first_row == 0) scaler_.clear_bars(dest, dest_step, host.window_width, host.window_height);
-  RowSpan band = scaler_.scale_rows(source, source_step, first_row, last_row, dest, dest_step);
-  if (first_row == 0) band.first = 0;
-  if (last_row >= host.height - 1) band.last = host.window_height - 1;
-  return band;
+  scaler_.scale_rows(source, source_step, first_row, last_row, dest, dest_step);
+  return shown_window_rows(host.picture, host.height, host.window_height, first_row, last_row);
 }
 
 }  // namespace qz

@@ -245,7 +245,7 @@ void dispatch(XEvent& event, bool filtered) {
     case Expose: {
       const WindowHost& host = window_host();
       // Scaled, a window row is no picture row; the bars need showing too.
-      if (host.window_width != host.width || host.window_height != host.height)
+      if (host_picture_scaled())
         paint_steps(0, host.height);
       else
         paint_steps(event.xexpose.y, event.xexpose.y + event.xexpose.height);

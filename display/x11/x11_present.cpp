@@ -282,11 +282,9 @@ void x11_present_rows(int first, int last) {
       source = x.conversion_buffer.data();
       step = x.buffer_step;
     }
-    RowSpan band = x.scaler.scale_rows(source, step, first * scanline, (last + 1) * scanline - 1,
-                                       x.window_buffer.data(), x.window_step);
-    // The bars go with the picture's first and last rows.
-    if (first == 0) band.first = 0;
-    if ((last + 1) * scanline >= host.height) band.last = host.window_height - 1;
+    const int first_row = first * scanline, last_row = (last + 1) * scanline - 1;
+    x.scaler.scale_rows(source, step, first_row, last_row, x.window_buffer.data(), x.window_step);
+    const RowSpan band = shown_window_rows(host.picture, host.height, host.window_height, first_row, last_row);
     put_band(x, x.window_image, band.first, band.last - band.first + 1);
     return;
   }

@@ -311,8 +311,7 @@ void x11_confine_cursor() {
   // every event) is what the grab confines to.
   Window confine_to = x.window;
   const PictureRect r = window_host().picture;
-  const bool scaled = r != PictureRect{0, 0, window_host().width, window_host().height};
-  if (scaled && r.width > 0 && r.height > 0) {
+  if (host_picture_scaled() && r.width > 0 && r.height > 0) {
     if (!x.confine_window) {
       XSetWindowAttributes attributes{};
       x.confine_window = XCreateWindow(x.display, x.window, r.x, r.y, unsigned(r.width), unsigned(r.height), 0, 0,
