@@ -44,6 +44,20 @@ WindowSize scaled_window_size(int width, int height, int scale, int area_width, 
   return {fitted.width, fitted.height};
 }
 
+int dpi_factor(double dots_per_inch) {
+  if (!(dots_per_inch >= 192)) return 1;  // NaN too
+  return int(std::min<double>(kMaxScale, dots_per_inch / 96));
+}
+
+WindowSize window_size_at_dpi(int width, int height, int scale, int dpi, int area_width, int area_height) {
+  if (scale >= 1 && dpi > 1 && width > 0 && height > 0) {
+    if (area_width > 0 && area_height > 0)
+      dpi = std::clamp(std::min(area_width / (width * scale), area_height / (height * scale)), 1, dpi);
+    scale *= dpi;
+  }
+  return scaled_window_size(width, height, scale, area_width, area_height);
+}
+
 int parse_window_scale(const char* text) {
   if (!text) return kScaleUnset;
   const std::string_view value(text);

@@ -29,6 +29,17 @@ struct WindowSize {
 };
 WindowSize scaled_window_size(int width, int height, int scale, int area_width, int area_height);
 
+// The whole factor of a display's resolution: 1 at 96 dots per inch (and
+// for anything unknown or below 192), 2 from 192, and so on.
+int dpi_factor(double dots_per_inch);
+
+// The window size on a display of `dpi` factor: `scale` logical pixels a
+// picture pixel, a logical pixel being `dpi` device pixels as far as the
+// window still fits the area (a HiDPI monitor shows the window at the size
+// a usual one would). Auto is the largest whole multiple that fits,
+// whatever the DPI.
+WindowSize window_size_at_dpi(int width, int height, int scale, int dpi, int area_width, int area_height);
+
 // QZGFX_SCALE's text: "1".."8" give the factor, "auto" 0; no text
 // kScaleUnset (the program's own choice stands), any other text
 // kScaleRefused (the window opens unscaled, and the error says why).

@@ -56,16 +56,33 @@ RECT monitor_rect(bool work = false) {
 }
 
 // The client area of a framed window: the picture's size, or a multiple of
-// it (auto: the largest whose window, frame included, fits the work area).
+// it for a scaled window or a HiDPI monitor (auto: the largest whose window,
+// frame included, fits the work area).
 // OpenGL windows are the program's drawing and layered ones are shaped by
 // their pixels: both stay 1:1.
+// The monitor's resolution as a whole factor (96 dpi: 1). Its effective DPI
+// where the system tells it per monitor, else the desktop's.
+int monitor_dpi_factor() {
+  using MonitorDpiFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+  LoadedLibrary shcore("shcore.dll");
+  MonitorDpiFn monitor_dpi = nullptr;
+  UINT dpi_x = 0, dpi_y = 0;
+  if (const HMONITOR monitor = win32_window().monitor;
+      monitor && shcore.look_up("GetDpiForMonitor", monitor_dpi) && monitor_dpi(monitor, 0, &dpi_x, &dpi_y) == S_OK)
+    return dpi_factor(dpi_x);
+  HDC screen = GetDC(nullptr);
+  const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
+  if (screen) ReleaseDC(nullptr, screen);
+  return dpi_factor(dpi);
+}
+
 WindowSize client_size(DWORD style, DWORD ex_style) {
   const WindowHost& host = window_host();
-  if (host.scale == 1 || (host.flags & (kModeOpengl | kModeLayered))) return {host.width, host.height};
+  if (host.flags & (kModeOpengl | kModeLayered)) return {host.width, host.height};
   const RECT work = monitor_rect(true);
   RECT frame{0, 0, 0, 0};
   AdjustWindowRectEx(&frame, style, FALSE, ex_style);
-  return scaled_window_size(host.width, host.height, host.scale,
+  return window_size_at_dpi(host.width, host.height, host.scale, monitor_dpi_factor(),
                             (work.right - work.left) - (frame.right - frame.left),
                             (work.bottom - work.top) - (frame.bottom - frame.top));
 }

@@ -3,10 +3,13 @@
 // the list of modes. Without the extension the whole screen is one monitor
 // with no known rate, and fullscreen (which needs a mode change) is refused.
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "display/x11/x11_mode_guardian.h"
@@ -114,6 +117,41 @@ void x11_find_monitor_at_pointer() {
 #else
   x.monitor = whole_screen(x);
 #endif
+}
+
+X11Rect x11_work_area() {
+  X11State& x = x11();
+  X11Rect area = x.monitor;
+  const Atom name = XInternAtom(x.display, "_NET_WORKAREA", True);
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  // The current desktop's comes first; the window opens on it.
+  if (name != None &&
+      XGetWindowProperty(x.display, x.root, name, 0, 4, False, XA_CARDINAL, &type, &format, &count, &after, &data) ==
+          Success &&
+      type == XA_CARDINAL && format == 32 && count == 4) {
+    const auto* v = reinterpret_cast<const long*>(data);
+    const long left = std::max<long>(area.x, v[0]), top = std::max<long>(area.y, v[1]);
+    const long right = std::min<long>(area.x + area.width, v[0] + v[2]);
+    const long bottom = std::min<long>(area.y + area.height, v[1] + v[3]);
+    if (right > left && bottom > top) area = {int(left), int(top), int(right - left), int(bottom - top)};
+  }
+  if (data) XFree(data);
+  return area;
+}
+
+int x11_dpi_factor() {
+  // The resources the server held when we connected, as "name:\tvalue" lines.
+  const char* resources = XResourceManagerString(x11().display);
+  for (const char* line = resources; line && *line;) {
+    constexpr char kName[] = "Xft.dpi:";
+    if (std::strncmp(line, kName, sizeof kName - 1) == 0) return dpi_factor(std::strtod(line + sizeof kName - 1, nullptr));
+    line = std::strchr(line, '\n');
+    if (line) ++line;
+  }
+  return 1;
 }
 
 void x11_find_monitor_of_window() {

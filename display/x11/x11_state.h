@@ -205,6 +205,11 @@ std::u32string x11_key_text(XKeyEvent& event);
 void x11_init_randr();
 void x11_find_monitor_at_pointer();
 void x11_find_monitor_of_window();
+// The part of the monitor that windows may take: the window manager's work
+// area (panels left out) where it says, else the whole monitor.
+X11Rect x11_work_area();
+// The factor of the desktop's resolution (Xft.dpi), 1 where unset.
+int x11_dpi_factor();
 int x11_set_fullscreen_mode(int width, int height, int refresh);
 void x11_restore_mode();
 int x11_refresh_rate();

@@ -183,15 +183,18 @@ void set_hints(X11State& x, const WindowHost& host, int left, int top) {
 }
 
 // The client area: the picture's size, a multiple of it for a scaled
-// window (auto: what fits the monitor), the monitor for fullscreen at the
-// desktop's mode. OpenGL windows are the program's drawing, never scaled.
+// window or a HiDPI desktop (auto: what fits the work area), the monitor for
+// fullscreen at the desktop's mode. OpenGL windows are the program's
+// drawing, never scaled.
 void choose_window_size(const X11State& x, WindowHost& host) {
   WindowSize size{host.width, host.height};
   if (!(host.flags & kModeOpengl)) {
-    if (host.flags & kModeDesktopFullscreen)
+    if (host.flags & kModeDesktopFullscreen) {
       size = {x.monitor.width, x.monitor.height};
-    else if (host.scale != 1)
-      size = scaled_window_size(host.width, host.height, host.scale, x.monitor.width, x.monitor.height);
+    } else {
+      const X11Rect area = x11_work_area();
+      size = window_size_at_dpi(host.width, host.height, host.scale, x11_dpi_factor(), area.width, area.height);
+    }
   }
   host.window_width = size.width;
   host.window_height = size.height;

@@ -23,8 +23,9 @@
  *   plain C11 and C++; it uses no C++ types and declares plain data only.
  * - Functions that can fail return 0 on success and 1 on failure, and set the
  *   calling thread's last-error number (qz_last_error) the same way;
- *   qz_error_message says why. Drawing never fails loudly: without a screen,
- *   or entirely outside the clip rectangle, it draws nothing.
+ *   qz_error_message says why. Drawing never fails loudly: on the screen
+ *   while none is open, or entirely outside the clip rectangle, it draws
+ *   nothing.
  * - Drawing functions take a target first: an image, or NULL for the screen.
  *   Coordinates are floats in pixels, rounded half away from zero; (0, 0) is
  *   the top-left pixel, y grows downwards.
@@ -118,7 +119,8 @@ enum qz_window_flag {
   QZ_WINDOW_FIXED = 0x04,         /**< Alt+Enter does not switch to fullscreen. */
   QZ_WINDOW_FRAMELESS = 0x08,     /**< No title bar or border. */
   QZ_WINDOW_LAYERED = 0x10,       /**< See-through where the pixel is colour 0 at depth 8, magenta above
-                                       (0xF81F at 15 and 16 bits, 0xFF00FF at 24 and 32); frameless, fixed. */
+                                       (0xF81F at 15 and 16 bits, 0xFF00FF at 24 and 32); frameless, fixed.
+                                       Windows GDI and Direct2D only: other back ends refuse it. */
   QZ_WINDOW_TOPMOST = 0x20,       /**< Stays above other windows. */
   QZ_WINDOW_ALPHA_BLEND = 0x40,   /**< Depth 32: drawing blends by the colour's alpha. */
   QZ_WINDOW_HIGH_PRIORITY = 0x80, /**< The presentation thread runs at high priority. */
@@ -228,12 +230,22 @@ QZ_API void qz_set_title(const char* title);
 /**
  * The size of the windows opened from now on: `scale` times the screen's
  * size (1 to 8; 1 is the default), or 0 (auto) for the largest whole
- * multiple that fits the desktop, and where not even the screen's own size
- * fits, the largest size of its aspect that does. Every picture pixel shows
- * as scale x scale window pixels. The environment variable QZGFX_SCALE
- * (1 to 8, or auto) overrides it, so that a program can be scaled without
- * rebuilding it. Returns 1 for another value. OpenGL windows are never
- * scaled: the program sets its viewport from qz_screen_info.
+ * multiple that fits the desktop's work area, and where not even the
+ * screen's own size fits, the largest size of its aspect that does. Every
+ * picture pixel shows as scale x scale window pixels. The environment
+ * variable QZGFX_SCALE (1 to 8, or auto) overrides it, so that a program can
+ * be scaled without rebuilding it. Returns 1 for another value.
+ *
+ * HiDPI: on a monitor of twice the usual resolution (192 dpi: a Wayland
+ * output scale of 2, Windows at 200 %, X11's Xft.dpi resource) a window
+ * pixel is 2 x 2 device pixels as far as the window still fits, so a window
+ * looks the same size as on a usual monitor and stays sharp; qz_screen_info
+ * reports device pixels.
+ *
+ * OpenGL windows are never scaled: GL draws in the drawable's own pixels.
+ * Set the viewport from qz_screen_info after opening, and every frame in a
+ * resizable window (window_width and window_height follow its size):
+ * glViewport(0, 0, info.window_width, info.window_height).
  */
 QZ_API int qz_set_window_scale(int scale);
 
@@ -386,8 +398,8 @@ QZ_API void qz_ellipse(qz_image* target, float x, float y, float radius_x, float
  * The arc of a circle from angle `start` to `end` (radians, counter-clockwise
  * from 3 o'clock, each 0..2*pi); end below start goes round through 0. An
  * arc plots points about two thirds of a pixel apart along the angle, while
- * a circle's outline steps pixel by pixel: the two can differ by a pixel at
- * places, so an arc does not always lie on the circle of its radius.
+ * a circle's outline steps pixel by pixel: about a quarter of an arc's pixels
+ * lie one pixel off the circle of the same radius.
  */
 QZ_API void qz_arc(qz_image* target, float x, float y, float radius, float start, float end, qz_colour colour);
 /** qz_arc with the two radius lines: a pie slice's outline. */
@@ -719,9 +731,9 @@ QZ_API int qz_wait_event(qz_event* event, int timeout_ms);
  * the system offers them) that the program draws into with GL itself. The
  * context is current on the thread that opened the screen; qz_flip swaps the
  * buffers. There is no presentation thread: the window's events (keys, the
- * mouse, the close box) are taken whenever the program reads keys, events or
- * the mouse, or waits with qz_wait_vsync, so a drawing loop must do one of
- * these every frame. The library's drawing functions draw into the
+ * mouse, the close box) are taken whenever the program flips, reads keys,
+ * events or the mouse, or waits with qz_wait_vsync, so a drawing loop must
+ * do one of these every frame. The library's drawing functions draw into the
  * framebuffer, which an OpenGL screen does not show. The GL library is
  * loaded when the first such screen opens; the program needs no GL library
  * at link time, but it may link one for its GL calls.

@@ -25,6 +25,12 @@ TEST(PictureFit, RectanglesAndWindowSizes) {
   EXPECT_EQ(laptop.width, 1228);
   EXPECT_EQ(laptop.height, 768);
 
+  // HiDPI: the display's factor as far as the window still fits.
+  EXPECT_EQ(dpi_factor(144), 1);
+  EXPECT_EQ(dpi_factor(288), 3);
+  EXPECT_EQ(window_size_at_dpi(320, 200, 2, 2, 3840, 2160).width, 1280);
+  EXPECT_EQ(window_size_at_dpi(1680, 1050, 1, 2, 2560, 1440).width, 1680);  // 2 x would not fit
+
   EXPECT_EQ(parse_window_scale("auto"), 0);
   EXPECT_EQ(parse_window_scale("8"), 8);
   for (const char* refused : {"9", "0", "", "2x", "AUTO"}) EXPECT_EQ(parse_window_scale(refused), kScaleRefused) << refused;

@@ -4,6 +4,7 @@
 // sync wait, the mouse and window operations, and what 20 mode sets leave.
 
 #include <gtest/gtest.h>
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <malloc.h>
 #include <unistd.h>
@@ -354,6 +355,27 @@ TEST(X11Presentation, ScaledAndResizedWindows) {
     const Geometry g = window_geometry(session.server.display(), w);
     EXPECT_EQ(g.width, 1228);
     EXPECT_EQ(g.height, 768);
+  }
+  {
+    SCOPED_TRACE("Xft.dpi 192 doubles the default as far as the work area allows; auto fills the work area");
+    ServerSession session("1920x1200x24");
+    Display* d = session.server.display();
+    const std::string resources = "Xft.dpi:\t192\n";
+    XChangeProperty(d, DefaultRootWindow(d), XA_RESOURCE_MANAGER, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(resources.data()), int(resources.size()));
+    const long work_area[4] = {0, 100, 1920, 700};
+    XChangeProperty(d, DefaultRootWindow(d), XInternAtom(d, "_NET_WORKAREA", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(work_area), 4);
+    XSync(d, False);
+    const Window w = session.open();
+    ASSERT_NE(w, 0u) << driver_failure_reason();
+    EXPECT_EQ(window_geometry(d, w).width, 2 * kWidth);
+    gfx_screen_close();
+    setenv("QZGFX_SCALE", "auto", 1);
+    const Window fitted = session.open(32, 0, kWidth, 2 * kHeight);
+    unsetenv("QZGFX_SCALE");
+    ASSERT_NE(fitted, 0u) << driver_failure_reason();
+    EXPECT_EQ(window_geometry(d, fitted).height, 700 / (2 * kHeight) * 2 * kHeight);
   }
   {
     SCOPED_TRACE("resizable: letterboxed at the fitted rectangle, the pointer in picture pixels");
