@@ -4,6 +4,8 @@
 # with --wayland, a private headless weston (pixman renderer, as in the
 # tests; --wayland=gl for its GL renderer).
 # Usage: bench/program_cpu.sh [--wayland[=gl]] PROGRAM [SECONDS]   (default 30)
+# SCREEN=WxH sets the display's size (default 1920x1200); the program gets
+# the environment, so QZGFX_SCALE=auto measures it scaled.
 set -euo pipefail
 compositor=""
 case "${1:-}" in
@@ -12,6 +14,7 @@ case "${1:-}" in
 esac
 program=$1
 seconds=${2:-30}
+screen=${SCREEN:-1920x1200}
 server=""
 child=""
 runtime=""
@@ -28,7 +31,7 @@ if [ -n "$compositor" ]; then
   runtime=$(mktemp -d /tmp/qz-bench-weston-XXXXXX)  # mode 0700, as the protocol asks
   printf '[core]\nidle-time=0\n[shell]\npanel-position=none\n[input-method]\npath=\n' >"$runtime/weston.ini"
   renderer=$([ "$compositor" = pixman ] && echo --use-pixman || echo --use-gl)
-  XDG_RUNTIME_DIR=$runtime weston --backend=headless-backend.so "$renderer" --width=1920 --height=1200 \
+  XDG_RUNTIME_DIR=$runtime weston --backend=headless-backend.so "$renderer" --width="${screen%x*}" --height="${screen#*x}" \
     --socket=bench --config="$runtime/weston.ini" --log="$runtime/weston.log" &
   server=$!
   for _ in $(seq 100); do [ -S "$runtime/bench" ] && break; sleep 0.1; done
@@ -37,7 +40,7 @@ if [ -n "$compositor" ]; then
 else
   # A free display number, told by the server itself.
   exec {display_fd}<> <(:)
-  Xvfb -displayfd "$display_fd" -screen 0 1920x1200x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb -displayfd "$display_fd" -screen 0 "${screen}x24" -nolisten tcp >/dev/null 2>&1 &
   server=$!
   read -r -t 10 number <&"$display_fd"
   DISPLAY=":$number" "$program" &

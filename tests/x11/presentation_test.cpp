@@ -291,24 +291,24 @@ TEST(X11Presentation, CloseRequestQueuesTheCloseCodeAndKeepsTheWindow) {
   EXPECT_EQ(program_windows(d).size(), 1u);
 }
 
-// Without the mode the monitor is covered at its own, the picture fitted
-// (here exactly: 800 x 600 and 1024 x 768 share their aspect).
+// Without the mode the monitor is covered at its own, the picture fitted:
+// mode 13's 320 x 200 x 8 on a 1920 x 1200 screen, each pixel 6 x 6.
 TEST(X11Presentation, FullscreenWithoutSuchAModeCoversTheMonitorScaled) {
-  ServerSession session("1024x768x24");
+  ServerSession session("1920x1200x24");
   Display* d = session.server.display();
-  const Window w = session.open(32, kModeFullscreen, 800, 600);
+  const Window w = session.open(8, kModeFullscreen, 320, 200);
   ASSERT_NE(w, 0u) << driver_failure_reason();
   const Geometry g = window_geometry(d, w);
   EXPECT_EQ(g.x, 0);
-  EXPECT_EQ(g.width, 1024);
-  EXPECT_EQ(g.height, 768);
-  EXPECT_EQ(shown_picture(), (PictureRect{0, 0, 1024, 768}));
-  EXPECT_EQ(crtc_mode_size(d).width, 1024);
-  scribble(0, 599, 7);
+  EXPECT_EQ(g.width, 1920);
+  EXPECT_EQ(g.height, 1200);
+  EXPECT_EQ(shown_picture(), (PictureRect{0, 0, 1920, 1200}));
+  EXPECT_EQ(crtc_mode_size(d).width, 1920);
+  scribble(0, 199, 7);
   std::string diff;
   EXPECT_TRUE(eventually([&] { return (diff = difference(d, w)).empty(); }, 3s)) << diff;
   // Alt+Enter: a window of the picture's size, then the covered monitor again.
-  for (const int width : {800, 1024}) {
+  for (const int width : {320, 1920}) {
     ASSERT_TRUE(program_has_focus(d, 5s));
     ASSERT_TRUE(xdotool(session.server.name(), {"key", "alt+Return"}));
     EXPECT_TRUE(eventually(
@@ -319,7 +319,7 @@ TEST(X11Presentation, FullscreenWithoutSuchAModeCoversTheMonitorScaled) {
         5s))
         << width;
   }
-  EXPECT_EQ(crtc_mode_size(d).width, 1024);
+  EXPECT_EQ(crtc_mode_size(d).width, 1920);
 }
 
 int count_entries(const char* dir) {

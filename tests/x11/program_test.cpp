@@ -136,6 +136,23 @@ TEST_F(X11Program, WithoutADisplayItSaysWhyOnOneLineAndEndsWithOne) {
   }
 }
 
+TEST(X11ProgramScaled, AtAutoOnALaptopScreenItFitsTheScreen) {
+  Xvfb server("1366x768x24");
+  ASSERT_TRUE(server.running() && server.display()) << "Xvfb did not start";
+  Display* d = server.display();
+  Child program({QZ_PROGRAM}, {"DISPLAY=" + server.name(), "QZGFX", "QZGFX_SCALE=auto"});
+  const Window window = wait_for_window(d, program);
+  ASSERT_NE(window, 0u) << program.read_stderr();
+  const Geometry g = window_geometry(d, window);
+  EXPECT_EQ(g.width, 1228);  // 1680 x 1050 fitted to 768 rows
+  EXPECT_EQ(g.height, 768);
+  std::this_thread::sleep_for(500ms);
+  send_close_request(d, window);
+  const ChildResult result = program.wait(10s);
+  ASSERT_TRUE(result.exited);
+  EXPECT_EQ(result.status, 0) << program.read_stderr();
+}
+
 // Alt+Enter needs a screen that offers the window's size as a mode.
 TEST(X11Fullscreen, AltEnterSwitchesBothWaysAndTheModeComesBack) {
   Xvfb server("1920x1200x24");
