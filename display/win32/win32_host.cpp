@@ -263,6 +263,12 @@ int win32_create_window() {
   DWORD style, ex_style = 0;
   int x, y, width = host.width, height = host.height;
   WindowSize client{host.width, host.height};
+  if ((host.flags & kModeFullscreen) && !sets_display_mode && change_display_mode() != 0) {
+    // Without the mode the monitor is covered at its own, the picture
+    // fitted; an OpenGL window (never scaled) is refused, as on X11.
+    if (host.flags & kModeOpengl) return -1;
+    host.flags = (host.flags & ~kModeFullscreen) | kModeDesktopFullscreen;
+  }
   if ((host.flags & kModeDesktopFullscreen) && !(host.flags & kModeOpengl)) {
     // The monitor covered at the desktop's own mode, the picture fitted. An
     // OpenGL window (never scaled) opens as a window instead, as on X11.
@@ -272,7 +278,6 @@ int win32_create_window() {
     width = client.width = area.right - area.left;
     height = client.height = area.bottom - area.top;
   } else if (host.flags & kModeFullscreen) {
-    if (!sets_display_mode && change_display_mode() != 0) return -1;
     style = WS_POPUP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
     x = g.monitor ? area.left : 0;
     y = g.monitor ? area.top : 0;

@@ -114,7 +114,8 @@ QZ_API void qz_runtime_init(int argc, char** argv);
 
 /** Window options for qz_screen_open (combine with |). */
 enum qz_window_flag {
-  QZ_WINDOW_FULLSCREEN = 0x01,    /**< Fill the monitor, changing its mode if needed. */
+  QZ_WINDOW_FULLSCREEN = 0x01,    /**< Fill the monitor, changing its mode to the screen's size; where the
+                                       display has no such mode, at its own mode with the picture fitted. */
   QZ_WINDOW_OPENGL = 0x02,        /**< A window for OpenGL (only on back ends that have it). */
   QZ_WINDOW_FIXED = 0x04,         /**< Alt+Enter does not switch to fullscreen. */
   QZ_WINDOW_FRAMELESS = 0x08,     /**< No title bar or border. */
