@@ -222,6 +222,20 @@ TEST_F(PngIo, ClaimsInTinyFilesCostNeitherMemoryNorTime) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
   }
 
+  // A valid file far smaller than its pixels is decoded into the image's
+  // own memory once: no second copy of the 16 MiB.
+  qz_image* blank = qz_image_create(2048, 2048, 4);
+  ASSERT_NE(blank, nullptr);
+  const std::string bomb = (dir_ / "bomb.png").string();
+  ASSERT_EQ(qz_image_save_png(blank, bomb.c_str()), 0) << qz_error_message();
+  qz_image_free(blank);
+  const ChildLoad load = load_in_child(bomb);
+  ASSERT_TRUE(load.finished);
+  EXPECT_TRUE(load.loaded) << load.message;
+#if !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__)  // their shadow memory counts as resident
+  EXPECT_LT(load.grew_kb, 24 * 1024);
+#endif
+
   // Images are refused above the same limit, however they are made.
   EXPECT_EQ(qz_image_create(8193, 8192, 1), nullptr);
   EXPECT_NE(std::string(qz_error_message()).find("QZ_IMAGE_MAX_PIXELS"), std::string::npos);
