@@ -9,7 +9,8 @@
 int main(int argc, char** argv) try {
   const char* out = argc > 1 ? argv[1] : "images.png";
 
-  qz::Image sprite(32, 32);  // 32 x 32 pixels, 4 bytes each, all black (0)
+  qz::Image sprite(32, 32);  // 32 x 32 pixels, 4 bytes each, all 0
+  sprite.clear(qz::black);   // opaque, so the saved file shows the square black
   sprite.circle(16, 16, 14, qz::yellow, true);
   sprite.circle(11, 11, 3, qz::black, true);
   sprite.circle(21, 11, 3, qz::black, true);
