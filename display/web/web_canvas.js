@@ -65,6 +65,7 @@ mergeInto(LibraryManager.library, {
     send: function (kind, a, b, c) {
       _qz_web_input(kind, a | 0, b | 0, c | 0);
       _qz_web_pass(0);
+      QZWeb.resume();  // what the input changes shows at the next frame
     },
     // The pointer in picture pixels, whatever size the page gives the canvas
     // (the picture fits it with its aspect kept, bars around it).
@@ -153,12 +154,39 @@ mergeInto(LibraryManager.library, {
       QZWeb.listen(canvas, 'contextrestored', () => QZWeb.send(9, 0, 0, 0));
       QZWeb.listen(window, 'pageshow', (e) => { if (e.persisted) QZWeb.send(9, 0, 0, 0); });
     },
+    // Frames in a row that found nothing to do, and the program's request
+    // count at the last one.
+    idleFrames: 0,
+    lastActivity: 0,
     tick: function () {
       if (!QZWeb.open) {
         QZWeb.ticking = false;
         return;
       }
-      _qz_web_pass(1);
+      const busy = _qz_web_pass(1);
+      // Threaded, an idle page parks its frame loop after half a second
+      // until the program asks for a pass (a drawing, a vertical-sync wait):
+      // a program waiting for a key then costs the page nothing.
+      const address = _qz_web_activity();
+      const activity = address ? Atomics.load(HEAP32, address >> 2) : 0;
+      QZWeb.idleFrames = busy || activity !== QZWeb.lastActivity ? 0 : QZWeb.idleFrames + 1;
+      QZWeb.lastActivity = activity;
+      if (QZWeb.idleFrames < 30 || !address || typeof Atomics.waitAsync !== 'function') {
+        requestAnimationFrame(QZWeb.tick);
+        return;
+      }
+      QZWeb.parked = Module['qzParked'] = true;
+      // A request after the count was read makes the wait end at once.
+      const wait = Atomics.waitAsync(HEAP32, address >> 2, activity);
+      if (wait.async) wait.value.then(QZWeb.resume);
+      else QZWeb.resume();
+    },
+    parked: false,
+    // Once only however many reasons come (the program's request, input).
+    resume: function () {
+      if (!QZWeb.parked) return;
+      QZWeb.parked = Module['qzParked'] = false;
+      QZWeb.idleFrames = 0;
       requestAnimationFrame(QZWeb.tick);
     },
   },

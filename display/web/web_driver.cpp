@@ -7,6 +7,7 @@
 #include <emscripten/threading.h>
 
 #include <chrono>
+#include <climits>
 #include <mutex>
 
 #include "display/blitter.h"
@@ -26,11 +27,20 @@ constexpr double kLongestFrameMs = 100.0;
 
 WebCanvas g_canvas;
 
+// The host's wake: the program wants a pass, so a parked page runs again.
+void web_wake() {
+  g_canvas.activity.fetch_add(1);
+#if !QZ_WEB_ASYNCIFY
+  emscripten_futex_wake(&g_canvas.activity, INT_MAX);
+#endif
+}
+
 int web_init(const char* title, int width, int height, int depth, int refresh, int flags) {
   if (refuse_unsupported_window_flags("Web", flags)) return -1;
   host_prepare(width, height, depth, refresh, flags);
   window_input_reset();
   WindowHost& host = window_host();
+  host.wake = web_wake;
   // The canvas takes bytes red, green, blue, alpha: read as a 32-bit word,
   // red is the low byte, the swapped order of the conversions.
   host.blitter = select_blitter(32, ChannelOrder::kSwapped);
@@ -70,6 +80,7 @@ void web_exit() {
 // threads, else by giving the page back a millisecond at a time.
 void web_wait_vsync() {
   const std::uint32_t seen = g_canvas.frames.load();
+  web_wake();  // frames come only from a page that is not parked
   const auto start = std::chrono::steady_clock::now();
   for (;;) {
     const double waited =

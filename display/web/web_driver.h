@@ -22,6 +22,9 @@ struct WebCanvas {
   std::vector<std::uint32_t> rgba;
   // Counts the page's animation frames; the vertical-sync wait sleeps on it.
   std::atomic<std::uint32_t> frames{0};
+  // Counts the program's requests for a pass (an unlock, a palette change, a
+  // vertical-sync wait): a page that parked its frame loop waits on it.
+  std::atomic<std::uint32_t> activity{0};
 };
 WebCanvas& web_canvas();
 

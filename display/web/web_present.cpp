@@ -12,6 +12,9 @@
 //   marks and hands the band to the canvas. The canvas copy is written and
 //   read only under the lock, and freed by exit under it.
 // - Each animation frame then counts one frame and wakes a vertical-sync wait.
+// - A threaded page whose frames found nothing to do for half a second
+//   parks its frame loop until the program asks for a pass again (the
+//   host's wake counts WebCanvas::activity, which the page waits on).
 // - Built with QZ_WEB_ASYNCIFY the program runs on the page's thread too and
 //   the pass comes while it waits (display/web/web_single_thread.cpp).
 
@@ -40,12 +43,13 @@ void mark_rows_for_palette(ScreenMode& mode) {
 }
 
 // Converts the marked rows, made opaque (the canvas would blend by the
-// framebuffer's alpha byte), and hands them over as one band.
-void present_marked_rows(ScreenMode& mode, WebCanvas& canvas) {
+// framebuffer's alpha byte), and hands them over as one band. False when
+// no row was marked.
+bool present_marked_rows(ScreenMode& mode, WebCanvas& canvas) {
   const WindowHost& host = window_host();
   const std::int32_t rows = std::min<std::int32_t>(mode.height, std::int32_t(mode.dirty_rows.size()));
   const auto first_it = std::find(mode.dirty_rows.begin(), mode.dirty_rows.begin() + rows, 1);
-  if (first_it == mode.dirty_rows.begin() + rows || !host.blitter) return;
+  if (first_it == mode.dirty_rows.begin() + rows || !host.blitter) return false;
   const std::int32_t first = std::int32_t(first_it - mode.dirty_rows.begin());
   std::int32_t last = rows - 1;
   while (last > first && !mode.dirty_rows[std::size_t(last)]) --last;
@@ -58,26 +62,32 @@ void present_marked_rows(ScreenMode& mode, WebCanvas& canvas) {
   for (std::size_t i = 0, n = std::size_t(band) * std::size_t(host.width); i < n; ++i) pixels[i] |= 0xFF000000u;
   std::fill(mode.dirty_rows.begin(), mode.dirty_rows.end(), std::uint8_t{0});
   qz_web_canvas_put_rows(pixels, top, band);
+  return true;
 }
 
 }  // namespace
 
 }  // namespace qz
 
-// The page's animation frame (and its input events) call this.
-extern "C" EMSCRIPTEN_KEEPALIVE void qz_web_pass(int frame) {
+// The page's animation frame (and its input events) call this. Returns 0
+// when the frame found nothing to do: no rows to show, no frame held.
+extern "C" EMSCRIPTEN_KEEPALIVE int qz_web_pass(int frame) {
   using namespace qz;
   std::recursive_mutex& lock = host_lock_mutex();
   WebCanvas& canvas = web_canvas();
+  int busy = 1;
+  // Taken first: a request made during the pass wakes the page again.
+  if (frame) host_take_pass_request();
   // Without threads the program shares this thread: a frame it holds while
   // it waits shows in its screen lock rather than in the (recursive) lock.
   if (screen_lock_depth() == 0 && lock.try_lock()) {
     ScreenMode* mode = current_mode();
+    busy = 0;
     if (canvas.open && mode) {
       web_take_input();
       if (frame) {
         mark_rows_for_palette(*mode);
-        present_marked_rows(*mode, canvas);
+        busy = present_marked_rows(*mode, canvas);
       }
     }
     lock.unlock();
@@ -88,4 +98,16 @@ extern "C" EMSCRIPTEN_KEEPALIVE void qz_web_pass(int frame) {
     emscripten_futex_wake(&canvas.frames, INT_MAX);
 #endif
   }
+  return busy;
+}
+
+// What a parked page waits on; 0 where the program runs on the page's own
+// thread (it never parks: the program's waits are its frames).
+extern "C" EMSCRIPTEN_KEEPALIVE std::uint32_t* qz_web_activity() {
+#if QZ_WEB_ASYNCIFY
+  return nullptr;
+#else
+  static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t));
+  return reinterpret_cast<std::uint32_t*>(&qz::web_canvas().activity);
+#endif
 }

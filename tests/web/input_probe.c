@@ -33,6 +33,8 @@ int main(void) {
       qz_mouse m;
       int got = qz_get_mouse(&m);
       printf("button %d at %d %d mouse %d %d %d\n", e.buttons, e.x, e.y, got, m.x, m.y);
+    } else if (e.type == QZ_EVENT_BUTTON_DOUBLE) {
+      printf("double %d at %d %d\n", e.buttons, e.x, e.y);
     }
     fflush(stdout);
   }

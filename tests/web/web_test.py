@@ -152,12 +152,16 @@ def test_input_page(page, base):
     if not page.open(base + '/tests/web/web_input_probe.html') or not page.wait("qzOutput.includes('probe ready')", 10):
         check('the probe page starts', False, page.output())
         return
+    if page.js("typeof Module.PThread !== 'undefined'"):  # its input below then wakes it
+        check('a page whose program waits parks its frame loop', page.wait('Module.qzParked === true', 5))
     # Shown at twice its size: positions still come in picture pixels.
     page.js("document.getElementById('canvas').style.width = '1280px'")
     rect = page.js("(() => { const r = document.getElementById('canvas').getBoundingClientRect(); return [r.left, r.top]; })()")
     page.call('Input.dispatchMouseEvent', type='mouseMoved', x=rect[0] + 201, y=rect[1] + 101)
     page.call('Input.dispatchMouseEvent', type='mousePressed', x=rect[0] + 201, y=rect[1] + 101, button='left', clickCount=1)
     page.call('Input.dispatchMouseEvent', type='mouseReleased', x=rect[0] + 201, y=rect[1] + 101, button='left', clickCount=1)
+    page.call('Input.dispatchMouseEvent', type='mousePressed', x=rect[0] + 201, y=rect[1] + 101, button='left', clickCount=2)
+    page.call('Input.dispatchMouseEvent', type='mouseReleased', x=rect[0] + 201, y=rect[1] + 101, button='left', clickCount=2)
     page.key('ArrowLeft', 'ArrowLeft', 37, True)
     page.key('ArrowLeft', 'ArrowLeft', 37, False)
     page.key('KeyA', 'a', 65, True)
@@ -207,6 +211,7 @@ def test_input_page(page, base):
     page.wait("window.qzExit !== undefined", 10)
     lines = page.output().split('\n')
     check('the mouse maps to picture pixels', 'button 1 at 100 50 mouse 0 100 50' in lines, lines)
+    check('a second click soon after is a double click', lines.count('double 1 at 100 50') == 1, lines)
     # Extended keys: E0 4B (left) and E0 1C (keypad Enter) as extended codes.
     expected = ['down 75 key %d' % (0x4B * 256 + 255), 'up 75', 'down 30 key 97', 'up 30', 'down 28 key 13',
                 'up 28', 'down 59 key %d' % (0x3B * 256 + 255), 'up 59', 'down 42 key 0', 'down 30 key 65', 'up 30',
