@@ -21,7 +21,8 @@ class Weston {
  public:
   static constexpr int kWidth = 1680, kHeight = 1050;
 
-  explicit Weston(int width = kWidth, int height = kHeight, const std::string& keymap_variant = "");
+  // An output of `width` x `height` device pixels (multiples of `scale`) at whole scale `scale`.
+  explicit Weston(int width = kWidth, int height = kHeight, const std::string& keymap_variant = "", int scale = 1);
   ~Weston();
   Weston(const Weston&) = delete;
   Weston& operator=(const Weston&) = delete;
