@@ -282,4 +282,51 @@ TEST_F(WaylandHiDpi, BuffersAreInDevicePixelsAndTheWindowKeepsItsLogicalSize) {
       << "the pointer read (" << mouse.x << ", " << mouse.y << ")";
 }
 
+#if defined(QZ_MODULE_FRACTIONAL)
+// A preferred fractional scale (the test module offers the protocol, which
+// weston 10 lacks): buffers of the logical size times it, rounded, shown
+// through a viewport at the logical size, so the window still covers
+// 640 x 400 device pixels of this scale-2 output; a new scale makes new
+// buffers and shows the picture whole.
+TEST_F(WaylandHiDpi, APreferredFractionalScaleSizesTheBuffersAndTheViewportTheWindow) {
+  constexpr std::uint32_t kColour = 0xC08040;
+  gfx_screen_res(320, 200, 32, 1, 0, 0);
+  ASSERT_NE(current_mode(), nullptr) << driver_failure_reason();
+  screen_lock();
+  ScreenMode& m = *current_mode();
+  for (int y = 0; y < m.height; ++y)
+    std::fill_n(reinterpret_cast<std::uint32_t*>(m.visible_framebuffer + std::ptrdiff_t(y) * m.pitch), m.width,
+                0xFF000000u | kColour);
+  screen_unlock(0, m.height - 1);
+  for (const int scale120 : {180, 300}) {
+    weston.prefer_scale(scale120);
+    const std::array expected{(320 * scale120 + 60) / 120, (200 * scale120 + 60) / 120};
+    qz_screen_info info{};
+    EXPECT_TRUE(eventually(
+        [&] {
+          return qz_screen_get_info(&info) == 0 && std::array{info.window_width, info.window_height} == expected;
+        },
+        5s))
+        << scale120 << ": buffers of " << info.window_width << " x " << info.window_height;
+    // The picture's colour covers exactly 640 x 400 device pixels.
+    int left = Weston::kWidth, top = Weston::kHeight, right = -1, bottom = -1, count = 0;
+    EXPECT_TRUE(eventually(
+        [&] {
+          const std::vector<std::uint32_t> shot = weston.screenshot();
+          left = Weston::kWidth, top = Weston::kHeight, right = bottom = -1, count = 0;
+          for (int y = 0; y < Weston::kHeight && !shot.empty(); ++y)
+            for (int x = 0; x < Weston::kWidth; ++x)
+              if (shot[std::size_t(y) * Weston::kWidth + std::size_t(x)] == kColour) {
+                left = std::min(left, x), right = std::max(right, x);
+                top = std::min(top, y), bottom = std::max(bottom, y);
+                ++count;
+              }
+          return right - left + 1 == 640 && bottom - top + 1 == 400 && count == 640 * 400;
+        },
+        10s))
+        << scale120 << ": " << right - left + 1 << " x " << bottom - top + 1 << ", " << count << " pixels";
+  }
+}
+#endif
+
 }  // namespace

@@ -100,6 +100,8 @@ void Weston::keys(std::initializer_list<unsigned> codes) {
 
 void Weston::close_windows() { command("close"); }
 
+void Weston::prefer_scale(int scale120) { command("fraction " + std::to_string(scale120)); }
+
 std::vector<std::uint32_t> Weston::screenshot() {
   const std::string folder = dir_ + "/shots";
   std::filesystem::create_directories(folder);

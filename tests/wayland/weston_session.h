@@ -48,6 +48,8 @@ class Weston {
   void wheel(int notches, double value = 10.0);
   // Asks every toplevel to close.
   void close_windows();
+  // Tells every surface the preferred fractional scale (120ths), where the module offers it.
+  void prefer_scale(int scale120);
 
   // The output as 0xRRGGBB, row by row; empty when no screenshot came.
   std::vector<std::uint32_t> screenshot();
