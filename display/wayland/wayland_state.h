@@ -202,7 +202,7 @@ void wayland_apply_title(const std::string& title);
 // A configure of the window: the first shows the whole picture, a later
 // one with another size makes buffers of it and shows it all again.
 void wayland_note_configured();
-// xdg min/max size for content of the window's size below `bar` rows of title bar.
+// xdg min/max size for content of the window's logical size below `bar` rows of title bar.
 void wayland_apply_size_limits(int bar);
 
 // wayland_frame.cpp: the title bar we draw where the compositor draws no
@@ -239,7 +239,7 @@ PicturePoint wayland_buffer_point(wl_fixed_t x, wl_fixed_t y);
 // wayland_buffers.cpp
 // An XRGB buffer over shared memory (rows `stride` bytes apart from its start).
 wl_buffer* wayland_buffer_over(const PageBuffer& memory, int width, int height, int stride);
-// The two buffers converted rows are written to (the window's size).
+// The two buffers converted rows are written to (the window's size in device pixels).
 int wayland_create_buffers(int width, int height);
 void wayland_destroy_buffers();
 // Gives the first frame's buffer its pages now (the first touch of 7 MB
@@ -252,8 +252,8 @@ WaylandBuffer* wayland_free_buffer();
 // wayland_present.cpp: commits the marked rows when the compositor is ready
 // for a frame; they stay marked otherwise.
 int wayland_setup_presentation();
-// Buffers of the window's new size and the picture fitted into them; every
-// row is to be shown again.
+// Buffers of the window's new size (device pixels) and the picture fitted
+// into them; every row is to be shown again.
 int wayland_fit_picture(int window_width, int window_height);
 void wayland_release_presentation();
 void wayland_present_marked_rows();
