@@ -21,22 +21,41 @@ endif()
 pkg_get_variable(qz_wayland_scanner wayland-scanner wayland_scanner)
 pkg_get_variable(qz_wayland_protocols_dir wayland-protocols pkgdatadir)
 
+# The scanner's glue for protocol descriptions (paths under wayland-protocols)
+# generated into `dir`, `side` client or server; its sources listed in `out`.
+function(qz_wayland_glue out side dir)
+  set(glue "")
+  foreach(xml IN LISTS ARGN)
+    get_filename_component(name ${xml} NAME_WE)
+    set(source ${qz_wayland_protocols_dir}/${xml})
+    add_custom_command(
+      OUTPUT ${dir}/${name}-${side}.h ${dir}/${name}.c
+      COMMAND ${qz_wayland_scanner} ${side}-header ${source} ${dir}/${name}-${side}.h
+      COMMAND ${qz_wayland_scanner} private-code ${source} ${dir}/${name}.c
+      DEPENDS ${source} VERBATIM)
+    list(APPEND glue ${dir}/${name}.c ${dir}/${name}-${side}.h)
+  endforeach()
+  set(${out} ${glue} PARENT_SCOPE)
+endfunction()
+
 # Protocol glue generated into the build directory.
 set(qz_wayland_generated ${PROJECT_BINARY_DIR}/wayland-protocols)
 file(MAKE_DIRECTORY ${qz_wayland_generated})
-set(qz_wayland_protocol_sources "")
-foreach(xml stable/xdg-shell/xdg-shell.xml unstable/xdg-decoration/xdg-decoration-unstable-v1.xml
-            unstable/pointer-constraints/pointer-constraints-unstable-v1.xml stable/presentation-time/presentation-time.xml
-            unstable/idle-inhibit/idle-inhibit-unstable-v1.xml)
-  get_filename_component(name ${xml} NAME_WE)
-  set(source ${qz_wayland_protocols_dir}/${xml})
-  add_custom_command(
-    OUTPUT ${qz_wayland_generated}/${name}-client.h ${qz_wayland_generated}/${name}.c
-    COMMAND ${qz_wayland_scanner} client-header ${source} ${qz_wayland_generated}/${name}-client.h
-    COMMAND ${qz_wayland_scanner} private-code ${source} ${qz_wayland_generated}/${name}.c
-    DEPENDS ${source} VERBATIM)
-  list(APPEND qz_wayland_protocol_sources ${qz_wayland_generated}/${name}.c ${qz_wayland_generated}/${name}-client.h)
-endforeach()
+set(qz_wayland_xmls stable/xdg-shell/xdg-shell.xml unstable/xdg-decoration/xdg-decoration-unstable-v1.xml
+                    unstable/pointer-constraints/pointer-constraints-unstable-v1.xml
+                    stable/presentation-time/presentation-time.xml unstable/idle-inhibit/idle-inhibit-unstable-v1.xml
+                    stable/viewporter/viewporter.xml)
+set(qz_wayland_interfaces xdg_wm_base xdg_positioner xdg_surface xdg_toplevel xdg_popup zxdg_decoration_manager_v1
+                          zxdg_toplevel_decoration_v1 zwp_pointer_constraints_v1 zwp_locked_pointer_v1
+                          zwp_confined_pointer_v1 wp_presentation wp_presentation_feedback zwp_idle_inhibit_manager_v1
+                          zwp_idle_inhibitor_v1 wp_viewporter wp_viewport)
+# Fractional scale came with wayland-protocols 1.31; older ones scale by whole factors only.
+if(EXISTS ${qz_wayland_protocols_dir}/staging/fractional-scale/fractional-scale-v1.xml)
+  list(APPEND qz_wayland_xmls staging/fractional-scale/fractional-scale-v1.xml)
+  list(APPEND qz_wayland_interfaces wp_fractional_scale_manager_v1 wp_fractional_scale_v1)
+  target_compile_definitions(qzgfx_objects PRIVATE QZ_HAVE_FRACTIONAL_SCALE=1)
+endif()
+qz_wayland_glue(qz_wayland_protocol_sources client ${qz_wayland_generated} ${qz_wayland_xmls})
 
 file(GLOB qz_wayland_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/display/wayland/*.cpp)
 target_sources(qzgfx_objects PRIVATE ${qz_wayland_sources} ${qz_wayland_protocol_sources})
@@ -44,9 +63,7 @@ target_include_directories(qzgfx_objects PRIVATE ${qz_wayland_generated} ${QZ_WA
 target_compile_definitions(qzgfx_objects PUBLIC QZ_HAVE_WAYLAND=1)
 # The generated interface records are global symbols; the library exports
 # only qz_ names (and links into programs that may bind the same protocols).
-foreach(interface xdg_wm_base xdg_positioner xdg_surface xdg_toplevel xdg_popup zxdg_decoration_manager_v1
-                  zxdg_toplevel_decoration_v1 zwp_pointer_constraints_v1 zwp_locked_pointer_v1 zwp_confined_pointer_v1
-                  wp_presentation wp_presentation_feedback zwp_idle_inhibit_manager_v1 zwp_idle_inhibitor_v1)
+foreach(interface IN LISTS qz_wayland_interfaces)
   target_compile_definitions(qzgfx_objects PRIVATE ${interface}_interface=qz_${interface}_interface)
 endforeach()
 foreach(name path IN ZIP_LISTS QZ_WAYLAND_LIBRARIES QZ_WAYLAND_LINK_LIBRARIES)

@@ -1,4 +1,4 @@
-// The buffers the compositor reads: two of the window's size in one
+// The buffers the compositor reads: two of the window's size (device pixels) in one
 // anonymous shared-memory file (memfd), so that one can be written while the
 // compositor holds the other. The framebuffer pages are never handed over,
 // even where their layout is the compositor's: the compositor reads a buffer

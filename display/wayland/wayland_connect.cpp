@@ -3,7 +3,7 @@
 // pings), wl_seat (keyboard and pointer as the seat offers them), wl_output
 // and wp_presentation (for the refresh rate), xdg-decoration where the
 // compositor draws frames, pointer constraints and idle inhibition where it
-// offers them.
+// offers them, viewports and the fractional scale (for HiDPI buffers).
 
 #include <cstring>
 
@@ -60,6 +60,10 @@ void on_global(void*, wl_registry* registry, std::uint32_t name, const char* int
     w.subcompositor = bind<wl_subcompositor>(registry, name, wl_subcompositor_interface, version, 1);
   } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
     wayland_bind_output(registry, name, version);
+  } else if (std::strcmp(interface, "wp_viewporter") == 0 && !w.viewporter) {
+    wayland_bind_viewporter(registry, name);
+  } else if (std::strcmp(interface, "wp_fractional_scale_manager_v1") == 0 && !w.fractional_manager) {
+    wayland_bind_fractional_scale(registry, name);
   } else if (std::strcmp(interface, "wp_presentation") == 0 && !w.presentation) {
     wayland_bind_presentation(registry, name);
   } else if (std::strcmp(interface, wl_shm_interface.name) == 0 && !w.shm) {
@@ -123,6 +127,7 @@ void wayland_disconnect() {
   wayland_release_keyboard();
   wayland_release_pointer();
   wayland_release_timing();
+  wayland_release_scale_globals();
   if (w.decoration_manager) zxdg_decoration_manager_v1_destroy(w.decoration_manager);
   if (w.pointer_constraints) zwp_pointer_constraints_v1_destroy(w.pointer_constraints);
   if (w.idle_inhibit_manager) zwp_idle_inhibit_manager_v1_destroy(w.idle_inhibit_manager);

@@ -8,7 +8,8 @@
 // button opens the compositor's window menu, and a click on a box minimises
 // or asks to close as the compositor's own close request does. The strip is
 // hidden while the window is fullscreen and dims while it is inactive. Its
-// width follows the window's.
+// width follows the window's. It is drawn in logical pixels (buffer scale 1):
+// on a scaled output the compositor stretches it.
 
 #include <linux/input-event-codes.h>
 
@@ -41,7 +42,7 @@ constexpr BarColours kInactive = {0xFF5C6068u, 0xFFC8C8C8u};
 enum class BarPart { kNone, kTitle, kMinimise, kClose };
 
 BarPart part_at(int x) {
-  const int width = window_host().window_width;
+  const int width = wayland().logical_width;
   if (x >= width - kBoxWidth) return BarPart::kClose;
   if (x >= width - 2 * kBoxWidth) return BarPart::kMinimise;
   return BarPart::kTitle;
@@ -89,18 +90,17 @@ void draw_bar() {
     for (int y = mark_top + kBoxMark - 2; y < mark_top + kBoxMark; ++y) put(minimise_left + x, y);
 }
 
-// The window's geometry and size limits with or without the strip.
+// The window's geometry and size limits with or without the strip (logical).
 void set_geometry(bool with_bar) {
   WaylandState& w = wayland();
-  const WindowHost& host = window_host();
   const int bar = with_bar ? kFrameBarHeight : 0;
-  xdg_surface_set_window_geometry(w.shell_surface, 0, -bar, host.window_width, host.window_height + bar);
+  xdg_surface_set_window_geometry(w.shell_surface, 0, -bar, w.logical_width, w.logical_height + bar);
   wayland_apply_size_limits(bar);
 }
 
 bool make_buffer() {
   WaylandState& w = wayland();
-  const int width = window_host().window_width;
+  const int width = w.logical_width;
   if (w.bar_buffer) wl_buffer_destroy(w.bar_buffer);
   w.bar_buffer = nullptr;
   w.bar_width = 0;
@@ -118,7 +118,7 @@ bool make_buffer() {
 // Shows the strip as it now should be: drawn, or hidden while fullscreen.
 void show_bar() {
   WaylandState& w = wayland();
-  const bool resized = w.bar_width != window_host().window_width;
+  const bool resized = w.bar_width != w.logical_width;
   const bool shown = !w.fullscreen && (!resized || make_buffer());
   if (shown) {
     draw_bar();

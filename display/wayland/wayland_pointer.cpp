@@ -1,7 +1,8 @@
 // The pointer for the mouse operations: position in the window, buttons
 // (with double clicks by the platform's usual limits) and the wheel in
-// notches. The cursor's image is wayland_cursor.cpp's, confinement
-// wayland_confine.cpp's.
+// notches. Positions come in logical surface units and are taken in the
+// window's buffer pixels. The cursor's image is wayland_cursor.cpp's,
+// confinement wayland_confine.cpp's.
 
 #include <linux/input-event-codes.h>
 
@@ -43,10 +44,10 @@ void on_enter(void*, wl_pointer*, std::uint32_t serial, wl_surface* surface, wl_
   if (w.pointer_on_bar) wayland_show_cursor(true);
   if (!w.pointer_on_content) return;
   wayland_show_cursor(window_input().cursor_visible != 0);
-  const int px = wl_fixed_to_int(x), py = wl_fixed_to_int(y);
+  const PicturePoint at = wayland_buffer_point(x, y);
   // Kept before the entry is posted, which carries it. Wayland tells no
   // screen position: the window's own stands for it.
-  pointer_position_steps(px, py, px, py);
+  pointer_position_steps(at.x, at.y, at.x, at.y);
   window_input().cursor_in_client = 1;
   if (window_host().active && !window_input().pointer_inside) pointer_entry();
 }
@@ -64,8 +65,8 @@ void on_motion(void*, wl_pointer*, std::uint32_t, wl_fixed_t x, wl_fixed_t y) {
     w.bar_pointer_y = wl_fixed_to_int(y);
   }
   if (!w.pointer_on_content) return;
-  const int px = wl_fixed_to_int(x), py = wl_fixed_to_int(y);
-  pointer_move_steps(px, py, px, py);
+  const PicturePoint at = wayland_buffer_point(x, y);
+  pointer_move_steps(at.x, at.y, at.x, at.y);
 }
 
 void on_button(void*, wl_pointer*, std::uint32_t serial, std::uint32_t time, std::uint32_t button,

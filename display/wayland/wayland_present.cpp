@@ -138,7 +138,7 @@ int wayland_setup_presentation() {
     w.failure = "no conversion from depth " + std::to_string(mode->depth) + " to the compositor's";
     return -1;
   }
-  return wayland_fit_picture(host.window_width, host.window_height);
+  return wayland_size_content(wayland().logical_width, wayland().logical_height);
 }
 
 int wayland_fit_picture(int window_width, int window_height) {

@@ -34,6 +34,10 @@ struct zwp_pointer_constraints_v1;
 struct zwp_confined_pointer_v1;
 struct zwp_idle_inhibit_manager_v1;
 struct zwp_idle_inhibitor_v1;
+struct wp_viewporter;
+struct wp_viewport;
+struct wp_fractional_scale_manager_v1;
+struct wp_fractional_scale_v1;
 
 namespace qz {
 
@@ -43,6 +47,12 @@ struct RowRange {
   int last = -1;
   bool empty() const { return last < first; }
   void add(RowRange other);
+};
+
+// An output and its whole scale factor (wl_output version 2).
+struct WaylandOutput {
+  wl_output* output = nullptr;
+  int scale = 1;
 };
 
 // One buffer the compositor reads the picture from.
@@ -72,7 +82,9 @@ struct WaylandState {
   zwp_pointer_constraints_v1* pointer_constraints = nullptr;  // null: confinement not offered
   wp_presentation* presentation = nullptr;                   // null: no presentation feedback
   zwp_idle_inhibit_manager_v1* idle_inhibit_manager = nullptr;  // null: idle inhibition not offered
-  std::vector<wl_output*> outputs;
+  wp_viewporter* viewporter = nullptr;                          // null: no viewports
+  wp_fractional_scale_manager_v1* fractional_manager = nullptr;  // null: whole scale factors only
+  std::vector<WaylandOutput> outputs;
   int output_refresh = 0;  // Hz of the first output's current mode, 0 unknown
   // The first output's current mode in logical pixels (0 unknown): the room
   // an automatically scaled window is sized for.
@@ -93,6 +105,18 @@ struct WaylandState {
   // the last toplevel configure asked for the whole window (0: our choice).
   int natural_width = 0, natural_height = 0;
   int configured_width = 0, configured_height = 0;
+  // HiDPI (wayland_scale.cpp). The content's size in surface (logical)
+  // units; the buffers, and the host's window size, are in device pixels:
+  // the logical size times buffer_scale, or where the compositor tells a
+  // fractional scale (in 120ths), that product rounded, shown at buffer
+  // scale 1 through the viewport.
+  int logical_width = 0, logical_height = 0;
+  int buffer_scale = 1;     // the buffers' wl_surface buffer scale (1 when fractional)
+  int buffer_scale120 = 0;  // the fractional scale the buffers were made at, 0 none
+  int scale120 = 0;         // the compositor's preferred fractional scale, 0 not told
+  std::vector<wl_output*> entered;  // the outputs the surface is on
+  wp_viewport* viewport = nullptr;
+  wp_fractional_scale_v1* fractional = nullptr;
 
   // The title bar we draw where the compositor draws none (wayland_frame.cpp).
   wl_surface* bar_surface = nullptr;
@@ -178,7 +202,7 @@ void wayland_apply_title(const std::string& title);
 // A configure of the window: the first shows the whole picture, a later
 // one with another size makes buffers of it and shows it all again.
 void wayland_note_configured();
-// xdg min/max size for content of the window's size below `bar` rows of title bar.
+// xdg min/max size for content of the window's logical size below `bar` rows of title bar.
 void wayland_apply_size_limits(int bar);
 
 // wayland_frame.cpp: the title bar we draw where the compositor draws no
@@ -193,10 +217,29 @@ bool wayland_frame_owns(const wl_surface* surface);
 // A button on the strip at (x, y) of the strip.
 void wayland_frame_button(std::uint32_t button, bool pressed, std::uint32_t serial, int x, int y);
 
+// wayland_scale.cpp: the window's buffers in device pixels.
+void wayland_bind_viewporter(wl_registry* registry, std::uint32_t name);
+void wayland_bind_fractional_scale(wl_registry* registry, std::uint32_t name);
+void wayland_release_scale_globals();
+// With the surface: follows the outputs it enters and the preferred scale.
+void wayland_watch_scale();
+void wayland_unwatch_scale();
+// Logical content of lw x lh: buffers of its device size, the surface told
+// their scale. 0, or -1 (failure filled).
+int wayland_size_content(int lw, int lh);
+// The same for the shown window: a pending frame is dropped, a failure
+// loses the display, and every row is shown again.
+void wayland_resize_content(int lw, int lh);
+// The scale may have changed (an output entered or left, its scale, the
+// preferred scale): buffers of the new size, the picture shown whole.
+void wayland_rescale();
+// A surface position (logical, 24.8 fixed) as the buffer pixel under it.
+PicturePoint wayland_buffer_point(wl_fixed_t x, wl_fixed_t y);
+
 // wayland_buffers.cpp
 // An XRGB buffer over shared memory (rows `stride` bytes apart from its start).
 wl_buffer* wayland_buffer_over(const PageBuffer& memory, int width, int height, int stride);
-// The two buffers converted rows are written to (the window's size).
+// The two buffers converted rows are written to (the window's size in device pixels).
 int wayland_create_buffers(int width, int height);
 void wayland_destroy_buffers();
 // Gives the first frame's buffer its pages now (the first touch of 7 MB
@@ -209,13 +252,14 @@ WaylandBuffer* wayland_free_buffer();
 // wayland_present.cpp: commits the marked rows when the compositor is ready
 // for a frame; they stay marked otherwise.
 int wayland_setup_presentation();
-// Buffers of the window's new size and the picture fitted into them; every
-// row is to be shown again.
+// Buffers of the window's new size (device pixels) and the picture fitted
+// into them; every row is to be shown again.
 int wayland_fit_picture(int window_width, int window_height);
 void wayland_release_presentation();
 void wayland_present_marked_rows();
 
-// wayland_timing.cpp: the refresh rate from the outputs and presentation feedback.
+// wayland_timing.cpp: the refresh rate from the outputs and presentation
+// feedback, and the outputs' scales.
 void wayland_bind_output(wl_registry* registry, std::uint32_t name, std::uint32_t version);
 void wayland_bind_presentation(wl_registry* registry, std::uint32_t name);
 // Before a commit: the next presented frame tells the showing output's rate.

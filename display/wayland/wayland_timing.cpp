@@ -1,7 +1,8 @@
 // The output's refresh rate, for the mode's figure and the frame wait: the
 // current mode of the compositor's first output when the window opens, then,
 // where the compositor offers wp_presentation, the rate of the output that
-// actually showed the window's last presented frame.
+// actually showed the window's last presented frame. Each output's scale is
+// kept here too, for the window's buffers (wayland_scale.cpp).
 
 #include <cmath>
 
@@ -20,7 +21,7 @@ void on_geometry(void*, wl_output*, std::int32_t, std::int32_t, std::int32_t, st
 void on_mode(void*, wl_output* output, std::uint32_t flags, std::int32_t width, std::int32_t height,
              std::int32_t millihertz) {
   WaylandState& w = wayland();
-  if ((flags & WL_OUTPUT_MODE_CURRENT) && !w.outputs.empty() && output == w.outputs.front()) {
+  if ((flags & WL_OUTPUT_MODE_CURRENT) && !w.outputs.empty() && output == w.outputs.front().output) {
     w.output_width = width;
     w.output_height = height;
   }
@@ -28,11 +29,14 @@ void on_mode(void*, wl_output* output, std::uint32_t flags, std::int32_t width, 
   if ((flags & WL_OUTPUT_MODE_CURRENT) && millihertz > 0 && w.output_refresh == 0)
     w.output_refresh = int(std::lround(millihertz / 1000.0));
 }
-void on_done(void*, wl_output*) {}
+// An output's scale may have changed under the window.
+void on_done(void*, wl_output*) { wayland_rescale(); }
 // Comes before done: the logical size is the mode's divided by it.
 void on_scale(void*, wl_output* output, std::int32_t factor) {
   WaylandState& w = wayland();
-  if (factor > 1 && !w.outputs.empty() && output == w.outputs.front() && w.output_scale == 1) {
+  for (WaylandOutput& known : w.outputs)
+    if (known.output == output) known.scale = factor > 1 ? factor : 1;
+  if (factor > 1 && !w.outputs.empty() && output == w.outputs.front().output && w.output_scale == 1) {
     w.output_scale = factor;
     w.output_width /= factor;
     w.output_height /= factor;
@@ -70,7 +74,7 @@ void wayland_bind_output(wl_registry* registry, std::uint32_t name, std::uint32_
   // Version 2 tells the output's scale.
   auto* output = static_cast<wl_output*>(wl_registry_bind(registry, name, &wl_output_interface, version < 2 ? version : 2));
   wl_output_add_listener(output, &kOutputListener, nullptr);
-  w.outputs.push_back(output);
+  w.outputs.push_back({output, 1});
 }
 
 void wayland_bind_presentation(wl_registry* registry, std::uint32_t name) {
@@ -90,7 +94,7 @@ void wayland_release_timing() {
   WaylandState& w = wayland();
   if (w.feedback) wp_presentation_feedback_destroy(w.feedback);
   if (w.presentation) wp_presentation_destroy(w.presentation);
-  for (wl_output* output : w.outputs) wl_output_destroy(output);
+  for (const WaylandOutput& known : w.outputs) wl_output_destroy(known.output);
   w.feedback = nullptr;
   w.presentation = nullptr;
   w.outputs.clear();

@@ -6,7 +6,8 @@
 // on request (there is no mode change: the window covers the output at its
 // own and shows the picture fitted), and the close request as the close code.
 // A configure with another size (resized, maximised, fullscreen) gets buffers
-// of that size with the picture fitted into them. A confined pointer
+// of that size with the picture fitted into them. Sizes here are logical:
+// the buffers are in device pixels (wayland_scale.cpp). A confined pointer
 // stays confined across a new surface (the fullscreen switch makes one).
 // While the window shows, the compositor neither blanks the screen nor locks
 // the session for idleness, where it offers idle inhibition (as X11 holds
@@ -48,20 +49,15 @@ WindowSize content_size() {
 
 void on_surface_configure(void*, xdg_surface* surface, std::uint32_t serial) {
   WaylandState& w = wayland();
-  WindowHost& host = window_host();
   xdg_surface_ack_configure(surface, serial);
   const WindowSize size = content_size();
-  const bool resized = size.width != host.window_width || size.height != host.window_height;
+  const bool resized = size.width != w.logical_width || size.height != w.logical_height;
   if (resized && w.pool) {
-    // The next commit is of the new size, whatever frame is still pending.
-    if (w.frame_callback) wl_callback_destroy(w.frame_callback);
-    w.frame_callback = nullptr;
-    if (wayland_fit_picture(size.width, size.height) != 0) driver_thread::lose_display();
-    paint_steps(0, host.height);
+    wayland_resize_content(size.width, size.height);
   } else if (resized) {
     // The buffers are made for it after the first configure.
-    host.window_width = size.width;
-    host.window_height = size.height;
+    w.logical_width = size.width;
+    w.logical_height = size.height;
   }
   wayland_frame_update(resized);
   wayland_note_configured();
@@ -149,8 +145,8 @@ void choose_natural_size() {
   WindowSize size{host.width, host.height};
   if (host.scale > 1 || (host.scale == 0 && w.output_width > 0 && w.output_height > 0))
     size = scaled_window_size(host.width, host.height, host.scale, w.output_width, w.output_height);
-  w.natural_width = host.window_width = size.width;
-  w.natural_height = host.window_height = size.height;
+  w.natural_width = w.logical_width = size.width;
+  w.natural_height = w.logical_height = size.height;
 }
 
 }  // namespace
@@ -164,6 +160,15 @@ void wayland_apply_size_limits(int bar) {
   }
   xdg_toplevel_set_min_size(w.toplevel, w.natural_width, w.natural_height + bar);
   xdg_toplevel_set_max_size(w.toplevel, w.natural_width, w.natural_height + bar);
+}
+
+void wayland_resize_content(int lw, int lh) {
+  WaylandState& w = wayland();
+  // The next commit is of the new size, whatever frame is still pending.
+  if (w.frame_callback) wl_callback_destroy(w.frame_callback);
+  w.frame_callback = nullptr;
+  if (wayland_size_content(lw, lh) != 0) driver_thread::lose_display();
+  paint_steps(0, window_host().height);
 }
 
 void wayland_note_configured() {
@@ -181,6 +186,7 @@ int wayland_create_window() {
   w.configured_width = w.configured_height = 0;
   choose_natural_size();
   w.surface = wl_compositor_create_surface(w.compositor);
+  wayland_watch_scale();
   if (w.idle_inhibit_manager)
     w.idle_inhibitor = zwp_idle_inhibit_manager_v1_create_inhibitor(w.idle_inhibit_manager, w.surface);
   create_toplevel();
@@ -200,6 +206,7 @@ void wayland_destroy_window() {
   if (w.frame_callback) wl_callback_destroy(w.frame_callback);
   wayland_drop_confinement();
   wayland_frame_destroy();
+  wayland_unwatch_scale();
   if (w.idle_inhibitor) zwp_idle_inhibitor_v1_destroy(w.idle_inhibitor);
   if (w.decoration) zxdg_toplevel_decoration_v1_destroy(w.decoration);
   if (w.toplevel) xdg_toplevel_destroy(w.toplevel);

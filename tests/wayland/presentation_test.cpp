@@ -2,11 +2,12 @@
 // shows against the framebuffer, for the whole picture, after a band of
 // rows, and after a run of bands drawn as fast as an animation draws them;
 // at 32 bits (copied) and 8 bits (converted); a frame drawn in two steps
-// shows only its end.
+// shows only its end; on an output at scale 2, buffers in device pixels.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include "display/wayland/wayland_state.h"
 #include "display/window_host.h"
 #include "gfx/screen_lock.h"
+#include "qzgfx/qzgfx.h"
 #include "tests/wayland/weston_session.h"
 #include "xdg-shell-client.h"
 
@@ -37,6 +39,7 @@ std::uint32_t framebuffer_rgb(const ScreenMode& m, int x, int y) {
 
 class WaylandPresentation : public ::testing::Test {
  protected:
+  explicit WaylandPresentation(int output_scale = 1) : weston(Weston::kWidth, Weston::kHeight, "", output_scale) {}
   void SetUp() override {
     ASSERT_TRUE(weston.running()) << "weston did not start";
     weston.use_in_this_process();
@@ -225,5 +228,105 @@ TEST_F(WaylandPresentation, AnEightBitModeShowsItsPaletteColours) {
   scribble(600, 699, 8);
   EXPECT_TRUE(shows_framebuffer()) << "a band of 100 rows";
 }
+
+// An output at scale 2, the picture at the default 1:1: the window keeps
+// its logical size (the picture's) and its buffers are in device pixels, so
+// every picture pixel is exactly 2 x 2 of them, not stretched by the
+// compositor; the title bar is 24 logical rows (48 device rows); the
+// pointer's logical position reaches the program as the picture pixel under it.
+class WaylandHiDpi : public WaylandPresentation {
+ protected:
+  WaylandHiDpi() : WaylandPresentation(2) {}
+};
+
+TEST_F(WaylandHiDpi, BuffersAreInDevicePixelsAndTheWindowKeepsItsLogicalSize) {
+  constexpr std::uint32_t kBackground = 0x336699;
+  gfx_screen_res(320, 200, 32, 1, 0, 0);
+  ASSERT_NE(current_mode(), nullptr) << driver_failure_reason();
+  qz_screen_info info{};
+  ASSERT_EQ(qz_screen_get_info(&info), 0);
+  EXPECT_EQ((std::array{info.window_width, info.window_height, info.picture_width, info.picture_height}),
+            (std::array{640, 400, 640, 400}));
+  std::array<int, 3> logical{};
+  host_call([&] { logical = {wayland().logical_width, wayland().logical_height, wayland().buffer_scale}; });
+  EXPECT_EQ(logical, (std::array{320, 200, 2})) << "logical size and buffer scale";
+
+  // Every pixel differs from its neighbours: a shift or a stretch shows.
+  screen_lock();
+  ScreenMode& m = *current_mode();
+  for (int y = 0; y < m.height; ++y)
+    for (int x = 0; x < m.width; ++x)
+      reinterpret_cast<std::uint32_t*>(m.visible_framebuffer + std::ptrdiff_t(y) * m.pitch)[x] =
+          0xFF000040u | std::uint32_t(x & 0xFF) << 16 | std::uint32_t(y) << 8 | std::uint32_t(x >> 8);
+  screen_unlock(0, m.height - 1);
+  EXPECT_TRUE(shows_framebuffer(640, 400)) << "each picture pixel 2 x 2 device pixels";
+
+  // The window's extent on the output: 640 x 400 device pixels of content,
+  // the background right of and below it, the bar's 48 rows above it.
+  const std::vector<std::uint32_t> shot = weston.screenshot();
+  ASSERT_FALSE(shot.empty());
+  int ox = 0, oy = 0;
+  screen_lock();
+  const bool found = find_content(shot, *current_mode(), 640, ox, oy);
+  screen_unlock(1, 0);
+  ASSERT_TRUE(found && oy >= 49 && ox + 640 < Weston::kWidth && oy + 400 < Weston::kHeight);
+  const auto at = [&](int x, int y) { return shot[std::size_t(y) * Weston::kWidth + std::size_t(x)]; };
+  EXPECT_EQ(at(ox + 640, oy + 100), kBackground);
+  EXPECT_EQ(at(ox + 100, oy + 400), kBackground);
+  EXPECT_NE(at(ox + 100, oy - 48), kBackground) << "the title bar's top row";
+  EXPECT_EQ(at(ox + 100, oy - 49), kBackground);
+
+  weston.move(101, 51);
+  qz_mouse mouse{};
+  EXPECT_TRUE(eventually([&] { return qz_get_mouse(&mouse) == 0 && mouse.x == 101 && mouse.y == 51; }, 5s))
+      << "the pointer read (" << mouse.x << ", " << mouse.y << ")";
+}
+
+#if defined(QZ_MODULE_FRACTIONAL)
+// A preferred fractional scale (the test module offers the protocol, which
+// weston 10 lacks): buffers of the logical size times it, rounded, shown
+// through a viewport at the logical size, so the window still covers
+// 640 x 400 device pixels of this scale-2 output; a new scale makes new
+// buffers and shows the picture whole.
+TEST_F(WaylandHiDpi, APreferredFractionalScaleSizesTheBuffersAndTheViewportTheWindow) {
+  constexpr std::uint32_t kColour = 0xC08040;
+  gfx_screen_res(320, 200, 32, 1, 0, 0);
+  ASSERT_NE(current_mode(), nullptr) << driver_failure_reason();
+  screen_lock();
+  ScreenMode& m = *current_mode();
+  for (int y = 0; y < m.height; ++y)
+    std::fill_n(reinterpret_cast<std::uint32_t*>(m.visible_framebuffer + std::ptrdiff_t(y) * m.pitch), m.width,
+                0xFF000000u | kColour);
+  screen_unlock(0, m.height - 1);
+  for (const int scale120 : {180, 300}) {
+    weston.prefer_scale(scale120);
+    const std::array expected{(320 * scale120 + 60) / 120, (200 * scale120 + 60) / 120};
+    qz_screen_info info{};
+    EXPECT_TRUE(eventually(
+        [&] {
+          return qz_screen_get_info(&info) == 0 && std::array{info.window_width, info.window_height} == expected;
+        },
+        5s))
+        << scale120 << ": buffers of " << info.window_width << " x " << info.window_height;
+    // The picture's colour covers exactly 640 x 400 device pixels.
+    int left = Weston::kWidth, top = Weston::kHeight, right = -1, bottom = -1, count = 0;
+    EXPECT_TRUE(eventually(
+        [&] {
+          const std::vector<std::uint32_t> shot = weston.screenshot();
+          left = Weston::kWidth, top = Weston::kHeight, right = bottom = -1, count = 0;
+          for (int y = 0; y < Weston::kHeight && !shot.empty(); ++y)
+            for (int x = 0; x < Weston::kWidth; ++x)
+              if (shot[std::size_t(y) * Weston::kWidth + std::size_t(x)] == kColour) {
+                left = std::min(left, x), right = std::max(right, x);
+                top = std::min(top, y), bottom = std::max(bottom, y);
+                ++count;
+              }
+          return right - left + 1 == 640 && bottom - top + 1 == 400 && count == 640 * 400;
+        },
+        10s))
+        << scale120 << ": " << right - left + 1 << " x " << bottom - top + 1 << ", " << count << " pixels";
+  }
+}
+#endif
 
 }  // namespace

@@ -25,7 +25,8 @@ std::string read_file(const std::string& path) {
 
 }  // namespace
 
-Weston::Weston(int width, int height, const std::string& keymap_variant) : width_(width), height_(height) {
+Weston::Weston(int width, int height, const std::string& keymap_variant, int scale)
+    : width_(width), height_(height) {
   char dir[] = "/tmp/qz-weston-XXXXXX";  // mkdtemp makes it 0700
   if (!mkdtemp(dir)) return;
   dir_ = dir;
@@ -38,7 +39,9 @@ Weston::Weston(int width, int height, const std::string& keymap_variant) : width
   control_ = open(control.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
   process_ = std::make_unique<Child>(
       std::vector<std::string>{"weston", "--backend=headless-backend.so", "--use-pixman",
-                               "--width=" + std::to_string(width_), "--height=" + std::to_string(height_),
+                               // The headless output's size is given in logical pixels.
+                               "--width=" + std::to_string(width_ / scale),
+                               "--height=" + std::to_string(height_ / scale), "--scale=" + std::to_string(scale),
                                "--socket=" + socket_, "--debug", "--config=" + dir_ + "/weston.ini",
                                "--log=" + dir_ + "/weston.log", std::string("--modules=") + QZ_WESTON_MODULE},
       std::vector<std::string>{"XDG_RUNTIME_DIR=" + dir_, "QZ_WESTON_CONTROL=" + control, "WAYLAND_DISPLAY",
@@ -96,6 +99,8 @@ void Weston::keys(std::initializer_list<unsigned> codes) {
 }
 
 void Weston::close_windows() { command("close"); }
+
+void Weston::prefer_scale(int scale120) { command("fraction " + std::to_string(scale120)); }
 
 std::vector<std::uint32_t> Weston::screenshot() {
   const std::string folder = dir_ + "/shots";

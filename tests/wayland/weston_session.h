@@ -21,7 +21,8 @@ class Weston {
  public:
   static constexpr int kWidth = 1680, kHeight = 1050;
 
-  explicit Weston(int width = kWidth, int height = kHeight, const std::string& keymap_variant = "");
+  // An output of `width` x `height` device pixels (multiples of `scale`) at whole scale `scale`.
+  explicit Weston(int width = kWidth, int height = kHeight, const std::string& keymap_variant = "", int scale = 1);
   ~Weston();
   Weston(const Weston&) = delete;
   Weston& operator=(const Weston&) = delete;
@@ -47,6 +48,8 @@ class Weston {
   void wheel(int notches, double value = 10.0);
   // Asks every toplevel to close.
   void close_windows();
+  // Tells every surface the preferred fractional scale (120ths), where the module offers it.
+  void prefer_scale(int scale120);
 
   // The output as 0xRRGGBB, row by row; empty when no screenshot came.
   std::vector<std::uint32_t> screenshot();

@@ -11,8 +11,12 @@
  *                   the user), one step each moving the axis by VALUE (10
  *                   when absent), as a wheel sends them
  *   close           asks every toplevel to close, as a window's close box does
+ *   fraction SCALE  tells every surface's fractional scale object the
+ *                   preferred scale SCALE (in 120ths)
  * It also offers idle inhibition (zwp_idle_inhibit_manager_v1, which weston
- * 10 lacks) and logs each inhibitor made and destroyed.
+ * 10 lacks) and logs each inhibitor made and destroyed, and, where
+ * wayland-protocols has it, the fractional scale (weston 10 lacks it too;
+ * it shows viewports, through which the client meets the scale).
  * The seat gets its pointer with the first pointer command: a pointer shows
  * a cursor on the output, which screenshots of other tests must not see.
  * Loaded with weston --modules=PATH. */
@@ -29,6 +33,9 @@
 #include <libweston-desktop/libweston-desktop.h>
 
 #include "idle-inhibit-unstable-v1-server.h"
+#ifdef QZ_MODULE_FRACTIONAL
+#include "fractional-scale-v1-server.h"
+#endif
 
 /* Exported by libweston-10, absent from its public headers. */
 void weston_seat_init(struct weston_seat *seat, struct weston_compositor *ec, const char *seat_name);
@@ -144,21 +151,64 @@ static void create_inhibitor(struct wl_client *client, struct wl_resource *manag
   weston_log("qz-test: idle inhibitor created\n");
 }
 
-static const struct zwp_idle_inhibit_manager_v1_interface manager_requests = {destroy_resource, create_inhibitor};
+static const struct zwp_idle_inhibit_manager_v1_interface inhibit_requests = {destroy_resource, create_inhibitor};
 
-static void bind_inhibit_manager(struct wl_client *client, void *data, uint32_t version, uint32_t id) {
-  struct wl_resource *manager = wl_resource_create(client, &zwp_idle_inhibit_manager_v1_interface, version, id);
-  (void)data;
-  if (!manager) {
+/* A global offered by the module: its interface and its requests. */
+struct manager {
+  const struct wl_interface *interface;
+  const void *requests;
+};
+
+static const struct manager inhibit_manager = {&zwp_idle_inhibit_manager_v1_interface, &inhibit_requests};
+
+static void bind_manager(struct wl_client *client, void *data, uint32_t version, uint32_t id) {
+  const struct manager *m = data;
+  struct wl_resource *resource = wl_resource_create(client, m->interface, (int)version, id);
+  if (!resource) {
     wl_client_post_no_memory(client);
     return;
   }
-  wl_resource_set_implementation(manager, &manager_requests, NULL, NULL);
+  wl_resource_set_implementation(resource, m->requests, NULL, NULL);
 }
+
+#ifdef QZ_MODULE_FRACTIONAL
+/* Every client's fractional scale objects, for the fraction command. */
+static struct wl_list fractional_scales;
+
+static const struct wp_fractional_scale_v1_interface fractional_requests = {destroy_resource};
+
+static void fractional_gone(struct wl_resource *resource) { wl_list_remove(wl_resource_get_link(resource)); }
+
+static void get_fractional_scale(struct wl_client *client, struct wl_resource *manager, uint32_t id,
+                                 struct wl_resource *surface) {
+  struct wl_resource *scale =
+      wl_resource_create(client, &wp_fractional_scale_v1_interface, wl_resource_get_version(manager), id);
+  (void)surface;
+  if (!scale) {
+    wl_client_post_no_memory(client);
+    return;
+  }
+  wl_resource_set_implementation(scale, &fractional_requests, NULL, fractional_gone);
+  wl_list_insert(&fractional_scales, wl_resource_get_link(scale));
+}
+
+static const struct wp_fractional_scale_manager_v1_interface fractional_manager_requests = {destroy_resource,
+                                                                                           get_fractional_scale};
+static const struct manager fractional_manager = {&wp_fractional_scale_manager_v1_interface,
+                                                  &fractional_manager_requests};
+
+static void prefer_scale(uint32_t scale120) {
+  struct wl_resource *scale;
+  wl_resource_for_each(scale, &fractional_scales) wp_fractional_scale_v1_send_preferred_scale(scale, scale120);
+}
+#endif
 
 static void run_command(struct test_seat *t, const char *line) {
   unsigned code = 0;
   int pressed = 0, steps = 0;
+#ifdef QZ_MODULE_FRACTIONAL
+  unsigned scale120 = 0;
+#endif
   double x = 0, y = 0, value = 0;
   if (sscanf(line, "key %u %d", &code, &pressed) == 2)
     send_key(t, code, pressed);
@@ -170,6 +220,10 @@ static void run_command(struct test_seat *t, const char *line) {
     turn_wheel(t, steps, sscanf(line, "wheel %d %lf", &steps, &value) == 2 ? value : NOTCH);
   else if (strcmp(line, "close") == 0)
     close_toplevels(t);
+#ifdef QZ_MODULE_FRACTIONAL
+  else if (sscanf(line, "fraction %u", &scale120) == 1)
+    prefer_scale(scale120);
+#endif
 }
 
 static int on_control(int fd, uint32_t mask, void *data) {
@@ -206,9 +260,15 @@ WL_EXPORT int wet_module_init(struct weston_compositor *compositor, int *argc, c
     free(t);
     return -1;
   }
-  if (!wl_global_create(compositor->wl_display, &zwp_idle_inhibit_manager_v1_interface, 1, NULL,
-                        bind_inhibit_manager))
+  if (!wl_global_create(compositor->wl_display, inhibit_manager.interface, 1, (void *)&inhibit_manager,
+                        bind_manager))
     return -1;
+#ifdef QZ_MODULE_FRACTIONAL
+  wl_list_init(&fractional_scales);
+  if (!wl_global_create(compositor->wl_display, fractional_manager.interface, 1, (void *)&fractional_manager,
+                        bind_manager))
+    return -1;
+#endif
   weston_seat_init(&t->seat, compositor, "qz-test-seat");
   if (weston_seat_init_keyboard(&t->seat, NULL) < 0) return -1;
   wl_event_loop_add_fd(wl_display_get_event_loop(compositor->wl_display), t->control, WL_EVENT_READABLE,
