@@ -159,7 +159,7 @@ TEST(ScreenApi, OpeningLeavesTheProcessAlone) {
   qz_screen_close();
 }
 
-TEST(ScreenApi, AnUnknownBackEndIsNamed) {
+TEST(ScreenApi, UnknownBackEndsAndScalesAreNamed) {
   setenv("QZGFX", "bogus", 1);
   unsetenv("DISPLAY");
   EXPECT_EQ(qz_screen_open(16, 8, 32, 1, 0, 0), 1);
@@ -168,6 +168,14 @@ TEST(ScreenApi, AnUnknownBackEndIsNamed) {
   EXPECT_NE(message().find("QZGFX=\"bogus\" names no display back end"), std::string::npos) << message();
   EXPECT_NE(message().find("null"), std::string::npos) << message();
   setenv("QZGFX", "null", 1);
+
+  // A scale that is none: the screen opens (unscaled) and the reason stays.
+  setenv("QZGFX_SCALE", "9", 1);
+  EXPECT_EQ(qz_screen_open(16, 8, 32, 1, 0, 0), 0);
+  unsetenv("QZGFX_SCALE");
+  EXPECT_NE(message().find("QZGFX_SCALE=\"9\" is no scale (1 to 8, or auto)"), std::string::npos) << message();
+  EXPECT_EQ(qz_set_window_scale(9), 1);
+  qz_screen_close();
 }
 
 }  // namespace

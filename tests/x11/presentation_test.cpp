@@ -412,6 +412,12 @@ TEST(X11Presentation, ScaledAndResizedWindows) {
         },
         2s));
     current_mode()->driver->set_mouse(kNotGiven, kNotGiven, -1, 0);
+    // Shrunk to a pixel: a picture of one pixel, drawn on without harm.
+    XResizeWindow(d, w, 1, 1);
+    XSync(d, False);
+    EXPECT_TRUE(eventually([] { return shown_picture() == PictureRect{0, 0, 1, 1}; }, 3s));
+    scribble(0, kHeight - 1, 8);
+    EXPECT_TRUE(eventually([&] { return (diff = difference(d, w)).empty(); }, 3s)) << diff;
   }
 }
 
