@@ -1,8 +1,9 @@
 /* The web test's picture probe: four known pixels at 16 bits (asking for
  * fullscreen), then at 8 bits, then with one palette entry changed, each
- * held until a key. */
+ * held until a key. With PROBE_CRASH set it crashes once its screen is open. */
 #include <qzgfx/qzgfx.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 static void say_and_wait(const char* what) {
   printf("%s\n", what);
@@ -13,6 +14,7 @@ static void say_and_wait(const char* what) {
 int main(void) {
   static const qz_colour wide[4] = {0xF800, 0x07E0, 0x001F, 0x5519};
   if (qz_screen_open(64, 16, 16, 1, QZ_WINDOW_DESKTOP_FULLSCREEN, 0) != 0) return 1;
+  if (getenv("PROBE_CRASH")) __builtin_trap();
   qz_clear(NULL, 0);
   for (int i = 0; i < 4; ++i) qz_put_pixel(NULL, i, 0, wide[i]);
   say_and_wait("16 bits");

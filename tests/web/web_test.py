@@ -257,6 +257,27 @@ def test_pixel_page(page, base):
     check('the pixel probe ends with status 0', page.wait('window.qzExit === 0', 10))
 
 
+# The line under the canvas, once shown on the page at PATH.
+STATUS_LINE = '''(() => {
+  const s = document.getElementById('status');
+  return location.pathname.endsWith('%s') && s && !s.hidden ? s.textContent : null; })()'''
+
+
+def test_refusal_lines(page, base):
+    page.call('Page.navigate', url=base + '/tests/web/web_pixel_probe.html?PROBE_CRASH=1')
+    line = page.wait(STATUS_LINE % 'web_pixel_probe.html', 15) or ''
+    check('a program that crashes says so under the canvas', line.startswith('stopped: '), line)
+    cases = [('delete window.WebAssembly', 'This browser cannot run WebAssembly.')]
+    if page.js("typeof Module.PThread !== 'undefined'"):
+        cases.append(("Object.defineProperty(self, 'crossOriginIsolated', {value: false})", 'This page needs shared memory'))
+    for script, want in cases:
+        added = page.call('Page.addScriptToEvaluateOnNewDocument', source=script)['identifier']
+        page.call('Page.navigate', url=base + '/linkageSWEEPdemo1.html')
+        line = page.wait(STATUS_LINE % 'linkageSWEEPdemo1.html', 10) or ''
+        page.call('Page.removeScriptToEvaluateOnNewDocument', identifier=added)
+        check('a page that cannot run says why: ' + want, line.startswith(want) and not page.js('self.Module && Module.qzFirstFrameMs'), line)
+
+
 def free_port():
     with socket.socket() as s:
         s.bind(('127.0.0.1', 0))
@@ -304,6 +325,7 @@ def main():
         test_scene_page(page, base, snapshot_tool, scratch)
         test_input_page(page, base)
         test_pixel_page(page, base)
+        test_refusal_lines(page, base)
     except Exception as e:  # a check that could not run fails
         check('the test ran to its end', False, e)
     finally:
