@@ -6,7 +6,7 @@ Usage: /usr/bin/python3 tests/web/web_test.py WEB_BUILD_DIR SNAPSHOT_TOOL
 when every check passed. The server and the browser are this script's own
 children, ended by their process ids whatever happens.
 """
-import base64, json, math, os, shutil, signal, socket, struct, subprocess, sys, tempfile, time, urllib.request, zlib
+import base64, contextlib, json, math, os, shutil, signal, socket, struct, subprocess, sys, tempfile, time, urllib.request, zlib
 import websocket  # Debian: python3-websocket
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -284,14 +284,10 @@ def free_port():
         return s.getsockname()[1]
 
 
-def main():
-    if len(sys.argv) != 3:
-        print(__doc__)
-        return 2
-    web_dir, snapshot_tool = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    # Ended from outside, the clean-up below still runs.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
-    scratch = tempfile.mkdtemp(prefix='qz-web-test-')
+@contextlib.contextmanager
+def browser_page(web_dir, scratch):
+    """Serves WEB_DIR on 127.0.0.1 and starts headless Chromium; yields (page, base URL, browser process).
+    Both are this process' children, ended by their process ids on the way out."""
     children = []
     try:
         port = free_port()
@@ -314,20 +310,14 @@ def main():
         base = 'http://127.0.0.1:%d' % port
         for _ in range(100):  # the server is up once it answers
             try:
-                urllib.request.urlopen(base + '/linkageSWEEPdemo1.html').close()
+                urllib.request.urlopen(base + '/').close()
                 break
             except OSError:
                 time.sleep(0.1)
         targets = json.load(urllib.request.urlopen('http://127.0.0.1:%s/json/list' % devtools))
         page = Page(next(t for t in targets if t['type'] == 'page')['webSocketDebuggerUrl'])
         page.call('Page.enable')
-        test_program_page(page, base)
-        test_scene_page(page, base, snapshot_tool, scratch)
-        test_input_page(page, base)
-        test_pixel_page(page, base)
-        test_refusal_lines(page, base)
-    except Exception as e:  # a check that could not run fails
-        check('the test ran to its end', False, e)
+        yield page, base, browser
     finally:
         for child in children:
             try:
@@ -335,6 +325,26 @@ def main():
                 child.wait(10)
             except (ProcessLookupError, subprocess.TimeoutExpired):
                 os.killpg(child.pid, signal.SIGKILL)
+
+
+def main():
+    if len(sys.argv) != 3:
+        print(__doc__)
+        return 2
+    web_dir, snapshot_tool = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    # Ended from outside, the clean-up below still runs.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
+    scratch = tempfile.mkdtemp(prefix='qz-web-test-')
+    try:
+        with browser_page(web_dir, scratch) as (page, base, _):
+            test_program_page(page, base)
+            test_scene_page(page, base, snapshot_tool, scratch)
+            test_input_page(page, base)
+            test_pixel_page(page, base)
+            test_refusal_lines(page, base)
+    except Exception as e:  # a check that could not run fails
+        check('the test ran to its end', False, e)
+    finally:
         shutil.rmtree(scratch, ignore_errors=True)
     print('web: %d failed' % len(failures) if failures else 'web: all checks passed', flush=True)
     return 1 if failures else 0
