@@ -76,8 +76,19 @@ void web_exit() {
   qz_web_canvas_close();
 }
 
+#if QZ_WEB_ASYNCIFY
+// Gives the page back until its next animation frame, or `ms` where a hidden
+// page gets none: the program resumes once a frame, not every millisecond.
+EM_ASYNC_JS(void, qz_web_next_frame, (double ms), {
+  await new Promise((resolve) => {
+    requestAnimationFrame(resolve);
+    setTimeout(resolve, ms);
+  });
+});
+#endif
+
 // Sleeps until the page's next animation frame: on the frame counter with
-// threads, else by giving the page back a millisecond at a time.
+// threads, else by giving the page back until the frame comes.
 void web_wait_vsync() {
   const std::uint32_t seen = g_canvas.frames.load();
   web_wake();  // frames come only from a page that is not parked
@@ -87,7 +98,7 @@ void web_wait_vsync() {
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     if (g_canvas.frames.load() != seen || waited >= kLongestFrameMs) return;
 #if QZ_WEB_ASYNCIFY
-    emscripten_sleep(1);
+    qz_web_next_frame(kLongestFrameMs - waited);
 #else
     emscripten_futex_wait(&g_canvas.frames, seen, kLongestFrameMs - waited);
 #endif
