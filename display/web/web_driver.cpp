@@ -27,12 +27,14 @@ constexpr double kLongestFrameMs = 100.0;
 
 WebCanvas g_canvas;
 
-// The host's wake: the program wants a pass, so a parked page runs again.
+// The host's wake: the program wants a pass, so the conversion thread runs
+// and a parked page too.
 void web_wake() {
-  g_canvas.activity.fetch_add(1);
+  g_canvas.requests.fetch_add(1);
 #if !QZ_WEB_ASYNCIFY
-  emscripten_futex_wake(&g_canvas.activity, INT_MAX);
+  emscripten_futex_wake(&g_canvas.requests, INT_MAX);
 #endif
+  web_unpark();
 }
 
 int web_init(const char* title, int width, int height, int depth, int refresh, int flags) {
@@ -60,13 +62,17 @@ int web_init(const char* title, int width, int height, int depth, int refresh, i
     g_canvas.rgba.assign(std::size_t(width) * std::size_t(height), 0xFF000000u);
     web_reset_input();
     host.refresh_rate = kFrameRate;
+    g_canvas.put_first = INT_MAX;
+    g_canvas.put_last = -1;
     g_canvas.open = true;
   }
+  web_start_conversion();
   if (ScreenMode* mode = current_mode()) mode->refresh_rate = kFrameRate;
   return 0;
 }
 
 void web_exit() {
+  web_stop_conversion();
   {
     std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
     if (!g_canvas.open) return;
@@ -91,7 +97,7 @@ EM_ASYNC_JS(void, qz_web_next_frame, (double ms), {
 // threads, else by giving the page back until the frame comes.
 void web_wait_vsync() {
   const std::uint32_t seen = g_canvas.frames.load();
-  web_wake();  // frames come only from a page that is not parked
+  web_unpark();  // frames come only from a page that is not parked
   const auto start = std::chrono::steady_clock::now();
   for (;;) {
     const double waited =
@@ -117,6 +123,13 @@ void web_set_window_title(const char* title) { qz_web_canvas_title(title ? title
 }  // namespace
 
 WebCanvas& web_canvas() { return g_canvas; }
+
+void web_unpark() {
+  g_canvas.activity.fetch_add(1);
+#if !QZ_WEB_ASYNCIFY
+  emscripten_futex_wake(&g_canvas.activity, INT_MAX);
+#endif
+}
 
 const DisplayDriver web_driver = {
     "Web",           web_init,        web_exit,       host_lock,     host_unlock,

@@ -5,7 +5,9 @@
 // the input and never blocks (display/web/web_present.cpp says who holds what).
 
 #include <atomic>
+#include <climits>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include "display/display_driver.h"
@@ -20,13 +22,30 @@ struct WebCanvas {
   // copy of the window (RGBA, width * height * 4 bytes) lives as long.
   bool open = false;
   std::vector<std::uint32_t> rgba;
+  // Rows of the canvas copy converted but not yet put on the page (none
+  // while last < first); under the host lock.
+  int put_first = INT_MAX, put_last = -1;
   // Counts the page's animation frames; the vertical-sync wait sleeps on it.
   std::atomic<std::uint32_t> frames{0};
-  // Counts the program's requests for a pass (an unlock, a palette change, a
-  // vertical-sync wait): a page that parked its frame loop waits on it.
+  // Counts what the page's frame loop waits on when parked: the program's
+  // requests for a pass and its vertical-sync waits.
   std::atomic<std::uint32_t> activity{0};
+  // Counts the requests for a pass (an unlock with rows marked, a palette
+  // change); the conversion thread sleeps on it.
+  std::atomic<std::uint32_t> requests{0};
+  // With threads: the thread that converts the marked rows, so that the
+  // page's own thread only puts them (display/web/web_present.cpp).
+  std::thread converter;
+  std::atomic<bool> stopping{false};
 };
 WebCanvas& web_canvas();
+
+// Program's thread: starts and ends the conversion thread (nothing without
+// threads, where the page's pass converts).
+void web_start_conversion();
+void web_stop_conversion();
+// Wakes a parked page (any thread).
+void web_unpark();
 
 // Page's thread, host lock held: turns the input the page gathered since
 // the last pass into the window steps (keys, pointer, focus, close).

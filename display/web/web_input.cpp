@@ -136,9 +136,13 @@ void take(const PageInput& in) {
     case PageInputKind::kPointerLock:
       window_host().mouse_clipped = in.a;
       break;
-    case PageInputKind::kCanvasLost:
-      if (ScreenMode* mode = current_mode()) std::fill(mode->dirty_rows.begin(), mode->dirty_rows.end(), std::uint8_t{1});
+    case PageInputKind::kCanvasLost: {
+      // The canvas copy still holds the whole picture: put all of it again.
+      WebCanvas& canvas = web_canvas();
+      canvas.put_first = 0;
+      canvas.put_last = window_host().height - 1;
       break;
+    }
   }
 }
 

@@ -1,20 +1,26 @@
-// The presentation pass of the Web back end, run by the page's thread at
-// each animation frame.
+// The presentation of the Web back end: the marked rows converted into the
+// canvas copy, and the page's pass at each animation frame that puts them.
 //
 // Threads and locks
 // - The program's thread draws; the page's thread (the browser's own) owns
 //   the canvas and the input and must never block: it only try-locks the
 //   host lock. A pass that finds it taken (a frame between qz_frame_begin
-//   and qz_frame_end) shows nothing new, so the canvas never shows a frame
-//   half drawn; the rows stay marked for the next one.
-// - Under the lock the pass takes the page's input into the key queue and
-//   the event ring, converts the marked rows into the canvas copy, clears the
-//   marks and hands the band to the canvas. The canvas copy is written and
-//   read only under the lock, and freed by exit under it.
+//   and qz_frame_end, or a conversion under way) shows nothing new, so the
+//   canvas never shows a frame half drawn.
+// - With threads, a conversion thread of ours sleeps on the requests for a
+//   pass (WebCanvas::requests: an unlock with rows marked, a palette
+//   change); woken, it takes the host lock (blocking: it is no page thread),
+//   converts the marked rows into the canvas copy, clears the marks and
+//   adds the rows to the band waiting to be put. Without threads the page's
+//   pass converts them itself.
+// - Under the lock the page's pass takes the page's input into the key queue
+//   and the event ring and puts the waiting band on the canvas. The canvas
+//   copy and the band are written and read only under the lock, and freed
+//   by exit under it.
 // - Each animation frame then counts one frame and wakes a vertical-sync wait.
 // - A threaded page whose frames found nothing to do for half a second
-//   parks its frame loop until the program asks for a pass again (the
-//   host's wake counts WebCanvas::activity, which the page waits on).
+//   parks its frame loop until the program asks for a pass or waits for
+//   vertical sync (WebCanvas::activity, which the page waits on).
 // - Built with QZ_WEB_ASYNCIFY the program runs on the page's thread too and
 //   the pass comes while it waits (display/web/web_single_thread.cpp).
 
@@ -42,14 +48,15 @@ void mark_rows_for_palette(ScreenMode& mode) {
   std::fill(mode.dirty_rows.begin(), mode.dirty_rows.end(), std::uint8_t{1});
 }
 
-// Converts the marked rows, made opaque (the canvas would blend by the
-// framebuffer's alpha byte), and hands them over as one band. False when
-// no row was marked.
-bool present_marked_rows(ScreenMode& mode, WebCanvas& canvas) {
+// Host lock held: converts the marked rows into the canvas copy, made opaque
+// (the canvas would blend by the framebuffer's alpha byte), clears the marks
+// and adds the rows to the band waiting to be put.
+void convert_marked_rows(ScreenMode& mode, WebCanvas& canvas) {
   const WindowHost& host = window_host();
+  mark_rows_for_palette(mode);
   const std::int32_t rows = std::min<std::int32_t>(mode.height, std::int32_t(mode.dirty_rows.size()));
   const auto first_it = std::find(mode.dirty_rows.begin(), mode.dirty_rows.begin() + rows, 1);
-  if (first_it == mode.dirty_rows.begin() + rows || !host.blitter) return false;
+  if (first_it == mode.dirty_rows.begin() + rows || !host.blitter) return;
   const std::int32_t first = std::int32_t(first_it - mode.dirty_rows.begin());
   std::int32_t last = rows - 1;
   while (last > first && !mode.dirty_rows[std::size_t(last)]) --last;
@@ -61,11 +68,65 @@ bool present_marked_rows(ScreenMode& mode, WebCanvas& canvas) {
   std::uint32_t* pixels = canvas.rgba.data() + std::size_t(top) * std::size_t(host.width);
   for (std::size_t i = 0, n = std::size_t(band) * std::size_t(host.width); i < n; ++i) pixels[i] |= 0xFF000000u;
   std::fill(mode.dirty_rows.begin(), mode.dirty_rows.end(), std::uint8_t{0});
-  qz_web_canvas_put_rows(pixels, top, band);
+  canvas.put_first = std::min(canvas.put_first, top);
+  canvas.put_last = std::max(canvas.put_last, top + band - 1);
+}
+
+// Page's thread, host lock held: puts the waiting band. False when none waits.
+bool put_waiting_rows(WebCanvas& canvas) {
+  if (canvas.put_last < canvas.put_first) return false;
+  const int width = window_host().width;
+  qz_web_canvas_put_rows(canvas.rgba.data() + std::size_t(canvas.put_first) * std::size_t(width), canvas.put_first,
+                         canvas.put_last - canvas.put_first + 1);
+  canvas.put_first = INT_MAX;
+  canvas.put_last = -1;
   return true;
 }
 
+#if !QZ_WEB_ASYNCIFY
+void conversion_loop(WebCanvas& canvas) {
+  while (!canvas.stopping.load()) {
+    // Read before the request is taken: one made after it is never missed.
+    const std::uint32_t seen = canvas.requests.load();
+    host_take_pass_request();
+    bool converted = false;
+    {
+      std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
+      ScreenMode* mode = current_mode();
+      if (canvas.open && mode) {
+        const int before = canvas.put_last;
+        convert_marked_rows(*mode, canvas);
+        converted = canvas.put_last != before;
+      }
+    }
+    if (converted) web_unpark();  // the page has rows to put
+    while (!canvas.stopping.load() && canvas.requests.load() == seen)
+      emscripten_futex_wait(&canvas.requests, seen, 1000.0);
+  }
+}
+#endif
+
 }  // namespace
+
+void web_start_conversion() {
+#if !QZ_WEB_ASYNCIFY
+  WebCanvas& canvas = web_canvas();
+  if (canvas.converter.joinable()) return;
+  canvas.stopping = false;
+  canvas.converter = std::thread(conversion_loop, std::ref(canvas));
+#endif
+}
+
+void web_stop_conversion() {
+#if !QZ_WEB_ASYNCIFY
+  WebCanvas& canvas = web_canvas();
+  if (!canvas.converter.joinable()) return;
+  canvas.stopping = true;
+  canvas.requests.fetch_add(1);
+  emscripten_futex_wake(&canvas.requests, INT_MAX);
+  canvas.converter.join();
+#endif
+}
 
 }  // namespace qz
 
@@ -76,8 +137,6 @@ extern "C" EMSCRIPTEN_KEEPALIVE int qz_web_pass(int frame) {
   std::recursive_mutex& lock = host_lock_mutex();
   WebCanvas& canvas = web_canvas();
   int busy = 1;
-  // Taken first: a request made during the pass wakes the page again.
-  if (frame) host_take_pass_request();
   // Without threads the program shares this thread: a frame it holds while
   // it waits shows in its screen lock rather than in the (recursive) lock.
   if (screen_lock_depth() == 0 && lock.try_lock()) {
@@ -86,8 +145,11 @@ extern "C" EMSCRIPTEN_KEEPALIVE int qz_web_pass(int frame) {
     if (canvas.open && mode) {
       web_take_input();
       if (frame) {
-        mark_rows_for_palette(*mode);
-        busy = present_marked_rows(*mode, canvas);
+#if QZ_WEB_ASYNCIFY
+        host_take_pass_request();
+        convert_marked_rows(*mode, canvas);
+#endif
+        busy = put_waiting_rows(canvas);
       }
     }
     lock.unlock();
