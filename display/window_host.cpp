@@ -70,7 +70,23 @@ WindowHost& window_host() { return *g_host; }
 
 bool host_picture_scaled() {
   const WindowHost& host = *g_host;
-  return host.picture != PictureRect{0, 0, host.width, host.height};
+  return host.window_width != host.width || host.window_height != host.height;
+}
+
+const PictureRect& host_fit_picture(int window_width, int window_height) {
+  WindowHost& host = *g_host;
+  host.window_width = window_width;
+  host.window_height = window_height;
+  host.picture = host_picture_scaled() ? fit_picture(host.width, host.height, window_width, window_height)
+                                       : PictureRect{0, 0, host.width, host.height};
+  return host.picture;
+}
+
+bool host_fullscreen_at_desktop_mode() {
+  WindowHost& host = *g_host;
+  if (host.flags & kModeOpengl) return false;
+  host.flags = (host.flags & ~kModeFullscreen) | kModeDesktopFullscreen;
+  return true;
 }
 
 PicturePoint host_picture_point(int x, int y) {

@@ -74,8 +74,17 @@ WindowHost& window_host();
 // while the window shows the picture 1:1, else the picture pixel under it,
 // clamped to the picture's edge over a bar.
 PicturePoint host_picture_point(int x, int y);
-// True while the window shows the picture at another size than its own.
+// True while the window's size differs from the picture's: its rows reach
+// the window through the scaler.
 bool host_picture_scaled();
+// The client area becomes window_width x window_height and the picture is
+// fitted into it (1:1 when the sizes agree, empty when no pixel of it
+// fits). Returns the picture's rectangle.
+const PictureRect& host_fit_picture(int window_width, int window_height);
+// Fullscreen the display cannot give (no such mode, a refused change): the
+// monitor covered at its own mode instead, the picture fitted. False for an
+// OpenGL window, which is never scaled and so is refused.
+bool host_fullscreen_at_desktop_mode();
 // The other way: the client-area position showing picture pixel (x, y).
 PicturePoint host_window_point(int x, int y);
 

@@ -83,7 +83,7 @@ int create_target() {
 void d2d_refit() {
   if (layered()) return;
   g_d2d.scaled.release();
-  if (win32_picture_scaled() && !g_d2d.scaled.configure(4, true)) return;
+  if (host_picture_scaled() && !g_d2d.scaled.configure(4, true)) return;
   g_d2d.bitmap.reset();
   if (g_d2d.target && (FAILED(g_d2d.target->Resize(window_size())) || create_bitmap() != 0)) g_d2d.target.reset();
 }
@@ -118,7 +118,7 @@ int d2d_setup(const ScreenMode& mode) {
   if (FAILED(g_d2d.create_factory(D2D1_FACTORY_TYPE_SINGLE_THREADED, __uuidof(ID2D1Factory), nullptr,
                                   g_d2d.factory.put_void())))
     return -1;
-  if (win32_picture_scaled() && !g_d2d.scaled.configure(4, true)) return -1;
+  if (host_picture_scaled() && !g_d2d.scaled.configure(4, true)) return -1;
   // A render target that cannot be had now is refused, so that the next
   // back end gets its turn; later failures are recovered from.
   return create_target();
@@ -171,7 +171,7 @@ bool d2d_present(ScreenMode& mode, int first, int last) {
   const UINT32 top = UINT32(first * scanline), bottom = UINT32((last + 1) * scanline);
   if (layered()) {
     shown = present_layered(mode, int(top), int(bottom));
-  } else if (win32_picture_scaled() && !g_d2d.scaled.active()) {
+  } else if (host_picture_scaled() && !g_d2d.scaled.active()) {
     shown = true;  // no picture to show in a window this small
   } else if (g_d2d.target || create_target() == 0) {
     D2D1_RECT_U band{0, top, UINT32(host.width), bottom};

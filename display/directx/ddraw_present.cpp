@@ -96,7 +96,7 @@ int create_offscreen() {
   desc.dwSize = sizeof desc;
   if (FAILED(g_dd.primary->GetSurfaceDesc(&desc))) return -1;
   const int bytes = int(desc.ddpfPixelFormat.dwRGBBitCount + 7) / 8;
-  const bool scaled = win32_picture_scaled() && !g_dd.exclusive;
+  const bool scaled = host_picture_scaled() && !g_dd.exclusive;
   if (scaled) {
     g_dd.converted_step = host.width * bytes;
     g_dd.converted.assign(std::size_t(g_dd.converted_step) * std::size_t(host.height), 0);
@@ -201,7 +201,7 @@ bool surfaces_lost() {
 bool ddraw_present(ScreenMode& mode, int first, int last) {
   const WindowHost& host = window_host();
   bool shown = false;
-  if (win32_picture_scaled() && !g_dd.exclusive && !g_dd.scaled.active()) return true;  // no picture to show
+  if (host_picture_scaled() && !g_dd.exclusive && !g_dd.scaled.active()) return true;  // no picture to show
   DDSURFACEDESC desc{};
   desc.dwSize = sizeof desc;
   if (!surfaces_lost() &&

@@ -146,16 +146,12 @@ int wayland_fit_picture(int window_width, int window_height) {
   WindowHost& host = window_host();
   wayland_destroy_buffers();
   w.picture_copy.clear();
-  host.window_width = window_width;
-  host.window_height = window_height;
-  host.picture = {0, 0, host.width, host.height};
+  host_fit_picture(window_width, window_height);
   if (wayland_create_buffers(window_width, window_height) != 0) return -1;
   // Nothing shown yet: every picture row is to be written.
   for (WaylandBuffer& buffer : w.buffers) buffer.stale = RowRange{0, host.height - 1};
-  if (window_width == host.width && window_height == host.height) return 0;
   // Smaller than a pixel of picture: nothing to show, nothing to fail.
-  host.picture = fit_picture(host.width, host.height, window_width, window_height);
-  if (host.picture.width <= 0 || host.picture.height <= 0) return 0;
+  if (!host_picture_scaled() || host.picture.width <= 0 || host.picture.height <= 0) return 0;
   try {
     w.picture_copy.assign(std::size_t(host.width) * std::size_t(host.height), 0);
   } catch (const std::bad_alloc&) {

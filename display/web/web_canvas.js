@@ -158,6 +158,8 @@ mergeInto(LibraryManager.library, {
     // count at the last one.
     idleFrames: 0,
     lastActivity: 0,
+    // Where the counter lives (0 without threads: such a page never parks).
+    activityAddress: 0,
     tick: function () {
       if (!QZWeb.open) {
         QZWeb.ticking = false;
@@ -167,7 +169,7 @@ mergeInto(LibraryManager.library, {
       // Threaded, an idle page parks its frame loop after half a second
       // until the program asks for a pass (a drawing, a vertical-sync wait):
       // a program waiting for a key then costs the page nothing.
-      const address = _qz_web_activity();
+      const address = QZWeb.activityAddress;
       const activity = address ? Atomics.load(HEAP32, address >> 2) : 0;
       QZWeb.idleFrames = busy || activity !== QZWeb.lastActivity ? 0 : QZWeb.idleFrames + 1;
       QZWeb.lastActivity = activity;
@@ -213,6 +215,7 @@ mergeInto(LibraryManager.library, {
     QZWeb.context = canvas.getContext('2d', {alpha: false});
     QZWeb.image = QZWeb.context.createImageData(width, height);
     QZWeb.install();
+    QZWeb.activityAddress = _qz_web_activity();
     QZWeb.open = true;
     // The page that runs the program has the keyboard until it loses it.
     QZWeb.send(6, 1, 0, 0);

@@ -50,13 +50,13 @@ void mark_rows_for_palette(ScreenMode& mode) {
 
 // Host lock held: converts the marked rows into the canvas copy, made opaque
 // (the canvas would blend by the framebuffer's alpha byte), clears the marks
-// and adds the rows to the band waiting to be put.
-void convert_marked_rows(ScreenMode& mode, WebCanvas& canvas) {
+// and adds the rows to the band waiting to be put. False when none was marked.
+bool convert_marked_rows(ScreenMode& mode, WebCanvas& canvas) {
   const WindowHost& host = window_host();
   mark_rows_for_palette(mode);
   const std::int32_t rows = std::min<std::int32_t>(mode.height, std::int32_t(mode.dirty_rows.size()));
   const auto first_it = std::find(mode.dirty_rows.begin(), mode.dirty_rows.begin() + rows, 1);
-  if (first_it == mode.dirty_rows.begin() + rows || !host.blitter) return;
+  if (first_it == mode.dirty_rows.begin() + rows || !host.blitter) return false;
   const std::int32_t first = std::int32_t(first_it - mode.dirty_rows.begin());
   std::int32_t last = rows - 1;
   while (last > first && !mode.dirty_rows[std::size_t(last)]) --last;
@@ -70,6 +70,7 @@ void convert_marked_rows(ScreenMode& mode, WebCanvas& canvas) {
   std::fill(mode.dirty_rows.begin(), mode.dirty_rows.end(), std::uint8_t{0});
   canvas.put_first = std::min(canvas.put_first, top);
   canvas.put_last = std::max(canvas.put_last, top + band - 1);
+  return true;
 }
 
 // Page's thread, host lock held: puts the waiting band. False when none waits.
@@ -93,11 +94,7 @@ void conversion_loop(WebCanvas& canvas) {
     {
       std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
       ScreenMode* mode = current_mode();
-      if (canvas.open && mode) {
-        const int before = canvas.put_last;
-        convert_marked_rows(*mode, canvas);
-        converted = canvas.put_last != before;
-      }
+      converted = canvas.open && mode && convert_marked_rows(*mode, canvas);
     }
     if (converted) web_unpark();  // the page has rows to put
     while (!canvas.stopping.load() && canvas.requests.load() == seen)

@@ -99,7 +99,7 @@ void gdi_refit() {
   g_gdi.rows_32 = {};
   g_gdi.scaled.release();
   if (!mode) return;
-  if (!win32_picture_scaled()) {
+  if (!host_picture_scaled()) {
     choose_blitter(*mode);  // the conversion table is the 1:1 rows' again
     return;
   }
@@ -143,7 +143,7 @@ int gdi_setup(const ScreenMode& mode) {
   h.biCompression = BI_RGB;
   h.biClrUsed = 256;
   if (choose_blitter(mode) != 0) return -1;
-  if (win32_picture_scaled()) gdi_refit();
+  if (host_picture_scaled()) gdi_refit();
   struct {
     WORD version, count;
     PALETTEENTRY entries[256];
@@ -175,7 +175,7 @@ bool gdi_present(ScreenMode& mode, int first, int last) {
   HDC dc = GetDC(window);
   const bool palette_changed = host.palette_changed;
   if (palette_changed) apply_palette(dc);
-  if (win32_picture_scaled()) {
+  if (host_picture_scaled()) {
     if (palette_changed && mode.depth == 8) {
       // The rows go through the palette into 32 bits: all of them change.
       std::fill(mode.dirty_rows.begin(), mode.dirty_rows.end(), std::uint8_t{1});
@@ -207,7 +207,7 @@ void gdi_repaint() {
     SelectPalette(dc, g_gdi.palette_object, FALSE);
     RealizePalette(dc);
   }
-  if (win32_picture_scaled())
+  if (host_picture_scaled())
     put_window_rows(dc, 0, g_gdi.scaled.active() ? host.window_height - 1 : -1);
   else if (host.blitter)
     copy_band(dc, g_gdi.conversion_buffer.data(), 0, host.height);

@@ -263,12 +263,9 @@ int win32_create_window() {
   DWORD style, ex_style = 0;
   int x, y, width = host.width, height = host.height;
   WindowSize client{host.width, host.height};
-  if ((host.flags & kModeFullscreen) && !sets_display_mode && change_display_mode() != 0) {
-    // Without the mode the monitor is covered at its own, the picture
-    // fitted; an OpenGL window (never scaled) is refused, as on X11.
-    if (host.flags & kModeOpengl) return -1;
-    host.flags = (host.flags & ~kModeFullscreen) | kModeDesktopFullscreen;
-  }
+  if ((host.flags & kModeFullscreen) && !sets_display_mode && change_display_mode() != 0 &&
+      !host_fullscreen_at_desktop_mode())
+    return -1;
   if ((host.flags & kModeDesktopFullscreen) && !(host.flags & kModeOpengl)) {
     // The monitor covered at the desktop's own mode, the picture fitted. An
     // OpenGL window (never scaled) opens as a window instead, as on X11.
@@ -299,7 +296,7 @@ int win32_create_window() {
     y = area.top + ((area.bottom - area.top - height) >> 1);
   }
   // Fitted first: the WM_SIZE of the creation then finds nothing new.
-  win32_fit_picture(client.width, client.height);
+  host_fit_picture(client.width, client.height);
   if (create_host_window(style, ex_style, x, y, width, height) != 0) return -1;
   if ((host.flags & kModeLayered) && !updates_layered_window) {
     if (!g.set_layered_window_attributes) return -1;

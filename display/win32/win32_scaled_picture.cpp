@@ -8,25 +8,11 @@
 
 namespace qz {
 
-void win32_fit_picture(int window_width, int window_height) {
-  WindowHost& host = window_host();
-  host.window_width = window_width;
-  host.window_height = window_height;
-  host.picture = window_width == host.width && window_height == host.height
-                     ? PictureRect{0, 0, host.width, host.height}
-                     : fit_picture(host.width, host.height, window_width, window_height);
-}
-
-bool win32_picture_scaled() {
-  const WindowHost& host = window_host();
-  return host.window_width != host.width || host.window_height != host.height;
-}
-
 void win32_client_resized(int window_width, int window_height) {
   const Win32Window& g = win32_window();
   WindowHost& host = window_host();
   if (!g.presenter || (window_width == host.window_width && window_height == host.window_height)) return;
-  win32_fit_picture(window_width, window_height);
+  host_fit_picture(window_width, window_height);
   if (g.presenter->refit) g.presenter->refit();
   paint_steps(0, host.height);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 // The picture in a client area of another size (a scaled, resizable or
-// desktop-fullscreen window): the host's fit and a presenter's window-sized
+// desktop-fullscreen window): the refit on a new size and a presenter's window-sized
 // copy of the picture, made by the shared PictureScaler. The system's own
 // stretching is never used: it rounds differently, and every window pixel
 // must be its picture pixel's, as on the other platforms.
@@ -15,11 +15,6 @@
 
 namespace qz {
 
-// Records a client area of `window_width` x `window_height` and the
-// picture's place in it (host.window_width, window_height, picture).
-void win32_fit_picture(int window_width, int window_height);
-// True while the client area is not the picture 1:1.
-bool win32_picture_scaled();
 // The window procedure's WM_SIZE: a new client size is fitted, the
 // presenter rebuilds what has the window's size, everything is shown again.
 void win32_client_resized(int window_width, int window_height);

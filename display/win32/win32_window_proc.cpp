@@ -97,7 +97,7 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
       PAINTSTRUCT paint;
       BeginPaint(window, &paint);
       // Scaled, a window row is no picture row, and the bars need showing too.
-      if (win32_picture_scaled())
+      if (host_picture_scaled())
         paint_steps(0, host.height);
       else
         paint_steps(paint.rcPaint.top, paint.rcPaint.bottom);

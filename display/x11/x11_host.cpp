@@ -146,11 +146,9 @@ int x11_show_window(Visual* visual, int visual_depth, int (*prepare)()) {
   X11State& x = x11();
   WindowHost& host = window_host();
   if ((host.flags & kModeFullscreen) && x11_set_fullscreen_mode(host.width, host.height, host.refresh) != 0) {
-    // Without the mode the monitor is covered at its own, the picture
-    // fitted; an OpenGL window (never scaled) opens as a window instead.
-    if (host.flags & kModeOpengl) return -1;
+    // An OpenGL window opens as a window instead (the caller's fallback).
+    if (!host_fullscreen_at_desktop_mode()) return -1;
     x.failure.clear();
-    host.flags = (host.flags & ~kModeFullscreen) | kModeDesktopFullscreen;
   }
   if (x11_create_window(visual, visual_depth) != 0) return -1;
   if (prepare() != 0) return -1;

@@ -221,16 +221,11 @@ int x11_fit_picture(int window_width, int window_height) {
     XSync(x.display, False);  // the server lets go of the segment first
   }
   x.window_buffer = PageBuffer{};
-  host.window_width = window_width;
-  host.window_height = window_height;
-  host.picture = {0, 0, host.width, host.height};
-  if (window_width == host.width && window_height == host.height) return 0;
+  const PictureRect rect = host_fit_picture(window_width, window_height);
   // Smaller than a pixel of picture: nothing to show, nothing to fail.
-  const PictureRect rect = fit_picture(host.width, host.height, window_width, window_height);
-  if (rect.width <= 0 || rect.height <= 0) {
-    host.picture = {};
-    return 0;
-  }
+  if (!host_picture_scaled() || rect.width <= 0 || rect.height <= 0) return 0;
+  // Without the window's image the picture goes 1:1 into its corner.
+  host.picture = {0, 0, host.width, host.height};
   XImage* probe = XCreateImage(x.display, x.visual, unsigned(x.visual_depth), ZPixmap, 0, nullptr,
                                unsigned(window_width), unsigned(window_height), 32, 0);
   x.failure = "no memory for the scaled window";
