@@ -24,7 +24,7 @@ add_link_options(
   # Fixed memory: JS views of a growing shared heap would go stale. Pages of
   # 1680 x 1050 at 32 bits take 7 MB each, the canvas copy as much again.
   -sINITIAL_MEMORY=256MB -sALLOW_MEMORY_GROWTH=0
-  -sEXPORTED_FUNCTIONS=_main,_qz_web_pass,_qz_web_input,_qz_web_activity
+  -sEXPORTED_FUNCTIONS=_main,_qz_web_pass,_qz_web_input
   -sEXPORTED_RUNTIME_METHODS=ENV
   --js-library=${qz_web_dir}/web_canvas.js --shell-file=${qz_web_dir}/web_shell.html)
 if(QZ_WEB_ASYNCIFY)

@@ -1,6 +1,6 @@
 // The page's side of the Web back end (an emscripten --js-library): the
-// canvas, the animation-frame loop that runs the presentation pass, and the
-// page's keyboard, pointer, focus and close events. Everything here runs on
+// canvas, the presenter that puts its rows, and the page's keyboard,
+// pointer, focus and close events. Everything here but the presenter runs on
 // the page's own thread: calls from the program's thread are proxied to it.
 
 mergeInto(LibraryManager.library, {
@@ -64,20 +64,18 @@ mergeInto(LibraryManager.library, {
     // Kinds and bits as display/web/web_input.cpp reads them.
     send: function (kind, a, b, c) {
       _qz_web_input(kind, a | 0, b | 0, c | 0);
-      _qz_web_pass(0);
-      QZWeb.resume();  // what the input changes shows at the next frame
     },
     // The pointer in picture pixels, whatever size the page gives the canvas
     // (the picture fits it with its aspect kept, bars around it).
     position: function (e) {
       const c = QZWeb.canvas, r = c.getBoundingClientRect(), p = QZWeb.pointer;
-      const scale = Math.min(r.width / c.width, r.height / c.height) || 1;
+      const w = QZWeb.width, h = QZWeb.height, scale = Math.min(r.width / w, r.height / h) || 1;
       if (document.pointerLockElement === c) {
-        p[0] = Math.min(Math.max(p[0] + e.movementX / scale, 0), c.width - 1);
-        p[1] = Math.min(Math.max(p[1] + e.movementY / scale, 0), c.height - 1);
+        p[0] = Math.min(Math.max(p[0] + e.movementX / scale, 0), w - 1);
+        p[1] = Math.min(Math.max(p[1] + e.movementY / scale, 0), h - 1);
       } else {
-        p[0] = (e.clientX - r.left - (r.width - c.width * scale) / 2) / scale;
-        p[1] = (e.clientY - r.top - (r.height - c.height * scale) / 2) / scale;
+        p[0] = (e.clientX - r.left - (r.width - w * scale) / 2) / scale;
+        p[1] = (e.clientY - r.top - (r.height - h * scale) / 2) / scale;
       }
       return [Math.floor(p[0]), Math.floor(p[1])];
     },
@@ -154,12 +152,122 @@ mergeInto(LibraryManager.library, {
       QZWeb.listen(canvas, 'contextrestored', () => QZWeb.send(9, 0, 0, 0));
       QZWeb.listen(window, 'pageshow', (e) => { if (e.persisted) QZWeb.send(9, 0, 0, 0); });
     },
+    // The canvas' size (once the presenter holds it, the element's own
+    // width and height no longer follow it).
+    width: 0,
+    height: 0,
+    // The worker that puts the canvas, where the browser lets one draw it.
+    presenter: null,
+    // Where a threaded page's program shares its words (display/web/web_driver.h,
+    // WebShared, in this order); 0 without threads.
+    shared: 0,
+    words: {lock: 0, first: 1, last: 2, rgba: 3, width: 4, height: 5, frames: 6, activity: 7, opened: 8},
+    // The presenter's worker: it holds the canvas as an OffscreenCanvas and at
+    // each of its animation frames copies the waiting band out of the shared
+    // memory and puts it. It runs only what is written here, so it takes the
+    // words' indices with its first message. It never blocks: a worker that
+    // does never gets its canvas shown.
+    presenterBody: function () {
+      let heap, base, words, canvas, context, image, opened = 0, idle = 0, lastActivity = 0, told = false;
+      let whole = false;  // the canvas lost its picture: put all of it
+      const at = (name) => base + words[name];
+      // Tries the band lock: copies the waiting band out and empties it.
+      const takeBand = () => {
+        if (Atomics.compareExchange(heap, at('lock'), 0, 1) !== 0) return null;
+        let band = null;
+        const rgba = heap[at('rgba')], width = heap[at('width')], height = heap[at('height')];
+        if (rgba) {
+          if (heap[at('opened')] !== opened) {  // a new canvas: sized anew, so cleared
+            opened = heap[at('opened')];
+            canvas.width = width;
+            canvas.height = height;
+            image = new ImageData(width, height);
+          }
+          const first = whole ? 0 : heap[at('first')], last = whole ? height - 1 : heap[at('last')];
+          whole = false;
+          if (last >= first) {
+            const start = first * width * 4, length = (last - first + 1) * width * 4;
+            image.data.set(new Uint8Array(heap.buffer, rgba + start, length), start);
+            heap[at('first')] = 0x7FFFFFFF;
+            heap[at('last')] = -1;
+            band = [first, last - first + 1];
+          }
+        }
+        Atomics.store(heap, at('lock'), 0);
+        Atomics.notify(heap, at('lock'), 1);
+        return band || [];
+      };
+      const frame = () => {
+        const band = takeBand();
+        if (band && band.length) {
+          context.putImageData(image, 0, 0, 0, band[0], image.width, band[1]);
+          if (!told) {  // when the first picture reached the page, for measurements
+            told = true;
+            postMessage({firstFrame: performance.timeOrigin + performance.now()});
+          }
+        }
+        Atomics.add(heap, at('frames'), 1);
+        Atomics.notify(heap, at('frames'));
+        // After half a second with nothing to do, park until the program asks
+        // for a pass or waits for vertical sync.
+        const activity = Atomics.load(heap, at('activity'));
+        idle = !band || band.length || activity !== lastActivity ? 0 : idle + 1;
+        lastActivity = activity;
+        if (idle < 30 || typeof Atomics.waitAsync !== 'function') {
+          requestAnimationFrame(frame);
+          return;
+        }
+        const resume = () => {
+          idle = 0;
+          self.qzPresenter.parked = false;
+          requestAnimationFrame(frame);
+        };
+        self.qzPresenter.parked = true;
+        const wait = Atomics.waitAsync(heap, at('activity'), activity);
+        if (wait.async) wait.value.then(resume); else resume();
+      };
+      onmessage = (e) => {
+        heap = new Int32Array(e.data.memory);
+        base = e.data.shared >> 2;
+        words = e.data.words;
+        canvas = e.data.canvas;
+        context = canvas.getContext('2d', {alpha: false});
+        // A canvas whose context was lost and restored gets the whole picture.
+        canvas.addEventListener('contextrestored', () => { whole = true; });
+        // Where a debugger finds the picture, and whether the loop is parked.
+        self.qzPresenter = {canvas: canvas, context: context, parked: false};
+        requestAnimationFrame(frame);
+      };
+    },
+    // A presenter needs threads (the shared words) and a canvas that can be
+    // handed to a worker and drawn there.
+    startPresenter: function (canvas, shared) {
+      if (!shared || typeof canvas.transferControlToOffscreen !== 'function' ||
+          typeof OffscreenCanvasRenderingContext2D === 'undefined') {
+        return false;
+      }
+      let worker;
+      try {
+        const source = '(' + QZWeb.presenterBody.toString() + ')()';
+        worker = new Worker(URL.createObjectURL(new Blob([source], {type: 'text/javascript'})), {name: 'qz-presenter'});
+        const offscreen = canvas.transferControlToOffscreen();
+        worker.postMessage({canvas: offscreen, memory: HEAP32.buffer, shared: shared, words: QZWeb.words}, [offscreen]);
+      } catch (e) {
+        err('qzgfx: the canvas stays with the page: ' + e);
+        if (worker) worker.terminate();
+        return false;
+      }
+      worker.onmessage = (e) => {
+        if (Module['qzFirstFrameMs'] === undefined) Module['qzFirstFrameMs'] = e.data.firstFrame - performance.timeOrigin;
+      };
+      worker.onerror = (e) => err('qzgfx: the presenter failed: ' + e.message);
+      QZWeb.presenter = worker;
+      return true;
+    },
     // Frames in a row that found nothing to do, and the program's request
-    // count at the last one.
+    // count at the last one (the page's own frame loop, without a presenter).
     idleFrames: 0,
     lastActivity: 0,
-    // Where the counter lives (0 without threads: such a page never parks).
-    activityAddress: 0,
     tick: function () {
       if (!QZWeb.open) {
         QZWeb.ticking = false;
@@ -169,7 +277,7 @@ mergeInto(LibraryManager.library, {
       // Threaded, an idle page parks its frame loop after half a second
       // until the program asks for a pass (a drawing, a vertical-sync wait):
       // a program waiting for a key then costs the page nothing.
-      const address = QZWeb.activityAddress;
+      const address = QZWeb.shared && QZWeb.shared + 4 * QZWeb.words.activity;
       const activity = address ? Atomics.load(HEAP32, address >> 2) : 0;
       QZWeb.idleFrames = busy || activity !== QZWeb.lastActivity ? 0 : QZWeb.idleFrames + 1;
       QZWeb.lastActivity = activity;
@@ -195,16 +303,22 @@ mergeInto(LibraryManager.library, {
 
   qz_web_canvas_open__deps: ['$QZWeb'],
   qz_web_canvas_open__proxy: 'sync',
-  qz_web_canvas_open__sig: 'iiii',
-  qz_web_canvas_open: function (width, height, fullscreen) {
+  qz_web_canvas_open__sig: 'iiiii',
+  qz_web_canvas_open: function (width, height, fullscreen, shared) {
     if (typeof document === 'undefined') return -1;
-    let canvas = Module['canvas'] || document.getElementById('canvas');
+    let canvas = QZWeb.canvas || Module['canvas'] || document.getElementById('canvas');
     if (!canvas) {
       canvas = document.createElement('canvas');
       document.body.appendChild(canvas);
     }
-    canvas.width = width;
-    canvas.height = height;
+    QZWeb.width = width;
+    QZWeb.height = height;
+    QZWeb.shared = shared;
+    // The presenter sizes the canvas it holds.
+    if (!QZWeb.presenter) {
+      canvas.width = width;
+      canvas.height = height;
+    }
     canvas.tabIndex = 0;
     // Fullscreen (or any size the page gives it) scales the picture to fit.
     canvas.style.objectFit = 'contain';
@@ -212,14 +326,15 @@ mergeInto(LibraryManager.library, {
     QZWeb.fullscreen = fullscreen;
     QZWeb.confine = false;
     QZWeb.canvas = canvas;
-    QZWeb.context = canvas.getContext('2d', {alpha: false});
-    QZWeb.image = QZWeb.context.createImageData(width, height);
+    if (!QZWeb.presenter && !QZWeb.startPresenter(canvas, shared)) {
+      QZWeb.context = canvas.getContext('2d', {alpha: false});
+      QZWeb.image = QZWeb.context.createImageData(width, height);
+    }
     QZWeb.install();
-    QZWeb.activityAddress = _qz_web_activity();
     QZWeb.open = true;
     // The page that runs the program has the keyboard until it loses it.
     QZWeb.send(6, 1, 0, 0);
-    if (!QZWeb.ticking) {
+    if (!QZWeb.presenter && !QZWeb.ticking) {
       QZWeb.ticking = true;
       requestAnimationFrame(QZWeb.tick);
     }

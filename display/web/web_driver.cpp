@@ -27,14 +27,17 @@ constexpr double kLongestFrameMs = 100.0;
 
 WebCanvas g_canvas;
 
-// The host's wake: the program wants a pass, so the conversion thread runs
-// and a parked page too.
-void web_wake() {
-  g_canvas.requests.fetch_add(1);
-#if !QZ_WEB_ASYNCIFY
-  emscripten_futex_wake(&g_canvas.requests, INT_MAX);
-#endif
-  web_unpark();
+// Frees the canvas copy; false when it was closed already.
+bool close_canvas() {
+  std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
+  if (!g_canvas.open) return false;
+  BandLock band_lock(g_canvas.shared);
+  g_canvas.open = false;
+  g_canvas.shared.rgba = 0;  // the presenter puts nothing more
+  g_canvas.shared.band_first = INT_MAX;
+  g_canvas.shared.band_last = -1;
+  g_canvas.rgba = {};
+  return true;
 }
 
 int web_init(const char* title, int width, int height, int depth, int refresh, int flags) {
@@ -42,7 +45,7 @@ int web_init(const char* title, int width, int height, int depth, int refresh, i
   host_prepare(width, height, depth, refresh, flags);
   window_input_reset();
   WindowHost& host = window_host();
-  host.wake = web_wake;
+  host.wake = web_request_pass;
   // The canvas takes bytes red, green, blue, alpha: read as a 32-bit word,
   // red is the low byte, the swapped order of the conversions.
   host.blitter = select_blitter(32, ChannelOrder::kSwapped);
@@ -52,20 +55,33 @@ int web_init(const char* title, int width, int height, int depth, int refresh, i
   }
   const int fullscreen = ((flags & kModeNoMaximize) ? 0 : 1) |
                          ((flags & (kModeFullscreen | kModeDesktopFullscreen)) ? 2 : 0);
-  if (qz_web_canvas_open(width, height, fullscreen) != 0) {
-    note_driver_refusal("the page has no document to show a canvas in");
-    return -1;
-  }
-  qz_web_canvas_title(title ? title : "");
   {
     std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
+    BandLock band_lock(g_canvas.shared);
     g_canvas.rgba.assign(std::size_t(width) * std::size_t(height), 0xFF000000u);
     web_reset_input();
     host.refresh_rate = kFrameRate;
-    g_canvas.put_first = INT_MAX;
-    g_canvas.put_last = -1;
+    WebShared& shared = g_canvas.shared;
+    shared.band_first = INT_MAX;
+    shared.band_last = -1;
+    shared.rgba = std::int32_t(reinterpret_cast<std::uintptr_t>(g_canvas.rgba.data()));
+    shared.width = width;
+    shared.height = height;
+    shared.opened.fetch_add(1);
     g_canvas.open = true;
   }
+  // Without threads nothing beside the page's thread reads the words.
+#if QZ_WEB_ASYNCIFY
+  const void* shared = nullptr;
+#else
+  const void* shared = &g_canvas.shared;
+#endif
+  if (qz_web_canvas_open(width, height, fullscreen, shared) != 0) {
+    note_driver_refusal("the page has no document to show a canvas in");
+    close_canvas();
+    return -1;
+  }
+  qz_web_canvas_title(title ? title : "");
   web_start_conversion();
   if (ScreenMode* mode = current_mode()) mode->refresh_rate = kFrameRate;
   return 0;
@@ -73,13 +89,7 @@ int web_init(const char* title, int width, int height, int depth, int refresh, i
 
 void web_exit() {
   web_stop_conversion();
-  {
-    std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
-    if (!g_canvas.open) return;
-    g_canvas.open = false;
-    g_canvas.rgba = {};
-  }
-  qz_web_canvas_close();
+  if (close_canvas()) qz_web_canvas_close();
 }
 
 #if QZ_WEB_ASYNCIFY
@@ -96,17 +106,18 @@ EM_ASYNC_JS(void, qz_web_next_frame, (double ms), {
 // Sleeps until the page's next animation frame: on the frame counter with
 // threads, else by giving the page back until the frame comes.
 void web_wait_vsync() {
-  const std::uint32_t seen = g_canvas.frames.load();
+  std::atomic<std::int32_t>& frames = g_canvas.shared.frames;
+  const std::int32_t seen = frames.load();
   web_unpark();  // frames come only from a page that is not parked
   const auto start = std::chrono::steady_clock::now();
   for (;;) {
     const double waited =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    if (g_canvas.frames.load() != seen || waited >= kLongestFrameMs) return;
+    if (frames.load() != seen || waited >= kLongestFrameMs) return;
 #if QZ_WEB_ASYNCIFY
     qz_web_next_frame(kLongestFrameMs - waited);
 #else
-    emscripten_futex_wait(&g_canvas.frames, seen, kLongestFrameMs - waited);
+    emscripten_futex_wait(&frames, std::uint32_t(seen), kLongestFrameMs - waited);
 #endif
   }
 }
@@ -125,10 +136,20 @@ void web_set_window_title(const char* title) { qz_web_canvas_title(title ? title
 WebCanvas& web_canvas() { return g_canvas; }
 
 void web_unpark() {
-  g_canvas.activity.fetch_add(1);
+  g_canvas.shared.activity.fetch_add(1);
 #if !QZ_WEB_ASYNCIFY
-  emscripten_futex_wake(&g_canvas.activity, INT_MAX);
+  emscripten_futex_wake(&g_canvas.shared.activity, INT_MAX);
 #endif
+}
+
+// The program wants a pass: the conversion thread runs, and a parked frame
+// loop too.
+void web_request_pass() {
+  g_canvas.requests.fetch_add(1);
+#if !QZ_WEB_ASYNCIFY
+  emscripten_futex_wake(&g_canvas.requests, INT_MAX);
+#endif
+  web_unpark();
 }
 
 const DisplayDriver web_driver = {

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 #include "display/screen_mode.h"
@@ -45,11 +46,12 @@ struct PageInput {
   std::int32_t a, b, c;
 };
 
-// Written and read by the page's thread only: filled by its event handlers,
-// emptied by its passes. A burst that outruns a busy program loses its newest.
+// Filled by the page's event handlers, emptied under the host lock (by the
+// conversion thread, or the page's pass without threads): one writer, one
+// reader at a time. A burst that outruns a busy program loses its newest.
 struct PendingInput {
   std::array<PageInput, 256> ring{};
-  std::uint32_t read = 0, write = 0;
+  std::atomic<std::uint32_t> read{0}, write{0};
 };
 PendingInput g_pending;
 
@@ -138,9 +140,10 @@ void take(const PageInput& in) {
       break;
     case PageInputKind::kCanvasLost: {
       // The canvas copy still holds the whole picture: put all of it again.
-      WebCanvas& canvas = web_canvas();
-      canvas.put_first = 0;
-      canvas.put_last = window_host().height - 1;
+      WebShared& shared = web_canvas().shared;
+      BandLock band_lock(shared);
+      shared.band_first = 0;
+      shared.band_last = shared.height - 1;
       break;
     }
   }
@@ -149,18 +152,27 @@ void take(const PageInput& in) {
 }  // namespace
 
 void web_take_input() {
-  for (; g_pending.read != g_pending.write; ++g_pending.read)
-    take(g_pending.ring[g_pending.read % g_pending.ring.size()]);
+  for (std::uint32_t read = g_pending.read; read != g_pending.write; g_pending.read = ++read)
+    take(g_pending.ring[read % g_pending.ring.size()]);
 }
 
 void web_reset_input() { g_held = HeldKeys{}; }
 
 }  // namespace qz
 
-// The page's event handlers queue their events here; the pass right after
-// takes them when the program does not hold the host lock.
+// The page's event handlers queue their events here. With threads the
+// conversion thread takes them at once (it may wait for the host lock, the
+// page's thread may not); without, the page's pass takes them now, or at
+// its next frame while the program holds the lock.
 extern "C" EMSCRIPTEN_KEEPALIVE void qz_web_input(int kind, int a, int b, int c) {
   using namespace qz;
-  if (g_pending.write - g_pending.read >= g_pending.ring.size()) return;
-  g_pending.ring[g_pending.write++ % g_pending.ring.size()] = {PageInputKind(kind), a, b, c};
+  const std::uint32_t write = g_pending.write;
+  if (write - g_pending.read >= g_pending.ring.size()) return;
+  g_pending.ring[write % g_pending.ring.size()] = {PageInputKind(kind), a, b, c};
+  g_pending.write = write + 1;
+#if QZ_WEB_ASYNCIFY
+  qz_web_pass(0);
+#else
+  web_request_pass();
+#endif
 }

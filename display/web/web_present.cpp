@@ -1,26 +1,31 @@
 // The presentation of the Web back end: the marked rows converted into the
-// canvas copy, and the page's pass at each animation frame that puts them.
+// canvas copy, and the rows put on the page's canvas at its animation frames.
 //
 // Threads and locks
-// - The program's thread draws; the page's thread (the browser's own) owns
-//   the canvas and the input and must never block: it only try-locks the
-//   host lock. A pass that finds it taken (a frame between qz_frame_begin
-//   and qz_frame_end, or a conversion under way) shows nothing new, so the
-//   canvas never shows a frame half drawn.
+// - The program's thread draws. The page's thread (the browser's own) owns
+//   the input and must never block. The canvas is put by the presenter, a
+//   plain worker of the page that holds it as an OffscreenCanvas
+//   (display/web/web_canvas.js), so the page's thread does no work per
+//   frame; where the browser cannot draw a canvas from a worker, and in the
+//   single-threaded build, the page's own animation frames put it.
 // - With threads, a conversion thread of ours sleeps on the requests for a
-//   pass (WebCanvas::requests: an unlock with rows marked, a palette
-//   change); woken, it takes the host lock (blocking: it is no page thread),
-//   converts the marked rows into the canvas copy, clears the marks and
-//   adds the rows to the band waiting to be put. Without threads the page's
-//   pass converts them itself.
-// - Under the lock the page's pass takes the page's input into the key queue
-//   and the event ring and puts the waiting band on the canvas. The canvas
-//   copy and the band are written and read only under the lock, and freed
-//   by exit under it.
-// - Each animation frame then counts one frame and wakes a vertical-sync wait.
-// - A threaded page whose frames found nothing to do for half a second
-//   parks its frame loop until the program asks for a pass or waits for
-//   vertical sync (WebCanvas::activity, which the page waits on).
+//   pass (WebCanvas::requests: an unlock with rows marked, a palette change,
+//   input queued). Woken, it takes the host lock (blocking: it is no page
+//   thread), takes the page's input into the key queue and the event ring,
+//   and converts the marked rows into the canvas copy under the band lock
+//   too: it clears the marks and adds the rows to the band waiting to be
+//   put. A frame between qz_frame_begin and qz_frame_end holds the host
+//   lock, so the canvas copy only ever holds whole frames.
+// - The presenter only tries the band lock at each of its animation frames:
+//   it copies the waiting band out of the canvas copy, empties the band and
+//   lets go, then puts the rows. A frame that finds the lock taken puts
+//   them at the next one.
+// - The page's own pass (no presenter) try-locks the host lock; it takes the
+//   input and puts the band under it. Without threads it converts as well.
+// - Each animation frame counts one frame and wakes a vertical-sync wait.
+//   A threaded frame loop that found nothing to do for half a second parks
+//   until the program asks for a pass or waits for vertical sync
+//   (WebShared::activity, which the loop waits on).
 // - Built with QZ_WEB_ASYNCIFY the program runs on the page's thread too and
 //   the pass comes while it waits (display/web/web_single_thread.cpp).
 
@@ -61,6 +66,7 @@ bool convert_marked_rows(ScreenMode& mode, WebCanvas& canvas) {
   std::int32_t last = rows - 1;
   while (last > first && !mode.dirty_rows[std::size_t(last)]) --last;
 
+  BandLock band_lock(canvas.shared);
   host.blitter(reinterpret_cast<std::uint8_t*>(canvas.rgba.data()), host.width * 4);
   const std::int32_t scanline = std::max(mode.scanline_size, 1);
   const std::int32_t top = first * scanline;
@@ -68,19 +74,24 @@ bool convert_marked_rows(ScreenMode& mode, WebCanvas& canvas) {
   std::uint32_t* pixels = canvas.rgba.data() + std::size_t(top) * std::size_t(host.width);
   for (std::size_t i = 0, n = std::size_t(band) * std::size_t(host.width); i < n; ++i) pixels[i] |= 0xFF000000u;
   std::fill(mode.dirty_rows.begin(), mode.dirty_rows.end(), std::uint8_t{0});
-  canvas.put_first = std::min(canvas.put_first, top);
-  canvas.put_last = std::max(canvas.put_last, top + band - 1);
+  WebShared& shared = canvas.shared;
+  shared.band_first = std::min(shared.band_first.load(), top);
+  shared.band_last = std::max(shared.band_last.load(), top + band - 1);
   return true;
 }
 
-// Page's thread, host lock held: puts the waiting band. False when none waits.
+// The page's pass, host lock held: puts the waiting band. The band lock is
+// free here (whoever writes the band holds the host lock, and no presenter
+// runs beside this pass). False when no band waits.
 bool put_waiting_rows(WebCanvas& canvas) {
-  if (canvas.put_last < canvas.put_first) return false;
+  BandLock band_lock(canvas.shared);
+  WebShared& shared = canvas.shared;
+  const int first = shared.band_first, last = shared.band_last;
+  if (last < first) return false;
   const int width = window_host().width;
-  qz_web_canvas_put_rows(canvas.rgba.data() + std::size_t(canvas.put_first) * std::size_t(width), canvas.put_first,
-                         canvas.put_last - canvas.put_first + 1);
-  canvas.put_first = INT_MAX;
-  canvas.put_last = -1;
+  qz_web_canvas_put_rows(canvas.rgba.data() + std::size_t(first) * std::size_t(width), first, last - first + 1);
+  shared.band_first = INT_MAX;
+  shared.band_last = -1;
   return true;
 }
 
@@ -94,9 +105,12 @@ void conversion_loop(WebCanvas& canvas) {
     {
       std::lock_guard<std::recursive_mutex> hold(host_lock_mutex());
       ScreenMode* mode = current_mode();
-      converted = canvas.open && mode && convert_marked_rows(*mode, canvas);
+      if (canvas.open && mode) {
+        web_take_input();
+        converted = convert_marked_rows(*mode, canvas);
+      }
     }
-    if (converted) web_unpark();  // the page has rows to put
+    if (converted) web_unpark();  // a parked frame loop has rows to put
     while (!canvas.stopping.load() && canvas.requests.load() == seen)
       emscripten_futex_wait(&canvas.requests, seen, 1000.0);
   }
@@ -125,10 +139,26 @@ void web_stop_conversion() {
 #endif
 }
 
+BandLock::BandLock(WebShared& shared) : shared_(shared) {
+  while (shared_.band_lock.exchange(1) != 0) {
+#if !QZ_WEB_ASYNCIFY
+    emscripten_futex_wait(&shared_.band_lock, 1, 1.0);
+#endif
+  }
+}
+
+BandLock::~BandLock() {
+  shared_.band_lock.store(0);
+#if !QZ_WEB_ASYNCIFY
+  emscripten_futex_wake(&shared_.band_lock, 1);
+#endif
+}
+
 }  // namespace qz
 
-// The page's animation frame (and its input events) call this. Returns 0
-// when the frame found nothing to do: no rows to show, no frame held.
+// The page's own animation frames call this where no presenter puts the
+// canvas (and, without threads, its input events). Returns 0 when the frame
+// found nothing to do: no rows to show, no frame held.
 extern "C" EMSCRIPTEN_KEEPALIVE int qz_web_pass(int frame) {
   using namespace qz;
   std::recursive_mutex& lock = host_lock_mutex();
@@ -152,21 +182,10 @@ extern "C" EMSCRIPTEN_KEEPALIVE int qz_web_pass(int frame) {
     lock.unlock();
   }
   if (frame) {
-    canvas.frames.fetch_add(1);
+    canvas.shared.frames.fetch_add(1);
 #if !QZ_WEB_ASYNCIFY
-    emscripten_futex_wake(&canvas.frames, INT_MAX);
+    emscripten_futex_wake(&canvas.shared.frames, INT_MAX);
 #endif
   }
   return busy;
-}
-
-// What a parked page waits on; 0 where the program runs on the page's own
-// thread (it never parks: the program's waits are its frames).
-extern "C" EMSCRIPTEN_KEEPALIVE std::uint32_t* qz_web_activity() {
-#if QZ_WEB_ASYNCIFY
-  return nullptr;
-#else
-  static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t));
-  return reinterpret_cast<std::uint32_t*>(&qz::web_canvas().activity);
-#endif
 }

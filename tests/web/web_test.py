@@ -58,31 +58,48 @@ class Page:
     def __init__(self, url):
         self.ws = websocket.create_connection(url, timeout=60, suppress_origin=True)
         self.next_id = 0
+        self.workers = {}  # session id -> target info of the page's workers, attached as they start
 
-    def call(self, method, **params):
+    def call(self, method, session=None, **params):
         self.next_id += 1
-        self.ws.send(json.dumps({'id': self.next_id, 'method': method, 'params': params}))
+        msg = {'id': self.next_id, 'method': method, 'params': params}
+        if session:
+            msg['sessionId'] = session
+        self.ws.send(json.dumps(msg))
         while True:
             msg = json.loads(self.ws.recv())
-            if msg.get('id') == self.next_id:
+            if msg.get('method') == 'Target.attachedToTarget':
+                self.workers[msg['params']['sessionId']] = msg['params']['targetInfo']
+            elif msg.get('method') == 'Target.detachedFromTarget':
+                self.workers.pop(msg['params']['sessionId'], None)
+            elif msg.get('id') == self.next_id:
                 if 'error' in msg:
                     raise RuntimeError('%s: %s' % (method, msg['error']))
                 return msg.get('result', {})
 
-    def js(self, expr):
-        r = self.call('Runtime.evaluate', expression=expr, returnByValue=True, awaitPromise=True)
+    def js(self, expr, session=None):
+        r = self.call('Runtime.evaluate', session, expression=expr, returnByValue=True, awaitPromise=True)
         if 'exceptionDetails' in r:
             raise RuntimeError('page: %s' % json.dumps(r['exceptionDetails'])[:400])
         return r['result'].get('value')
 
-    def wait(self, expr, seconds):
+    def wait(self, expr, seconds, evaluate=None):
+        """EXPR's first true value within SECONDS, evaluated by EVALUATE (the page's js by default)."""
         end = time.monotonic() + seconds
         while time.monotonic() < end:
-            value = self.js(expr)
+            value = (evaluate or self.js)(expr)
             if value:
                 return value
             time.sleep(0.1)
         return None
+
+    def canvas_js(self, expr):
+        """EXPR with `canvas` and `context` bound where the picture is: the presenter's worker, or the page."""
+        self.js('1')  # takes the attach messages sent so far
+        for session, info in self.workers.items():
+            if info.get('title') == 'qz-presenter':
+                return self.js('((canvas, context) => %s)(qzPresenter.canvas, qzPresenter.context)' % expr, session)
+        return self.js("((canvas) => ((context) => %s)(canvas.getContext('2d')))(document.getElementById('canvas'))" % expr)
 
     def open(self, url):
         self.call('Page.navigate', url=url)
@@ -99,13 +116,12 @@ class Page:
 
 # The canvas' CRC-32, to follow the picture without reading it back each time.
 CANVAS_CRC = '''(() => {
-  const c = document.getElementById('canvas');
-  const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+  const d = context.getImageData(0, 0, canvas.width, canvas.height).data;
   const t = new Int32Array(256);
   for (let n = 0; n < 256; ++n) { let v = n; for (let k = 0; k < 8; ++k) v = v & 1 ? 0xEDB88320 ^ (v >>> 1) : v >>> 1; t[n] = v; }
   let crc = -1;
   for (let i = 0; i < d.length; ++i) crc = t[(crc ^ d[i]) & 255] ^ (crc >>> 8);
-  return [c.width, c.height, (crc ^ -1) >>> 0];
+  return [canvas.width, canvas.height, (crc ^ -1) >>> 0];
 })()'''
 
 
@@ -133,14 +149,14 @@ def test_scene_page(page, base, snapshot_tool, scratch):
     subprocess.run([snapshot_tool, '--frames', '72', png], check=True)
     width, height, expected = png_rgba(png)
     want = [width, height, zlib.crc32(expected)]
-    got = page.wait('(() => { const r = %s; return r[2] === %d ? r : null; })()' % (CANVAS_CRC, want[2]), 30)
+    got = page.wait('(() => { const r = %s; return r[2] === %d ? r : null; })()' % (CANVAS_CRC, want[2]), 30, page.canvas_js)
     if not got:
-        canvas = base64.b64decode(page.js('''(() => { const c = document.getElementById('canvas');
-            const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data; let s = '';
+        canvas = base64.b64decode(page.canvas_js('''(() => {
+            const d = context.getImageData(0, 0, canvas.width, canvas.height).data; let s = '';
             for (let i = 0; i < d.length; i += 65536) s += String.fromCharCode.apply(null, d.subarray(i, i + 65536));
             return btoa(s); })()'''))
         differing = sum(1 for i in range(0, min(len(canvas), len(expected)), 4) if canvas[i:i + 4] != expected[i:i + 4])
-        got = page.js(CANVAS_CRC)
+        got = page.canvas_js(CANVAS_CRC)
         check('the canvas equals the Linux snapshot', False, '%s vs %s, %d pixels differ' % (got, want, differing))
     else:
         check('the canvas equals the Linux snapshot', True, '%dx%d' % (width, height))
@@ -153,7 +169,8 @@ def test_input_page(page, base):
         check('the probe page starts', False, page.output())
         return
     if page.js("typeof Module.PThread !== 'undefined'"):  # its input below then wakes it
-        check('a page whose program waits parks its frame loop', page.wait('Module.qzParked === true', 5))
+        check('a page whose program waits parks its frame loop',
+              page.wait('self.qzPresenter ? qzPresenter.parked : Module.qzParked', 5, page.canvas_js))
     # Shown at twice its size: positions still come in picture pixels.
     page.js("document.getElementById('canvas').style.width = '1280px'")
     rect = page.js("(() => { const r = document.getElementById('canvas').getBoundingClientRect(); return [r.left, r.top]; })()")
@@ -226,8 +243,7 @@ def test_input_page(page, base):
 
 
 # The canvas' first four pixels of the top row, RGB.
-TOP_PIXELS = '''Array.from(document.getElementById('canvas').getContext('2d').getImageData(0, 0, 4, 1).data)
-    .filter((v, i) => i % 4 !== 3).join(' ')'''
+TOP_PIXELS = '''Array.from(context.getImageData(0, 0, 4, 1).data).filter((v, i) => i % 4 !== 3).join(' ')'''
 
 
 def test_pixel_page(page, base):
@@ -239,15 +255,18 @@ def test_pixel_page(page, base):
              ('palette changed', '10 20 30 7 200 99 0 254 255 77 0 200')]
     for step, want in steps:
         page.wait("qzOutput.includes('%s')" % step, 10)
-        got = page.wait('(() => { const p = %s; return p === "%s" ? p : null; })()' % (TOP_PIXELS, want), 5)
-        check('the canvas shows the pixels exactly: ' + step, got == want, page.js(TOP_PIXELS))
+        got = page.wait('(() => { const p = %s; return p === "%s" ? p : null; })()' % (TOP_PIXELS, want), 5, page.canvas_js)
+        check('the canvas shows the pixels exactly: ' + step, got == want, page.canvas_js(TOP_PIXELS))
         if step == 'palette changed':
             # A canvas that lost its picture gets it whole again, the program drawing nothing.
-            for event in ["document.getElementById('canvas').dispatchEvent(new Event('contextrestored'))",
-                          "window.dispatchEvent(new PageTransitionEvent('pageshow', {persisted: true}))"]:
-                page.js("document.getElementById('canvas').getContext('2d').clearRect(0, 0, 64, 16); " + event)
-                got = page.wait('(() => { const p = %s; return p === "%s" ? p : null; })()' % (TOP_PIXELS, want), 5)
-                check('the picture comes back after ' + event.split("'")[-2], got == want, page.js(TOP_PIXELS))
+            for name in ('contextrestored', 'pageshow'):
+                page.canvas_js('(context.clearRect(0, 0, 64, 16), 0)')
+                if name == 'contextrestored':  # on the canvas, wherever it is drawn
+                    page.canvas_js("(canvas.dispatchEvent(new Event('contextrestored')), 0)")
+                else:  # the page back from the back/forward cache
+                    page.js("window.dispatchEvent(new PageTransitionEvent('pageshow', {persisted: true}))")
+                got = page.wait('(() => { const p = %s; return p === "%s" ? p : null; })()' % (TOP_PIXELS, want), 5, page.canvas_js)
+                check('the picture comes back after ' + name, got == want, page.canvas_js(TOP_PIXELS))
         windowed = page.js('document.fullscreenElement === null')
         page.key('Space', ' ', 32, True)
         page.key('Space', ' ', 32, False)
@@ -317,6 +336,7 @@ def browser_page(web_dir, scratch):
         targets = json.load(urllib.request.urlopen('http://127.0.0.1:%s/json/list' % devtools))
         page = Page(next(t for t in targets if t['type'] == 'page')['webSocketDebuggerUrl'])
         page.call('Page.enable')
+        page.call('Target.setAutoAttach', autoAttach=True, waitForDebuggerOnStart=False, flatten=True)  # workers too
         yield page, base, browser
     finally:
         for child in children:
