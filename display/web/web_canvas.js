@@ -162,50 +162,51 @@ mergeInto(LibraryManager.library, {
     // WebShared, in this order); 0 without threads.
     shared: 0,
     words: {lock: 0, first: 1, last: 2, rgba: 3, width: 4, height: 5, frames: 6, activity: 7, opened: 8},
-    // The presenter's worker: it holds the canvas as an OffscreenCanvas and at
-    // each of its animation frames copies the waiting band out of the shared
-    // memory and puts it. It runs only what is written here, so it takes the
-    // words' indices with its first message. It never blocks: a worker that
-    // does never gets its canvas shown.
+    // The presenter's worker: it holds the canvas as an OffscreenCanvas and a
+    // copy of its picture, and at each of its animation frames copies the
+    // waiting band out of the shared memory and puts it. It runs only what is
+    // written here, so it takes the words' indices with its first message.
+    // It never blocks: a worker that does never gets its canvas shown.
     presenterBody: function () {
       let heap, base, words, canvas, context, image, opened = 0, idle = 0, lastActivity = 0, told = false;
-      let whole = false;  // the canvas lost its picture: put all of it
       const at = (name) => base + words[name];
+      // A new canvas: sized anew, so cleared.
+      const resize = (width, height) => {
+        canvas.width = width;
+        canvas.height = height;
+        image = new ImageData(width, height);
+      };
+      const put = (first, rows) => {
+        context.putImageData(image, 0, 0, 0, first, image.width, rows);
+        if (!told) {  // when the first picture reached the page, for measurements
+          told = true;
+          postMessage({firstFrame: performance.timeOrigin + performance.now()});
+        }
+      };
       // Tries the band lock: copies the waiting band out and empties it.
+      // Null when the lock was taken, else the band's [first, rows] or [].
       const takeBand = () => {
         if (Atomics.compareExchange(heap, at('lock'), 0, 1) !== 0) return null;
-        let band = null;
-        const rgba = heap[at('rgba')], width = heap[at('width')], height = heap[at('height')];
-        if (rgba) {
-          if (heap[at('opened')] !== opened) {  // a new canvas: sized anew, so cleared
-            opened = heap[at('opened')];
-            canvas.width = width;
-            canvas.height = height;
-            image = new ImageData(width, height);
-          }
-          const first = whole ? 0 : heap[at('first')], last = whole ? height - 1 : heap[at('last')];
-          whole = false;
-          if (last >= first) {
-            const start = first * width * 4, length = (last - first + 1) * width * 4;
-            image.data.set(new Uint8Array(heap.buffer, rgba + start, length), start);
-            heap[at('first')] = 0x7FFFFFFF;
-            heap[at('last')] = -1;
-            band = [first, last - first + 1];
-          }
+        let band = [];
+        const rgba = heap[at('rgba')], width = heap[at('width')], first = heap[at('first')], last = heap[at('last')];
+        if (rgba && heap[at('opened')] !== opened) {
+          opened = heap[at('opened')];
+          resize(width, heap[at('height')]);
+        }
+        if (rgba && last >= first) {
+          const start = first * width * 4, length = (last - first + 1) * width * 4;
+          image.data.set(new Uint8Array(heap.buffer, rgba + start, length), start);
+          heap[at('first')] = 0x7FFFFFFF;
+          heap[at('last')] = -1;
+          band = [first, last - first + 1];
         }
         Atomics.store(heap, at('lock'), 0);
         Atomics.notify(heap, at('lock'), 1);
-        return band || [];
+        return band;
       };
       const frame = () => {
         const band = takeBand();
-        if (band && band.length) {
-          context.putImageData(image, 0, 0, 0, band[0], image.width, band[1]);
-          if (!told) {  // when the first picture reached the page, for measurements
-            told = true;
-            postMessage({firstFrame: performance.timeOrigin + performance.now()});
-          }
-        }
+        if (band && band.length) put(band[0], band[1]);
         Atomics.add(heap, at('frames'), 1);
         Atomics.notify(heap, at('frames'));
         // After half a second with nothing to do, park until the program asks
@@ -227,20 +228,21 @@ mergeInto(LibraryManager.library, {
         if (wait.async) wait.value.then(resume); else resume();
       };
       onmessage = (e) => {
+        canvas = e.data.canvas;
+        context = canvas.getContext('2d', {alpha: false});
         heap = new Int32Array(e.data.memory);
         base = e.data.shared >> 2;
         words = e.data.words;
-        canvas = e.data.canvas;
-        context = canvas.getContext('2d', {alpha: false});
         // A canvas whose context was lost and restored gets the whole picture.
-        canvas.addEventListener('contextrestored', () => { whole = true; });
+        canvas.addEventListener('contextrestored', () => { if (image) put(0, image.height); });
         // Where a debugger finds the picture, and whether the loop is parked.
         self.qzPresenter = {canvas: canvas, context: context, parked: false};
         requestAnimationFrame(frame);
       };
     },
     // A presenter needs threads (the shared words) and a canvas that can be
-    // handed to a worker and drawn there.
+    // handed to a worker and drawn there. (Without threads, rows sent to a
+    // worker in messages cost the page more than putting them itself.)
     startPresenter: function (canvas, shared) {
       if (!shared || typeof canvas.transferControlToOffscreen !== 'function' ||
           typeof OffscreenCanvasRenderingContext2D === 'undefined') {
@@ -375,17 +377,18 @@ mergeInto(LibraryManager.library, {
     if (QZWeb.canvas) QZWeb.canvas.style.cursor = visible ? '' : 'none';
   },
 
-  // Called by the pass on the page's thread, with the host lock held: the
-  // rows are copied out of the shared memory (ImageData cannot wrap it).
+  // Called by the page's pass (no presenter), with the host lock held: the
+  // rows are copied out of the program's memory (ImageData cannot wrap a
+  // shared one).
   qz_web_canvas_put_rows__deps: ['$QZWeb'],
   qz_web_canvas_put_rows: function (rgba, first, rows) {
+    const width = QZWeb.width, length = rows * width * 4;
     const image = QZWeb.image;
     if (!image) return;
     // An exception must not cross the pass: it would leave the host lock taken.
     try {
-      const start = first * image.width * 4, length = rows * image.width * 4;
-      image.data.set(HEAPU8.subarray(rgba, rgba + length), start);
-      QZWeb.context.putImageData(image, 0, 0, 0, first, image.width, rows);
+      image.data.set(HEAPU8.subarray(rgba, rgba + length), first * width * 4);
+      QZWeb.context.putImageData(image, 0, 0, 0, first, width, rows);
     } catch (e) {
       err('qzgfx: the canvas refused the picture: ' + e);
       return;
