@@ -32,6 +32,24 @@ if(QZ_WEB_ASYNCIFY)
   # holds the page meanwhile.
   add_compile_definitions(QZ_WEB_ASYNCIFY=1)
   add_link_options(-sASYNCIFY=1 -sASYNCIFY_STACK_SIZE=65536)
+  # ASYNCIFY instruments every function that may reach a wait, and takes
+  # each indirect call for one: so the drawing primitives (they call pixel
+  # routines and the screen's lock through pointers) and whatever allocates
+  # (operator new may call a new handler) ran up to 1.5 times slower. None of
+  # these ever waits: the lock is uncontended on the one thread and no new
+  # handler is set. A function listed here that came to wait would resume
+  # wrongly. Names as in the wasm name section, '*' matching anything,
+  # brackets balanced. A page that draws no circle or line links with a
+  # warning that a pattern matched nothing.
+  set(qz_never_waits
+      "operator new*"
+      "qz::gfx_*(qz::ImageRef const*, float, float, *)"  # drawing at a point of a target
+      "qz::(anonymous namespace)::Ellipse::*")
+  list(JOIN qz_never_waits "\n" qz_never_waits)
+  # A file of one name a line: the names need no escaping for the shell.
+  set(qz_never_waits_file ${CMAKE_BINARY_DIR}/asyncify_never_waits.txt)
+  file(CONFIGURE OUTPUT ${qz_never_waits_file} CONTENT "${qz_never_waits}\n")
+  add_link_options(-sASYNCIFY_REMOVE=@${qz_never_waits_file})
 else()
   add_compile_options(-pthread)
   add_link_options(-pthread -sPROXY_TO_PTHREAD=1 -sPTHREAD_POOL_SIZE=2)
@@ -44,7 +62,7 @@ function(qz_web_link_depends dir)
     get_target_property(type ${target} TYPE)
     if(type STREQUAL "EXECUTABLE")
       set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${qz_web_dir}/web_canvas.js
-                                                               ${qz_web_dir}/web_shell.html)
+                                                               ${qz_web_dir}/web_shell.html ${qz_never_waits_file})
     endif()
   endforeach()
   get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)

@@ -8,6 +8,8 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#elif defined(__wasm_simd128__)
+#include <wasm_simd128.h>
 #endif
 
 #include "gfx/context.h"
@@ -36,20 +38,43 @@ Pixel load(const std::uint8_t* row, int x) {
   return v;
 }
 
+#if defined(__SSE2__) || defined(__wasm_simd128__)
+// Eight 32-bit pixels compared at once: the scans read every pixel of the
+// region, and in wasm the plain loop stays one pixel at a time.
+#define QZ_SCAN_VECTORS 1
+#if defined(__SSE2__)
+using Lanes = __m128i;
+Lanes splat(std::uint32_t v) { return _mm_set1_epi32(static_cast<int>(v)); }
+// Bit i set where the pixel at p + 4 i is the border.
+unsigned border_bits(const std::uint8_t* p, Lanes b) {
+  __m128i lo = _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), b);
+  __m128i hi = _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16)), b);
+  return unsigned(_mm_movemask_ps(_mm_castsi128_ps(lo))) | unsigned(_mm_movemask_ps(_mm_castsi128_ps(hi))) << 4;
+}
+#else
+using Lanes = v128_t;
+Lanes splat(std::uint32_t v) { return wasm_i32x4_splat(static_cast<int>(v)); }
+// Bit i set where the pixel at p + 4 i is the border. Mostly there is none:
+// one test of both halves first spares the two masks, a tenth of the time
+// of a screen's fill.
+unsigned border_bits(const std::uint8_t* p, Lanes b) {
+  v128_t lo = wasm_i32x4_eq(wasm_v128_load(p), b);
+  v128_t hi = wasm_i32x4_eq(wasm_v128_load(p + 16), b);
+  if (!wasm_v128_any_true(wasm_v128_or(lo, hi))) return 0;
+  return unsigned(wasm_i32x4_bitmask(lo)) | unsigned(wasm_i32x4_bitmask(hi)) << 4;
+}
+#endif
+#endif
+
 // First column in [from, to] whose pixel is the border, or to + 1.
 template <typename Pixel>
 int next_border(const std::uint8_t* row, int from, int to, Pixel border) {
   int x = from;
-#if defined(__SSE2__)
+#if defined(QZ_SCAN_VECTORS)
   if constexpr (sizeof(Pixel) == 4) {
-    const __m128i b = _mm_set1_epi32(static_cast<int>(border));
-    for (; x + 8 <= to + 1; x += 8) {
-      __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + std::size_t(x) * 4));
-      __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + std::size_t(x) * 4 + 16));
-      int mask = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(lo, b))) |
-                 _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(hi, b))) << 4;
-      if (mask) return x + __builtin_ctz(unsigned(mask));
-    }
+    const Lanes b = splat(border);
+    for (; x + 8 <= to + 1; x += 8)
+      if (unsigned bits = border_bits(row + std::size_t(x) * 4, b)) return x + __builtin_ctz(bits);
   }
 #endif
   for (; x <= to; ++x)
@@ -62,17 +87,11 @@ int next_border(const std::uint8_t* row, int from, int to, Pixel border) {
 template <typename Pixel>
 int previous_border(const std::uint8_t* row, int from, int to, Pixel border) {
   int x = from;
-#if defined(__SSE2__)
+#if defined(QZ_SCAN_VECTORS)
   if constexpr (sizeof(Pixel) == 4) {
-    const __m128i b = _mm_set1_epi32(static_cast<int>(border));
-    for (; x - 7 >= to; x -= 8) {
-      const std::uint8_t* p = row + std::size_t(x - 7) * 4;
-      __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-      int mask = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(lo, b))) |
-                 _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(hi, b))) << 4;
-      if (mask) return x - 7 + 31 - __builtin_clz(unsigned(mask));
-    }
+    const Lanes b = splat(border);
+    for (; x - 7 >= to; x -= 8)
+      if (unsigned bits = border_bits(row + std::size_t(x - 7) * 4, b)) return x - 7 + 31 - __builtin_clz(bits);
   }
 #endif
   for (; x >= to; --x)
