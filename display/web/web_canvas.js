@@ -270,12 +270,17 @@ mergeInto(LibraryManager.library, {
     // count at the last one (the page's own frame loop, without a presenter).
     idleFrames: 0,
     lastActivity: 0,
+    // Without threads: the program's vertical-sync wait, resumed by the frame.
+    frameWaiters: [],
     tick: function () {
       if (!QZWeb.open) {
         QZWeb.ticking = false;
         return;
       }
       const busy = _qz_web_pass(1);
+      const waiters = QZWeb.frameWaiters;
+      QZWeb.frameWaiters = [];
+      waiters.forEach((resume) => resume());
       // Threaded, an idle page parks its frame loop after half a second
       // until the program asks for a pass (a drawing, a vertical-sync wait):
       // a program waiting for a key then costs the page nothing.

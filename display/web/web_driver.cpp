@@ -93,12 +93,16 @@ void web_exit() {
 }
 
 #if QZ_WEB_ASYNCIFY
-// Gives the page back until its next animation frame, or `ms` where a hidden
-// page gets none: the program resumes once a frame, not every millisecond.
+// Gives the page back until its next animation frame has run the pass, or
+// `ms` where a hidden page gets none: the program resumes once a frame, from
+// the page's own frame callback (display/web/web_canvas.js).
 EM_ASYNC_JS(void, qz_web_next_frame, (double ms), {
   await new Promise((resolve) => {
-    requestAnimationFrame(resolve);
-    setTimeout(resolve, ms);
+    const timer = setTimeout(resolve, ms);
+    QZWeb.frameWaiters.push(() => {
+      clearTimeout(timer);
+      resolve();
+    });
   });
 });
 #endif
