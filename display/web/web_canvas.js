@@ -144,7 +144,10 @@ mergeInto(LibraryManager.library, {
       QZWeb.listen(canvas, 'contextmenu', (e) => e.preventDefault());
       QZWeb.listen(window, 'focus', () => QZWeb.send(6, 1, 0, 0));
       QZWeb.listen(window, 'blur', () => QZWeb.send(6, 0, 0, 0));
-      QZWeb.listen(document, 'visibilitychange', () => QZWeb.send(6, document.hidden ? 0 : 1, 0, 0));
+      QZWeb.listen(document, 'visibilitychange', () => {
+        QZWeb.send(6, document.hidden ? 0 : 1, 0, 0);
+        if (document.hidden) QZWeb.resumeFrameWaiters();  // to wait again, timed: no frames come
+      });
       QZWeb.listen(window, 'pagehide', () => QZWeb.send(7, 0, 0, 0));
       QZWeb.listen(document, 'pointerlockchange', () => QZWeb.send(8, document.pointerLockElement === canvas, 0, 0));
       // A canvas that lost its picture (its context lost and restored, the
@@ -272,15 +275,18 @@ mergeInto(LibraryManager.library, {
     lastActivity: 0,
     // Without threads: the program's vertical-sync wait, resumed by the frame.
     frameWaiters: [],
+    resumeFrameWaiters: function () {
+      const waiters = QZWeb.frameWaiters;
+      QZWeb.frameWaiters = [];
+      waiters.forEach((resume) => resume());
+    },
     tick: function () {
       if (!QZWeb.open) {
         QZWeb.ticking = false;
         return;
       }
       const busy = _qz_web_pass(1);
-      const waiters = QZWeb.frameWaiters;
-      QZWeb.frameWaiters = [];
-      waiters.forEach((resume) => resume());
+      QZWeb.resumeFrameWaiters();
       // Threaded, an idle page parks its frame loop after half a second
       // until the program asks for a pass (a drawing, a vertical-sync wait):
       // a program waiting for a key then costs the page nothing.

@@ -95,14 +95,12 @@ void web_exit() {
 #if QZ_WEB_ASYNCIFY
 // Gives the page back until its next animation frame has run the pass, or
 // `ms` where a hidden page gets none: the program resumes once a frame, from
-// the page's own frame callback (display/web/web_canvas.js).
+// the page's own frame callback (display/web/web_canvas.js), which also
+// resumes it when the page is hidden meanwhile.
 EM_ASYNC_JS(void, qz_web_next_frame, (double ms), {
   await new Promise((resolve) => {
-    const timer = setTimeout(resolve, ms);
-    QZWeb.frameWaiters.push(() => {
-      clearTimeout(timer);
-      resolve();
-    });
+    QZWeb.frameWaiters.push(resolve);
+    if (document.hidden) setTimeout(resolve, ms);
   });
 });
 #endif
