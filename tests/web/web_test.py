@@ -276,6 +276,19 @@ def test_pixel_page(page, base):
     check('the pixel probe ends with status 0', page.wait('window.qzExit === 0', 10))
 
 
+def test_page_without_presenter(page, base):
+    """A browser that cannot draw a canvas from a worker: the page's own frames put it."""
+    added = page.call('Page.addScriptToEvaluateOnNewDocument',
+                      source='delete HTMLCanvasElement.prototype.transferControlToOffscreen')['identifier']
+    try:
+        page.open(base + '/tests/web/web_pixel_probe.html')
+        want = '248 0 0 0 252 0 0 0 248 80 160 200'
+        got = page.wait('(() => { const p = %s; return p === "%s" ? p : null; })()' % (TOP_PIXELS, want), 10, page.canvas_js)
+        check('without a presenter the page puts the canvas itself', got == want and not page.canvas_js('!!self.qzPresenter'), got)
+    finally:
+        page.call('Page.removeScriptToEvaluateOnNewDocument', identifier=added)
+
+
 # The line under the canvas, once shown on the page at PATH.
 STATUS_LINE = '''(() => {
   const s = document.getElementById('status');
@@ -361,6 +374,8 @@ def main():
             test_scene_page(page, base, snapshot_tool, scratch)
             test_input_page(page, base)
             test_pixel_page(page, base)
+            if page.js("typeof Module.PThread !== 'undefined'"):
+                test_page_without_presenter(page, base)
             test_refusal_lines(page, base)
     except Exception as e:  # a check that could not run fails
         check('the test ran to its end', False, e)
