@@ -161,9 +161,11 @@ mergeInto(LibraryManager.library, {
     height: 0,
     // The worker that puts the canvas, where the browser lets one draw it.
     presenter: null,
-    // Where a threaded page's program shares its words (display/web/web_driver.h,
-    // WebShared, in this order); 0 without threads.
-    shared: 0,
+    // Where the page's frame loop finds the activity counter among the
+    // shared words (HEAP32 index); 0 without threads, where it never parks.
+    activityIndex: 0,
+    // The order of the words a threaded page's program shares
+    // (display/web/web_driver.h, WebShared).
     words: {lock: 0, first: 1, last: 2, rgba: 3, width: 4, height: 5, frames: 6, activity: 7, opened: 8},
     // The presenter's worker: it holds the canvas as an OffscreenCanvas and a
     // copy of its picture, and at each of its animation frames copies the
@@ -290,17 +292,17 @@ mergeInto(LibraryManager.library, {
       // Threaded, an idle page parks its frame loop after half a second
       // until the program asks for a pass (a drawing, a vertical-sync wait):
       // a program waiting for a key then costs the page nothing.
-      const address = QZWeb.shared && QZWeb.shared + 4 * QZWeb.words.activity;
-      const activity = address ? Atomics.load(HEAP32, address >> 2) : 0;
+      const index = QZWeb.activityIndex;
+      const activity = index ? Atomics.load(HEAP32, index) : 0;
       QZWeb.idleFrames = busy || activity !== QZWeb.lastActivity ? 0 : QZWeb.idleFrames + 1;
       QZWeb.lastActivity = activity;
-      if (QZWeb.idleFrames < 30 || !address || typeof Atomics.waitAsync !== 'function') {
+      if (QZWeb.idleFrames < 30 || !index || typeof Atomics.waitAsync !== 'function') {
         requestAnimationFrame(QZWeb.tick);
         return;
       }
       QZWeb.parked = Module['qzParked'] = true;
       // A request after the count was read makes the wait end at once.
-      const wait = Atomics.waitAsync(HEAP32, address >> 2, activity);
+      const wait = Atomics.waitAsync(HEAP32, index, activity);
       if (wait.async) wait.value.then(QZWeb.resume);
       else QZWeb.resume();
     },
@@ -326,7 +328,7 @@ mergeInto(LibraryManager.library, {
     }
     QZWeb.width = width;
     QZWeb.height = height;
-    QZWeb.shared = shared;
+    QZWeb.activityIndex = shared ? (shared >> 2) + QZWeb.words.activity : 0;
     // The presenter sizes the canvas it holds.
     if (!QZWeb.presenter) {
       canvas.width = width;

@@ -144,14 +144,13 @@ void web_unpark() {
 #endif
 }
 
-// The program wants a pass: the conversion thread runs, and a parked frame
-// loop too.
+// The program wants a pass, or the page queued input: the conversion thread
+// runs (it wakes a parked frame loop once it has rows to put).
 void web_request_pass() {
   g_canvas.requests.fetch_add(1);
 #if !QZ_WEB_ASYNCIFY
   emscripten_futex_wake(&g_canvas.requests, INT_MAX);
 #endif
-  web_unpark();
 }
 
 const DisplayDriver web_driver = {

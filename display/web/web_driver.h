@@ -62,8 +62,8 @@ void web_start_conversion();
 void web_stop_conversion();
 // Wakes a parked frame loop (any thread).
 void web_unpark();
-// Any thread: asks for a pass (the conversion thread's, or the page's next
-// frame's without threads).
+// Any thread: asks the conversion thread for a pass (without threads the
+// page's frames pass anyway).
 void web_request_pass();
 
 // Holds the band lock (RAII), waiting for it: never on the page's thread.
